@@ -1,0 +1,138 @@
+#include "i18n/catalogue.h"
+
+namespace kelmora {
+
+const std::array<CatalogueEntry, 34> catalogue = {{
+    {"tab_graphics", {"Graphics", "Grafik", "Gráficos", "Graphisme"}},
+    {"tab_printer", {"Printer", "Drucker", "Impresora", "Imprimante"}},
+    {"tab_scanner", {"Scanner", "Scanner", "Escáner", "Scanner"}},
+    {"nv_title", {" NVIDIA GeForce", " NVIDIA GeForce", " NVIDIA GeForce", " NVIDIA GeForce"}},
+    {"nv_btn",
+     {"Install Nvidia + 32-Bit", "Nvidia + 32-Bit installieren", "Instalar Nvidia + 32-bit",
+      "Installer Nvidia + 32-bit"}},
+    {"nv_opt_current",
+     {"Current driver (nvidia)", "Aktueller Treiber (nvidia)", "Controlador actual (nvidia)",
+      "Pilote actuel (nvidia)"}},
+    {"nv_opt_older",
+     {"Older driver (nvidia470)", "Älterer Treiber (nvidia470)",
+      "Controlador anterior (nvidia470)", "Ancien pilote (nvidia470)"}},
+    {"nv_opt_legacy",
+     {"Legacy driver (nvidia390)", "Legacy Treiber (nvidia390)",
+      "Controlador heredado (nvidia390)", "Pilote hérité (nvidia390)"}},
+    {"amd_title", {" AMD Radeon", " AMD Radeon", " AMD Radeon", " AMD Radeon"}},
+    {"amd_desc",
+     {"Mesa drivers, Vulkan support & 32-bit libraries",
+      "Mesa-Treiber, Vulkan-Support & 32-Bit Bibliotheken",
+      "Controladores Mesa, soporte Vulkan y bibliotecas de 32 bits",
+      "Pilotes Mesa, support Vulkan & bibliothèques 32-bit"}},
+    {"amd_btn",
+     {"Install AMD Packages", "AMD-Pakete installieren", "Instalar paquetes de AMD",
+      "Installer les paquets AMD"}},
+    {"intel_title", {" Intel HD/UHD/Arc", " Intel HD/UHD/Arc", " Intel HD/UHD/Arc", " Intel HD/UHD/Arc"}},
+    {"intel_desc",
+     {"Mesa drivers, hardware acceleration (VA-API) & 32-bit",
+      "Mesa-Treiber, Hardware-Beschleunigung (VA-API) & 32-Bit",
+      "Controladores Mesa, aceleración de hardware (VA-API) y 32 bits",
+      "Pilotes Mesa, accélération matérielle (VA-API) & 32-bit"}},
+    {"intel_btn",
+     {"Install Intel Packages", "Intel-Pakete installieren", "Instalar paquetes de Intel",
+      "Installer les paquets Intel"}},
+    {"pr_srv_title",
+     {" 1. Print Services & Network Discovery", " 1. Druckdienste & Netzwerk-Erkennung",
+      " 1. Servicios de impresión y detección de red",
+      " 1. Services d'impression & détection réseau"}},
+    {"pr_srv_desc",
+     {"Sets up CUPS & Avahi (mDNS) for driverless printers (AirPrint).",
+      "Richtet CUPS & Avahi (mDNS) für treiberlose Drucker (AirPrint) ein.",
+      "Configura CUPS y Avahi (mDNS) para impresoras sin controlador (AirPrint).",
+      "Configure CUPS & Avahi (mDNS) pour les imprimantes sans pilote (AirPrint)."}},
+    {"pr_srv_btn",
+     {"Set up Services", "Dienste einrichten", "Configurar servicios", "Configurer les services"}},
+    {"pr_drv_title",
+     {" 2. Manufacturer-Specific Drivers", " 2. Herstellerspezifische Treiber",
+      " 2. Controladores específicos del fabricante", " 2. Pilotes spécifiques au fabricant"}},
+    {"chk_hp",
+     {"HP Printers (hplip)", "HP Drucker (hplip)", "Impresoras HP (hplip)",
+      "Imprimantes HP (hplip)"}},
+    {"chk_brother_pr",
+     {"Brother Laser (brlaser)", "Brother Laser (brlaser)", "Láser Brother (brlaser)",
+      "Laser Brother (brlaser)"}},
+    {"chk_epson_pr",
+     {"Epson Printers (epson-inkjet-printer-escpr)", "Epson Drucker (epson-inkjet-printer-escpr)",
+      "Impresoras Epson (epson-inkjet-printer-escpr)",
+      "Imprimantes Epson (epson-inkjet-printer-escpr)"}},
+    {"chk_gutenprint",
+     {"Gutenprint & Foomatic databases (Canon, Lexmark, etc.)",
+      "Gutenprint & Foomatic-Datenbanken (Canon, Lexmark, u.a.)",
+      "Bases de datos Gutenprint y Foomatic (Canon, Lexmark, etc.)",
+      "Bases de données Gutenprint & Foomatic (Canon, Lexmark, etc.)"}},
+    {"scan_srv_title",
+     {" 1. Scanner Interface (SANE) & Driverless", " 1. Scanner-Schnittstelle (SANE) & Driverless",
+      " 1. Interfaz de escáner (SANE) y sin controlador",
+      " 1. Interface de scanner (SANE) & sans pilote"}},
+    {"scan_srv_desc",
+     {"Installs SANE (Backend) and sane-airscan for modern network scanners.",
+      "Installiert SANE (Backend) und sane-airscan für moderne Netzwerk-Scanner.",
+      "Instala SANE (Backend) y sane-airscan para escáneres de red modernos.",
+      "Installe SANE (Backend) et sane-airscan pour les scanners réseau modernes."}},
+    {"scan_srv_btn", {"Set up SANE", "SANE einrichten", "Configurar SANE", "Configurer SANE"}},
+    {"scan_apps_title",
+     {" 2. Drivers & Scan Software", " 2. Treiber & Scan-Software",
+      " 2. Controladores y software de escaneo", " 2. Pilotes & logiciels de numérisation"}},
+    {"chk_brother_scan4",
+     {"Brother Scanner (brother-brscan4) [nonfree]", "Brother Scanner (brother-brscan4) [nonfree]",
+      "Escáner Brother (brother-brscan4) [nonfree]", "Scanner Brother (brother-brscan4) [nonfree]"}},
+    {"chk_brother_scan5",
+     {"Brother Scanner (brother-brscan5) [nonfree]", "Brother Scanner (brother-brscan5) [nonfree]",
+      "Escáner Brother (brother-brscan5) [nonfree]", "Scanner Brother (brother-brscan5) [nonfree]"}},
+    {"chk_simple_scan",
+     {"Simple Scan (GNOME Document Scanner)", "Simple Scan (GNOME Dokumenten-Scanner)",
+      "Simple Scan (Escáner de documentos GNOME)", "Simple Scan (Scanner de documents GNOME)"}},
+    {"chk_skanlite",
+     {"Skanlite (KDE Scan Application)", "Skanlite (KDE Scan-Anwendung)",
+      "Skanlite (Aplicación de escaneo KDE)", "Skanlite (Application de numérisation KDE)"}},
+    {"btn_scan_network",
+     {"Scan for Network Printers & Scanners", "Netzwerk-Scanner & Drucker suchen",
+      "Buscar escáneres e impresoras de red", "Rechercher des scanners et imprimantes réseau"}},
+    {"lang_select", {"Language:", "Sprache:", "Idioma:", "Langue :"}},
+    {"status_active", {"Service active", "Dienst aktiv", "Servicio activo", "Service actif"}},
+    {"status_inactive",
+     {"Service inactive", "Dienst inaktiv", "Servicio inactivo", "Service inactif"}},
+}};
+
+namespace {
+using Texts = std::array<std::string_view, 4>;
+
+constexpr Texts window_title = {"Void Linux System Setup", "Void Linux System-Setup",
+                                "Configuración de Sistema de Void Linux",
+                                "Configuration Système de Void Linux"};
+constexpr Texts print_drivers_button = {
+    "Install Selected Printer Drivers", "Ausgewählte Druckertreiber installieren",
+    "Instalar controladores seleccionados", "Installer les pilotes d'imprimante sélectionnés"};
+constexpr Texts scan_components_button = {
+    "Install Selected Scanner Packages", "Ausgewählte Scanner-Pakete installieren",
+    "Instalar paquetes de escaneo seleccionados", "Installer les paquets de scanner sélectionnés"};
+constexpr Texts polkit_button = {
+    "Setup Polkit Security Rules", "Sicherheitsregel (Polkit) für App einrichten",
+    "Configurar regla de seguridad (Polkit)", "Configurer la règle de sécurité (Polkit)"};
+constexpr Texts not_installed = {"Not installed", "Nicht installiert", "No instalado",
+                                 "Non installé"};
+
+constexpr std::size_t column(Lang lang) { return static_cast<std::size_t>(lang) & 3; }
+}  // namespace
+
+std::string_view get_text(Lang lang, std::string_view key) {
+    for (const auto& entry : catalogue)
+        if (entry.key == key) return entry.text[column(lang)];
+    return {};
+}
+
+std::string_view window_title_text(Lang lang) { return window_title[column(lang)]; }
+std::string_view print_drivers_button_text(Lang lang) { return print_drivers_button[column(lang)]; }
+std::string_view scan_components_button_text(Lang lang) {
+    return scan_components_button[column(lang)];
+}
+std::string_view polkit_button_text(Lang lang) { return polkit_button[column(lang)]; }
+std::string_view not_installed_text(Lang lang) { return not_installed[column(lang)]; }
+
+}  // namespace kelmora

@@ -1,0 +1,30 @@
+// The constant text catalogue: every translatable text of the window, in the
+// four interface languages, plus the few per-language texts without a key.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "i18n/lang.h"
+
+namespace kelmora {
+
+struct CatalogueEntry {
+    std::string_view key;
+    std::array<std::string_view, 4> text;  // indexed by Lang
+};
+
+// All keyed texts; constant data for the whole run.
+extern const std::array<CatalogueEntry, 34> catalogue;
+
+// Exact, case-sensitive lookup; the empty text for an unknown key. Never allocates.
+std::string_view get_text(Lang lang, std::string_view key);
+
+// Texts without a catalogue key.
+std::string_view window_title_text(Lang lang);
+std::string_view print_drivers_button_text(Lang lang);
+std::string_view scan_components_button_text(Lang lang);
+std::string_view polkit_button_text(Lang lang);
+std::string_view not_installed_text(Lang lang);
+
+}  // namespace kelmora

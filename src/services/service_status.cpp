@@ -1,0 +1,48 @@
+#include "services/service_status.h"
+
+#include <sys/stat.h>
+
+#include "i18n/catalogue.h"
+
+namespace kelmora {
+namespace {
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+ServiceState probe_service(const std::string& installed_path, const std::string& enabled_path) {
+    if (!exists(installed_path)) return ServiceState::NotInstalled;
+    return exists(enabled_path) ? ServiceState::Active : ServiceState::Inactive;
+}
+
+std::string status_markup(ServiceState state, Lang lang) {
+    std::string markup;
+    switch (state) {
+        case ServiceState::NotInstalled:
+            markup = "<span foreground=\"#a1a1a1\">";
+            markup += not_installed_text(lang);
+            break;
+        case ServiceState::Inactive:
+            markup = "<span foreground=\"#e01b24\" weight=\"bold\">\u25CB ";
+            markup += get_text(lang, "status_inactive");
+            break;
+        case ServiceState::Active:
+            markup = "<span foreground=\"#2ec27e\" weight=\"bold\">\u25CF ";
+            markup += get_text(lang, "status_active");
+            break;
+    }
+    return markup + "</span>";
+}
+
+void update_service_status(Lang lang, const AppWidgets& widgets, const ServicePaths& paths) {
+    widgets.pr_srv_status->set_markup(
+        status_markup(probe_service(paths.cups_installed, paths.cups_enabled), lang));
+    widgets.scan_srv_status->set_markup(
+        status_markup(probe_service(paths.sane_installed, paths.sane_enabled), lang));
+}
+
+}  // namespace kelmora

@@ -1,0 +1,47 @@
+#include "tasks/install_actions.h"
+
+#include "tasks/busy_state.h"
+#include "tasks/packages.h"
+#include "tasks/process.h"
+
+namespace kelmora {
+
+void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef widgets) {
+    enter_busy_state(*widgets);
+    spawn_detached([packages = std::move(packages), sender = std::move(sender)] {
+        const bool ok = run_pkexec_xbps(packages, sender);
+        sender.send(Done{ok});
+    });
+}
+
+void on_install_nvidia(const AppWidgetsRef& widgets, const UiSender& sender) {
+    start_install_task(nvidia_packages(widgets->combo_nvidia->get_active_row_number()), sender,
+                       widgets);
+}
+
+void on_install_amd(const AppWidgetsRef& widgets, const UiSender& sender) {
+    start_install_task(amd_packages(), sender, widgets);
+}
+
+void on_install_intel(const AppWidgetsRef& widgets, const UiSender& sender) {
+    start_install_task(intel_packages(), sender, widgets);
+}
+
+void on_install_print_drivers(const AppWidgetsRef& widgets, const UiSender& sender) {
+    const AppWidgets& w = *widgets;
+    PackageList list = print_driver_packages({w.chk_hp->get_active(), w.chk_brother_pr->get_active(),
+                                              w.chk_epson_pr->get_active(),
+                                              w.chk_gutenprint->get_active()});
+    if (!list.empty()) start_install_task(std::move(list), sender, widgets);
+}
+
+void on_install_scan_components(const AppWidgetsRef& widgets, const UiSender& sender) {
+    const AppWidgets& w = *widgets;
+    PackageList list = scanner_packages({w.chk_brother_scan4->get_active(),
+                                         w.chk_brother_scan5->get_active(),
+                                         w.chk_simple_scan->get_active(),
+                                         w.chk_skanlite->get_active()});
+    if (!list.empty()) start_install_task(std::move(list), sender, widgets);
+}
+
+}  // namespace kelmora

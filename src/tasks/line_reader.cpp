@@ -1,0 +1,31 @@
+#include "tasks/line_reader.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "i18n/utf8.h"
+
+namespace kelmora {
+
+void forward_lines(int fd, const UiSender& sender, std::string_view prefix) {
+    LineSplitter splitter;
+    const auto deliver = [&](std::string_view line) {
+        if (!is_valid_utf8(line)) return;
+        std::string text;
+        text.reserve(prefix.size() + line.size());
+        text.append(prefix).append(line);
+        sender.send(Line{std::move(text)});
+    };
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // end of stream, or an error that would only repeat
+        splitter.feed(std::string_view(buffer, static_cast<std::size_t>(n)), deliver);
+    }
+    splitter.finish(deliver);
+    ::close(fd);
+}
+
+}  // namespace kelmora

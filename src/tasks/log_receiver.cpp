@@ -1,0 +1,65 @@
+#include "tasks/log_receiver.h"
+
+#include "i18n/lang.h"
+#include "services/service_status.h"
+#include "tasks/busy_state.h"
+
+namespace kelmora {
+namespace {
+
+void refresh_status(const AppWidgets& widgets) { update_service_status(load_lang(), widgets); }
+
+}  // namespace
+
+std::string scan_result_block(const std::vector<std::string>& entries) {
+    std::string block = "\n--- NETWORK SCAN RESULTS ---\n";
+    if (entries.empty()) block += "No devices found.\n";
+    for (const std::string& entry : entries) block.append("Found: ").append(entry).append("\n");
+    block.append(28, '-').append("\n");
+    return block;
+}
+
+LogContext make_log_context(AppWidgetsRef widgets, Gtk::Expander* log_expander) {
+    auto buffer = widgets->log_view->get_buffer();
+    auto mark = buffer->create_mark(buffer->end(), false);  // right gravity: stays at the end
+    return LogContext{std::move(widgets), log_expander, std::move(mark)};
+}
+
+void append_log(const AppWidgets& widgets, std::string_view text) {
+    // The buffer takes UTF-8 without NUL bytes; a NUL in a child's output line
+    // is shown as U+FFFD instead of losing the whole line.
+    std::string clean;
+    if (text.find('\0') != std::string_view::npos) {
+        clean.reserve(text.size() + 8);
+        for (char c : text) {
+            if (c == '\0')
+                clean.append("\xEF\xBF\xBD");
+            else
+                clean.push_back(c);
+        }
+        text = clean;
+    }
+    auto buffer = widgets.log_view->get_buffer();
+    buffer->insert(buffer->end(), text.data(), text.data() + text.size());
+}
+
+void handle_ui_message(UiMessage&& message, LogContext& context) {
+    const AppWidgets& w = *context.widgets;
+    if (auto* line = std::get_if<Line>(&message)) {
+        line->text.push_back('\n');
+        append_log(w, line->text);
+        w.log_view->scroll_to(context.end_mark, 0.0);
+    } else if (auto* done = std::get_if<Done>(&message)) {
+        leave_busy_state(w);
+        append_log(w, std::string(done->success ? success_banner : failure_banner) + "\n");
+        refresh_status(w);
+    } else if (std::holds_alternative<RefreshStatus>(message)) {
+        refresh_status(w);
+    } else if (auto* scan = std::get_if<ScanResults>(&message)) {
+        leave_busy_state(w);
+        append_log(w, scan_result_block(scan->entries));
+        if (!context.log_expander->get_expanded()) context.log_expander->set_expanded(true);
+    }
+}
+
+}  // namespace kelmora

@@ -1,0 +1,20 @@
+// The fixed package sets behind the five install buttons.
+#pragma once
+
+#include <array>
+
+#include "tasks/runner.h"
+
+namespace kelmora {
+
+// Index of the active NVIDIA entry: 1 the 470 pair, 2 the 390 pair, anything
+// else (0, -1) the current driver.
+PackageList nvidia_packages(int active_index);
+PackageList amd_packages();
+PackageList intel_packages();
+// Check-button states in window order: HP, Brother, Epson, Gutenprint.
+PackageList print_driver_packages(const std::array<bool, 4>& checked);
+// Check-button states in window order: brscan4, brscan5, Simple Scan, Skanlite.
+PackageList scanner_packages(const std::array<bool, 4>& checked);
+
+}  // namespace kelmora

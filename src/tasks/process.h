@@ -1,0 +1,66 @@
+// Starting child processes with explicit argument vectors (looked up through
+// PATH), waiting for them, and the few thread helpers every task uses.
+#pragma once
+
+#include <sys/types.h>
+
+#include <exception>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace kelmora {
+
+enum class Stdio { Inherit, Pipe, Null };
+
+struct ChildProcess {
+    pid_t pid = -1;
+    int error = 0;      // errno of a failed start; 0 when the child runs
+    int stdin_fd = -1;  // our ends of the pipes that were asked for, else -1
+    int stdout_fd = -1;
+    int stderr_fd = -1;
+    bool started() const { return pid > 0; }
+};
+
+// Starts argv[0] (PATH lookup) with the given arguments. The child gets default
+// signal dispositions, an empty signal mask and no descriptor besides its three
+// standard streams; environment and working directory are inherited.
+ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio out, Stdio err);
+
+// Waits for `pid`; true only for a normal exit with status 0.
+bool wait_for_success(pid_t pid);
+
+// "No such file or directory (os error 2)".
+std::string os_error_text(int error);
+
+// Reads both pipes to their end at once (a child that fills one pipe while we
+// read the other cannot deadlock us) and closes them.
+struct CapturedOutput {
+    std::string out;
+    std::string err;
+};
+CapturedOutput read_both(int out_fd, int err_fd);
+
+// Runs `argv` with standard input from the null device, captures both output
+// streams and waits for it; nullopt when it cannot be started.
+std::optional<CapturedOutput> capture_output(const std::vector<std::string>& argv);
+
+// Writes all of `data`, retrying interrupted writes and continuing partial ones;
+// stops silently at the first other error (a broken pipe included).
+void write_all(int fd, const std::string& data);
+
+[[noreturn]] void fatal_thread_error(const char* what) noexcept;
+
+// Starts a detached thread that nobody joins. Failing to create a thread is fatal.
+template <class F>
+void spawn_detached(F&& body) {
+    try {
+        std::thread(std::forward<F>(body)).detach();
+    } catch (const std::exception& e) {
+        fatal_thread_error(e.what());
+    }
+}
+
+}  // namespace kelmora

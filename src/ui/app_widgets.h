@@ -1,0 +1,66 @@
+// The widgets of one window that anything changes after construction.
+//
+// One record per window, shared by every handler and the log receiver. The
+// pointers are valid for as long as the window exists; the window closes its UI
+// channel before it is destroyed, so nothing reaches the record afterwards.
+#pragma once
+
+#include <gtkmm.h>
+
+#include <array>
+#include <memory>
+
+namespace kelmora {
+
+struct AppWidgets {
+    Gtk::ApplicationWindow* window = nullptr;
+    Gtk::Stack* stack = nullptr;
+    Gtk::Box* gpu_box = nullptr;
+    Gtk::Box* printer_box = nullptr;
+    Gtk::Box* scanner_box = nullptr;
+    Gtk::Frame* nv_frame = nullptr;
+    Gtk::Button* btn_nvidia = nullptr;
+    Gtk::ComboBoxText* combo_nvidia = nullptr;
+    Gtk::Frame* amd_frame = nullptr;
+    Gtk::Label* amd_label = nullptr;
+    Gtk::Button* btn_amd = nullptr;
+    Gtk::Frame* intel_frame = nullptr;
+    Gtk::Label* intel_label = nullptr;
+    Gtk::Button* btn_intel = nullptr;
+    Gtk::Frame* pr_srv_frame = nullptr;
+    Gtk::Label* pr_srv_label = nullptr;
+    Gtk::Button* btn_setup_print = nullptr;
+    Gtk::Label* pr_srv_status = nullptr;
+    Gtk::Frame* pr_drv_frame = nullptr;
+    Gtk::CheckButton* chk_hp = nullptr;
+    Gtk::CheckButton* chk_brother_pr = nullptr;
+    Gtk::CheckButton* chk_epson_pr = nullptr;
+    Gtk::CheckButton* chk_gutenprint = nullptr;
+    Gtk::Button* btn_install_print_drivers = nullptr;
+    Gtk::Frame* scan_srv_frame = nullptr;
+    Gtk::Label* scan_srv_label = nullptr;
+    Gtk::Button* btn_setup_scan = nullptr;
+    Gtk::Label* scan_srv_status = nullptr;
+    Gtk::Frame* scan_apps_frame = nullptr;
+    Gtk::CheckButton* chk_brother_scan4 = nullptr;
+    Gtk::CheckButton* chk_brother_scan5 = nullptr;
+    Gtk::CheckButton* chk_simple_scan = nullptr;
+    Gtk::CheckButton* chk_skanlite = nullptr;
+    Gtk::Button* btn_install_scan_components = nullptr;
+    Gtk::Label* lang_label = nullptr;
+    Gtk::Spinner* spinner = nullptr;
+    Gtk::TextView* log_view = nullptr;
+    Gtk::Button* btn_scan_network = nullptr;
+    Gtk::Button* btn_polkit = nullptr;
+
+    // The busy-state set, in the order in which it is switched.
+    std::array<Gtk::Button*, 9> action_buttons() const {
+        return {btn_nvidia,       btn_amd,          btn_intel,
+                btn_setup_print,  btn_install_print_drivers, btn_setup_scan,
+                btn_install_scan_components, btn_scan_network, btn_polkit};
+    }
+};
+
+using AppWidgetsRef = std::shared_ptr<const AppWidgets>;
+
+}  // namespace kelmora

@@ -1,0 +1,255 @@
+#include "ui/build_ui.h"
+
+#include "services/discovery.h"
+#include "services/polkit_policy.h"
+#include "services/service_setup.h"
+#include "tasks/install_actions.h"
+#include "tasks/log_receiver.h"
+#include "ui/update_ui_text.h"
+
+namespace kelmora {
+namespace {
+
+template <class W>
+W* margins(W* widget, int n) {
+    widget->set_margin_start(n);
+    widget->set_margin_end(n);
+    widget->set_margin_top(n);
+    widget->set_margin_bottom(n);
+    return widget;
+}
+
+Gtk::Box* box(Gtk::Orientation orientation, int spacing) {
+    return Gtk::make_managed<Gtk::Box>(orientation, spacing);
+}
+
+// A section: a frame whose child is a box with margins 12.
+Gtk::Box* section(Gtk::Box* page, Gtk::Frame*& frame, const char* label,
+                  Gtk::Orientation orientation, int spacing) {
+    frame = Gtk::make_managed<Gtk::Frame>(label);
+    Gtk::Box* inner = margins(box(orientation, spacing), 12);
+    frame->set_child(*inner);
+    page->append(*frame);
+    return inner;
+}
+
+Gtk::Image* icon(const char* name) {
+    auto* image = Gtk::make_managed<Gtk::Image>();
+    image->set_from_icon_name(name);
+    image->set_icon_size(Gtk::IconSize::LARGE);
+    return image;
+}
+
+Gtk::Box* page_box() {
+    Gtk::Box* page = box(Gtk::Orientation::VERTICAL, 15);
+    page->set_margin_top(10);
+    page->set_margin_bottom(15);
+    page->set_margin_start(15);
+    page->set_margin_end(15);
+    return page;
+}
+
+Gtk::Label* description_label() {
+    auto* label = Gtk::make_managed<Gtk::Label>();
+    label->set_hexpand(true);
+    label->set_halign(Gtk::Align::START);
+    return label;
+}
+
+// Description above status line, as used by both service sections.
+Gtk::Box* service_column(Gtk::Label*& description, Gtk::Label*& status) {
+    Gtk::Box* column = box(Gtk::Orientation::VERTICAL, 5);
+    column->set_hexpand(true);
+    description = Gtk::make_managed<Gtk::Label>();
+    description->set_halign(Gtk::Align::START);
+    description->set_wrap(true);
+    status = Gtk::make_managed<Gtk::Label>();
+    status->set_halign(Gtk::Align::START);
+    column->append(*description);
+    column->append(*status);
+    return column;
+}
+
+Gtk::Button* button(const char* label, const char* css_class) {
+    auto* b = Gtk::make_managed<Gtk::Button>();
+    if (label != nullptr) b->set_label(label);
+    if (css_class != nullptr) b->add_css_class(css_class);
+    return b;
+}
+
+Gtk::Box* check_column(Gtk::Box* column, std::initializer_list<Gtk::CheckButton**> checks) {
+    for (Gtk::CheckButton** check : checks) {
+        *check = Gtk::make_managed<Gtk::CheckButton>();
+        column->append(**check);
+    }
+    return column;
+}
+
+}  // namespace
+
+MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
+    auto w = std::make_shared<AppWidgets>();
+    MainWindow result;
+
+    // 1. The window and its widget tree.
+    w->window = Gtk::make_managed<Gtk::ApplicationWindow>(app);  // deleted when destroyed
+    w->window->set_title("Void Linux System Setup");
+    w->window->set_default_size(680, 650);
+
+    Gtk::Box* main_column = box(Gtk::Orientation::VERTICAL, 0);
+
+    Gtk::Box* header = margins(box(Gtk::Orientation::HORIZONTAL, 10), 15);
+    w->spinner = Gtk::make_managed<Gtk::Spinner>();
+    w->spinner->set_valign(Gtk::Align::CENTER);
+    w->stack = Gtk::make_managed<Gtk::Stack>();
+    result.stack_switcher = Gtk::make_managed<Gtk::StackSwitcher>();
+    result.stack_switcher->set_stack(*w->stack);
+    result.stack_switcher->set_halign(Gtk::Align::CENTER);
+    result.stack_switcher->set_hexpand(true);
+    Gtk::Box* lang_box = box(Gtk::Orientation::HORIZONTAL, 5);
+    lang_box->set_halign(Gtk::Align::END);
+    lang_box->set_valign(Gtk::Align::CENTER);
+    w->lang_label = Gtk::make_managed<Gtk::Label>("Language:");
+    result.lang_combo = Gtk::make_managed<Gtk::ComboBoxText>();
+    for (const char* name : {"English", "Deutsch", "Español", "Français"})
+        result.lang_combo->append(name);
+    lang_box->append(*w->lang_label);
+    lang_box->append(*result.lang_combo);
+    header->append(*w->spinner);
+    header->append(*result.stack_switcher);
+    header->append(*lang_box);
+
+    w->stack->set_transition_type(Gtk::StackTransitionType::SLIDE_LEFT_RIGHT);
+    w->stack->set_transition_duration(250);
+    w->gpu_box = page_box();
+    w->printer_box = page_box();
+    w->scanner_box = page_box();
+    w->stack->add(*w->gpu_box, "gpu", "Graphics");
+    w->stack->add(*w->printer_box, "printer", "Printer");
+    w->stack->add(*w->scanner_box, "scanner", "Scanner");
+
+    // Graphics page.
+    Gtk::Box* nv = section(w->gpu_box, w->nv_frame, " NVIDIA GeForce", Gtk::Orientation::HORIZONTAL, 10);
+    w->combo_nvidia = Gtk::make_managed<Gtk::ComboBoxText>();
+    w->combo_nvidia->set_hexpand(true);
+    w->btn_nvidia = button("Install", "suggested-action");
+    nv->append(*icon("video-display-symbolic"));
+    nv->append(*w->combo_nvidia);
+    nv->append(*w->btn_nvidia);
+
+    Gtk::Box* amd = section(w->gpu_box, w->amd_frame, " AMD Radeon", Gtk::Orientation::HORIZONTAL, 15);
+    w->amd_label = description_label();
+    w->btn_amd = button(nullptr, nullptr);
+    amd->append(*icon("video-display-symbolic"));
+    amd->append(*w->amd_label);
+    amd->append(*w->btn_amd);
+
+    Gtk::Box* intel = section(w->gpu_box, w->intel_frame, " Intel", Gtk::Orientation::HORIZONTAL, 15);
+    w->intel_label = description_label();
+    w->btn_intel = button(nullptr, nullptr);
+    intel->append(*icon("video-display-symbolic"));
+    intel->append(*w->intel_label);
+    intel->append(*w->btn_intel);
+
+    // Printer page.
+    Gtk::Box* pr_srv = section(w->printer_box, w->pr_srv_frame, " 1. Print Services",
+                               Gtk::Orientation::HORIZONTAL, 15);
+    w->btn_setup_print = button(nullptr, "suggested-action");
+    pr_srv->append(*icon("printer-symbolic"));
+    pr_srv->append(*service_column(w->pr_srv_label, w->pr_srv_status));
+    pr_srv->append(*w->btn_setup_print);
+
+    Gtk::Box* pr_drv = section(w->printer_box, w->pr_drv_frame, " 2. Drivers",
+                               Gtk::Orientation::VERTICAL, 8);
+    check_column(pr_drv, {&w->chk_hp, &w->chk_brother_pr, &w->chk_epson_pr, &w->chk_gutenprint});
+    w->btn_install_print_drivers = button(nullptr, nullptr);
+    w->btn_install_print_drivers->set_margin_top(10);
+    pr_drv->append(*w->btn_install_print_drivers);
+
+    w->btn_scan_network = Gtk::make_managed<Gtk::Button>();
+    w->btn_scan_network->set_icon_name("network-wired-symbolic");
+    w->printer_box->append(*w->btn_scan_network);
+
+    // Scanner page.
+    Gtk::Box* scan_srv = section(w->scanner_box, w->scan_srv_frame, " 1. Scanner Interface",
+                                 Gtk::Orientation::HORIZONTAL, 15);
+    w->btn_setup_scan = button(nullptr, "suggested-action");
+    scan_srv->append(*icon("scanner-symbolic"));
+    scan_srv->append(*service_column(w->scan_srv_label, w->scan_srv_status));
+    scan_srv->append(*w->btn_setup_scan);
+
+    Gtk::Box* scan_apps = section(w->scanner_box, w->scan_apps_frame, " 2. Scanner Apps",
+                                  Gtk::Orientation::VERTICAL, 8);
+    check_column(scan_apps, {&w->chk_brother_scan4, &w->chk_brother_scan5, &w->chk_simple_scan,
+                             &w->chk_skanlite});
+    w->btn_install_scan_components = button(nullptr, nullptr);
+    w->btn_install_scan_components->set_margin_top(10);
+    scan_apps->append(*w->btn_install_scan_components);
+
+    // Bottom row and log.
+    Gtk::Box* bottom = margins(box(Gtk::Orientation::HORIZONTAL, 10), 15);
+    bottom->set_margin_top(0);
+    w->btn_polkit = button(nullptr, "flat");
+    bottom->append(*w->btn_polkit);
+
+    result.log_expander = Gtk::make_managed<Gtk::Expander>("Installations-Log");
+    result.log_expander->set_margin_start(15);
+    result.log_expander->set_margin_end(15);
+    result.log_expander->set_margin_bottom(15);
+    auto* scrolled = Gtk::make_managed<Gtk::ScrolledWindow>();
+    scrolled->set_min_content_height(150);
+    scrolled->set_max_content_height(150);
+    w->log_view = Gtk::make_managed<Gtk::TextView>();
+    w->log_view->set_editable(false);
+    w->log_view->set_monospace(true);
+    scrolled->set_child(*w->log_view);
+    result.log_expander->set_child(*scrolled);
+
+    main_column->append(*header);
+    main_column->append(*w->stack);
+    main_column->append(*bottom);
+    main_column->append(*result.log_expander);
+    w->window->set_child(*main_column);
+    w->window->present();
+
+    // 2.-5. The record, the start language and every text.
+    result.widgets = w;
+    const Lang lang = load_lang();
+    update_ui_text(lang, *w);
+    result.lang_combo->set_active(static_cast<int>(lang));  // before the handler exists
+
+    // 6. The UI channel and its receiver.
+    auto [sender, receiver] = UiChannel<UiMessage>::create(
+        [context = make_log_context(w, result.log_expander)](UiMessage&& message) mutable {
+            handle_ui_message(std::move(message), context);
+        });
+    result.receiver = receiver;
+    // Later sends fail rather than reach destroyed widgets.
+    w->window->signal_destroy().connect([receiver] { receiver.close(); });
+
+    // 7. The ten handlers, each with its own sender copy.
+    const AppWidgetsRef widgets = w;
+    Gtk::ComboBoxText* lang_combo = result.lang_combo;
+    lang_combo->signal_changed().connect([widgets, sender, lang_combo] {
+        on_language_changed(lang_combo->get_active_row_number(), *widgets, sender);
+    });
+    const auto connect = [&](Gtk::Button* b, void (*handler)(const AppWidgetsRef&, const UiSender&)) {
+        b->signal_clicked().connect([widgets, sender, handler] { handler(widgets, sender); });
+    };
+    connect(w->btn_nvidia, on_install_nvidia);
+    connect(w->btn_amd, on_install_amd);
+    connect(w->btn_intel, on_install_intel);
+    w->btn_setup_print->signal_clicked().connect(
+        [widgets, sender] { on_setup_services(print_service_recipe(), widgets, sender); });
+    connect(w->btn_install_print_drivers, on_install_print_drivers);
+    w->btn_setup_scan->signal_clicked().connect(
+        [widgets, sender] { on_setup_services(scan_service_recipe(), widgets, sender); });
+    connect(w->btn_install_scan_components, on_install_scan_components);
+    connect(w->btn_scan_network, on_scan_network);
+    connect(w->btn_polkit, on_register_polkit);
+
+    // 8. Our own sender goes out of scope here; the handlers keep the channel open.
+    return result;
+}
+
+}  // namespace kelmora

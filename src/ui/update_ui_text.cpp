@@ -1,0 +1,72 @@
+#include "ui/update_ui_text.h"
+
+#include "i18n/catalogue.h"
+#include "services/service_status.h"
+
+namespace kelmora {
+namespace {
+
+Glib::ustring text(Lang lang, std::string_view key) {
+    const std::string_view t = get_text(lang, key);
+    return Glib::ustring(t.data(), t.size());
+}
+
+Glib::ustring text(std::string_view t) { return Glib::ustring(t.data(), t.size()); }
+
+}  // namespace
+
+void update_ui_text(Lang lang, const AppWidgets& w) {
+    w.window->set_title(text(window_title_text(lang)));
+    w.stack->get_page(*w.gpu_box)->set_title(text(lang, "tab_graphics"));
+    w.stack->get_page(*w.printer_box)->set_title(text(lang, "tab_printer"));
+    w.stack->get_page(*w.scanner_box)->set_title(text(lang, "tab_scanner"));
+
+    w.nv_frame->set_label(text(lang, "nv_title"));
+    w.btn_nvidia->set_label(text(lang, "nv_btn"));
+    w.combo_nvidia->remove_all();
+    for (const char* key : {"nv_opt_current", "nv_opt_older", "nv_opt_legacy"})
+        w.combo_nvidia->append(text(lang, key));
+    w.combo_nvidia->set_active(0);
+
+    w.amd_frame->set_label(text(lang, "amd_title"));
+    w.amd_label->set_label(text(lang, "amd_desc"));
+    w.btn_amd->set_label(text(lang, "amd_btn"));
+    w.intel_frame->set_label(text(lang, "intel_title"));
+    w.intel_label->set_label(text(lang, "intel_desc"));
+    w.btn_intel->set_label(text(lang, "intel_btn"));
+
+    w.pr_srv_frame->set_label(text(lang, "pr_srv_title"));
+    w.pr_srv_label->set_label(text(lang, "pr_srv_desc"));
+    w.btn_setup_print->set_label(text(lang, "pr_srv_btn"));
+    w.pr_drv_frame->set_label(text(lang, "pr_drv_title"));
+    w.chk_hp->set_label(text(lang, "chk_hp"));
+    w.chk_brother_pr->set_label(text(lang, "chk_brother_pr"));
+    w.chk_epson_pr->set_label(text(lang, "chk_epson_pr"));
+    w.chk_gutenprint->set_label(text(lang, "chk_gutenprint"));
+    w.btn_install_print_drivers->set_label(text(print_drivers_button_text(lang)));
+
+    w.scan_srv_frame->set_label(text(lang, "scan_srv_title"));
+    w.scan_srv_label->set_label(text(lang, "scan_srv_desc"));
+    w.btn_setup_scan->set_label(text(lang, "scan_srv_btn"));
+    w.scan_apps_frame->set_label(text(lang, "scan_apps_title"));
+    w.chk_brother_scan4->set_label(text(lang, "chk_brother_scan4"));
+    w.chk_brother_scan5->set_label(text(lang, "chk_brother_scan5"));
+    w.chk_simple_scan->set_label(text(lang, "chk_simple_scan"));
+    w.chk_skanlite->set_label(text(lang, "chk_skanlite"));
+    w.btn_install_scan_components->set_label(text(scan_components_button_text(lang)));
+
+    w.lang_label->set_label(text(lang, "lang_select"));
+    w.btn_scan_network->set_label(text(lang, "btn_scan_network"));
+    w.btn_polkit->set_label(text(polkit_button_text(lang)));
+
+    update_service_status(lang, w);
+}
+
+void on_language_changed(int active_index, const AppWidgets& widgets, const UiSender& sender) {
+    const Lang lang = lang_from_index(active_index);
+    save_lang(lang);  // before the refresh below reads it back
+    update_ui_text(lang, widgets);
+    sender.send(RefreshStatus{});
+}
+
+}  // namespace kelmora

@@ -1,0 +1,140 @@
+#include "test_support.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#ifndef KELMORA_FAKES_DIR
+#error "KELMORA_FAKES_DIR must name tests/fakes"
+#endif
+
+namespace kelmora::test {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kelmora-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Make read-only test directories removable again.
+    for (auto it = std::filesystem::recursive_directory_iterator(
+             path_, std::filesystem::directory_options::skip_permission_denied, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
+        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void write_file(const std::filesystem::path& file, const std::string& content) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+std::string read_file(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void EnvGuard::set(const std::string& name, const std::optional<std::string>& value) {
+    if (!saved_.count(name)) {
+        const char* old = std::getenv(name.c_str());
+        saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+    else
+        ::unsetenv(name.c_str());
+}
+
+EnvGuard::~EnvGuard() {
+    for (const auto& [name, value] : saved_) {
+        if (value)
+            ::setenv(name.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
+    }
+}
+
+FakeTools::FakeTools(const std::vector<std::string>& fakes) {
+    bin_ = tmp_ / "bin";
+    rec_ = tmp_ / "rec";
+    std::filesystem::create_directories(bin_);
+    std::filesystem::create_directories(rec_);
+    const std::filesystem::path source = KELMORA_FAKES_DIR;
+    for (const auto& name : fakes) std::filesystem::create_symlink(source / name, bin_ / name);
+    for (const char* tool : {"sh", "cat", "sed", "basename", "head", "sleep", "kill", "printf",
+                             "echo", "dd", "yes", "tr", "seq"}) {
+        for (const char* dir : {"/usr/bin", "/bin"}) {
+            const std::filesystem::path p = std::filesystem::path(dir) / tool;
+            if (std::filesystem::exists(p)) {
+                std::filesystem::create_symlink(p, bin_ / tool);
+                break;
+            }
+        }
+    }
+    env_.set("PATH", bin_.string());
+    env_.set("KELMORA_FAKE_DIR", rec_.string());
+}
+
+void FakeTools::add_script(const std::string& name, const std::string& body) {
+    std::error_code ignored;
+    std::filesystem::remove(bin_ / name, ignored);
+    write_file(bin_ / name, "#!/bin/sh\n" + body);
+    std::filesystem::permissions(bin_ / name, std::filesystem::perms::owner_all);
+}
+
+void FakeTools::set(const std::string& name, const std::string& content) {
+    write_file(rec_ / name, content);
+}
+
+int FakeTools::pkexec_calls() const {
+    const std::string count = read_file(rec_ / "pkexec.count");
+    return count.empty() ? 0 : std::stoi(count);
+}
+
+std::vector<std::string> FakeTools::pkexec_argv(int call) const {
+    std::vector<std::string> args;
+    std::istringstream in(read_file(rec_ / ("pkexec." + std::to_string(call) + ".argv")));
+    for (std::string line; std::getline(in, line);) args.push_back(line);
+    return args;
+}
+
+Collector::Collector() : context_(g_main_context_new()) {
+    auto [sender, receiver] = UiChannel<UiMessage>::create(
+        [this](UiMessage&& m) { messages.push_back(std::move(m)); }, context_);
+    sender_ = std::move(sender);
+    receiver_ = receiver;
+}
+
+Collector::~Collector() {
+    receiver_.close();
+    g_main_context_unref(context_);
+}
+
+bool Collector::wait_closed(std::chrono::milliseconds timeout) {
+    sender_ = UiSender();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (receiver_.attached()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (!g_main_context_iteration(context_, FALSE)) g_usleep(500);
+    }
+    return true;
+}
+
+std::vector<std::string> Collector::lines() const {
+    std::vector<std::string> out;
+    for (const auto& m : messages)
+        if (auto* line = std::get_if<Line>(&m)) out.push_back(line->text);
+    return out;
+}
+
+}  // namespace kelmora::test

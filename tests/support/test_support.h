@@ -1,0 +1,95 @@
+// Helpers shared by the test suites: temporary directories, environment
+// overrides, fake tools on PATH and a collector for UI channel messages.
+#pragma once
+
+#include <glib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tasks/ui_message.h"
+
+namespace kelmora::test {
+
+// A fresh directory under the system's temporary directory, removed at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+void write_file(const std::filesystem::path& file, const std::string& content);
+std::string read_file(const std::filesystem::path& file);
+
+// Sets (or with nullopt unsets) environment variables and restores them.
+class EnvGuard {
+public:
+    void set(const std::string& name, const std::optional<std::string>& value);
+    ~EnvGuard();
+
+private:
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+// A bin directory that is the whole PATH: the chosen fake tools from
+// tests/fakes plus the few system utilities the fakes use, and a recording
+// directory exported as KELMORA_FAKE_DIR.
+class FakeTools {
+public:
+    explicit FakeTools(const std::vector<std::string>& fakes = {"pkexec", "xbps-install",
+                                                                 "driverless", "avahi-browse"});
+    const std::filesystem::path& bin() const { return bin_; }
+    const std::filesystem::path& dir() const { return rec_; }
+    // Adds a script of our own to the bin directory.
+    void add_script(const std::string& name, const std::string& body);
+    // Writes a file into the recording directory (outputs, statuses, outcomes).
+    void set(const std::string& name, const std::string& content);
+    int pkexec_calls() const;
+    std::vector<std::string> pkexec_argv(int call) const;
+
+private:
+    TempDir tmp_;
+    std::filesystem::path bin_, rec_;
+    EnvGuard env_;
+};
+
+// Receives UI channel messages on a private main context.
+class Collector {
+public:
+    Collector();
+    ~Collector();
+    const UiSender& sender() const { return sender_; }
+    // Drops our sender and runs the context until every other sender is gone.
+    bool wait_closed(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    std::vector<UiMessage> messages;
+    std::vector<std::string> lines() const;  // texts of the Line messages, in order
+
+private:
+    GMainContext* context_;
+    UiSender sender_;
+    UiReceiver receiver_;
+};
+
+// Iterates the default main context until `done` holds or the time is up.
+template <class F>
+bool run_until(F done, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+    }
+    return true;
+}
+
+}  // namespace kelmora::test

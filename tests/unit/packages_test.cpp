@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include "services/service_setup.h"
+#include "tasks/packages.h"
+#include "tasks/runner.h"
+
+namespace kelmora {
+namespace {
+
+using L = PackageList;
+const L repos = {"void-repo-multilib", "void-repo-multilib-nonfree", "void-repo-nonfree"};
+
+L with_repos(L drivers) {
+    L all = repos;
+    all.insert(all.end(), drivers.begin(), drivers.end());
+    return all;
+}
+
+TEST(Packages, NvidiaDriverPairFollowsTheActiveEntry) {
+    EXPECT_EQ(nvidia_packages(0), with_repos({"nvidia", "nvidia-libs-32bit"}));
+    EXPECT_EQ(nvidia_packages(1), with_repos({"nvidia470", "nvidia470-libs-32bit"}));
+    EXPECT_EQ(nvidia_packages(2), with_repos({"nvidia390", "nvidia390-libs-32bit"}));
+    for (int none : {-1, 3, 99}) EXPECT_EQ(nvidia_packages(none), nvidia_packages(0));
+}
+
+TEST(Packages, GraphicsSetsAreFixedAndOrdered) {
+    EXPECT_EQ(amd_packages(), (L{"void-repo-multilib", "linux-firmware-amd", "mesa-dri", "vulkan-loader",
+                                 "mesa-vulkan-radeon", "xf86-video-amdgpu", "mesa-dri-32bit",
+                                 "vulkan-loader-32bit", "mesa-vulkan-radeon-32bit"}));
+    EXPECT_EQ(intel_packages(), (L{"void-repo-multilib", "linux-firmware-intel", "mesa-dri", "vulkan-loader",
+                                   "mesa-vulkan-intel", "intel-media-driver", "mesa-dri-32bit",
+                                   "vulkan-loader-32bit", "mesa-vulkan-intel-32bit"}));
+}
+
+TEST(Packages, CheckedBoxesAddTheirPackagesInWindowOrder) {
+    EXPECT_EQ(print_driver_packages({false, false, false, false}), L{});
+    EXPECT_EQ(print_driver_packages({false, false, false, true}),
+              (L{"gutenprint", "foomatic-db", "foomatic-db-nonfree"}));
+    EXPECT_EQ(print_driver_packages({true, true, true, true}),
+              (L{"hplip", "brlaser", "epson-inkjet-printer-escpr", "gutenprint", "foomatic-db",
+                 "foomatic-db-nonfree"}));
+    EXPECT_EQ(scanner_packages({false, false, false, false}), L{});
+    EXPECT_EQ(scanner_packages({true, false, false, true}), (L{"brother-brscan4", "skanlite"}));
+    EXPECT_EQ(scanner_packages({true, true, true, true}),
+              (L{"brother-brscan4", "brother-brscan5", "simple-scan", "skanlite"}));
+}
+
+TEST(Packages, ServiceRecipes) {
+    EXPECT_EQ(print_service_recipe().packages, (L{"cups", "cups-filters", "avahi", "nss-mdns"}));
+    EXPECT_EQ(print_service_recipe().service_dirs,
+              (std::vector<std::string_view>{"/etc/sv/cupsd", "/etc/sv/avahi-daemon"}));
+    EXPECT_EQ(scan_service_recipe().packages, (L{"sane-backends", "sane-airscan"}));
+    EXPECT_EQ(scan_service_recipe().service_dirs, (std::vector<std::string_view>{"/etc/sv/saned"}));
+}
+
+TEST(Runner, StartingLineQuotesAndEscapes) {
+    EXPECT_EQ(quoted_arg_list(xbps_install_args({"void-repo-multilib", "mesa-dri"})),
+              R"(["xbps-install", "-Su", "-y", "void-repo-multilib", "mesa-dri"])");
+    EXPECT_EQ(quoted_arg_list({"a\"b", "c\\d", ""}), R"(["a\"b", "c\\d", ""])");
+    EXPECT_EQ(quoted_arg_list({}), "[]");
+}
+
+}  // namespace
+}  // namespace kelmora

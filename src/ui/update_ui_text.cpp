@@ -6,12 +6,10 @@
 namespace kelmora {
 namespace {
 
-Glib::ustring text(Lang lang, std::string_view key) {
-    const std::string_view t = get_text(lang, key);
-    return Glib::ustring(t.data(), t.size());
-}
+// From bytes: Glib::ustring(const char*, n) would count n characters, not bytes.
+Glib::ustring text(std::string_view t) { return Glib::ustring(std::string(t)); }
 
-Glib::ustring text(std::string_view t) { return Glib::ustring(t.data(), t.size()); }
+Glib::ustring text(Lang lang, std::string_view key) { return text(get_text(lang, key)); }
 
 }  // namespace
 

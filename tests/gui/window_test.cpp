@@ -1,0 +1,257 @@
+// Real windows under a (virtual) display, driven by clicks, with fake tools on PATH.
+#include <gtest/gtest.h>
+
+#include "i18n/lang.h"
+#include "tasks/log_receiver.h"
+#include "test_support.h"
+#include "ui/build_ui.h"
+
+namespace kelmora {
+namespace {
+
+using test::FakeTools;
+using test::run_until;
+
+Glib::RefPtr<Gtk::Application> application() {
+    static Glib::RefPtr<Gtk::Application> app = [] {
+        auto a = Gtk::Application::create("com.tamsel.pellin.tests", Gio::Application::Flags::NON_UNIQUE);
+        a->register_application();  // runs startup, which initialises GTK
+        return a;
+    }();
+    return app;
+}
+
+// As a person clicks: nothing happens on an insensitive button.
+void click(Gtk::Button* button) {
+    if (button->is_sensitive()) g_signal_emit_by_name(button->gobj(), "clicked");
+}
+
+class Window : public ::testing::Test {
+protected:
+    test::TempDir home;
+    test::EnvGuard env;
+    FakeTools fakes;
+    MainWindow win;
+
+    void SetUp() override {
+        env.set("HOME", home.path().string());
+        for (const char* v : {"LANG", "LC_ALL", "LC_MESSAGES"}) env.set(v, std::nullopt);
+    }
+    void TearDown() override {
+        for (Gtk::Window* w : application()->get_windows()) w->destroy();
+        run_until([] { return false; }, std::chrono::milliseconds(20));
+    }
+    void open() { win = build_ui(application()); }
+    const AppWidgets& w() const { return *win.widgets; }
+    std::string log() const { return w().log_view->get_buffer()->get_text().raw(); }
+    bool busy() const { return !w().btn_amd->get_sensitive(); }
+    bool log_has(const std::string& text) const { return log().find(text) != std::string::npos; }
+    bool wait_for(const std::string& text) {
+        return run_until([&] { return log_has(text); });
+    }
+    std::string stored_lang() const { return test::read_file(home / ".config/kelmora/lang"); }
+};
+
+TEST_F(Window, OpensIdleWithEveryTextAppliedAndTheLanguageStored) {
+    env.set("LANG", "C.UTF-8");
+    open();
+    EXPECT_EQ(w().window->get_title(), "Void Linux System Setup");
+    EXPECT_EQ(stored_lang(), "en");
+    EXPECT_EQ(w().stack->get_visible_child_name(), "gpu");
+    EXPECT_EQ(w().stack->get_page(*w().printer_box)->get_name(), "printer");
+    EXPECT_EQ(w().stack->get_page(*w().scanner_box)->get_title(), "Scanner");
+    EXPECT_EQ(w().nv_frame->get_label(), " NVIDIA GeForce");
+    EXPECT_EQ(w().btn_nvidia->get_label(), "Install Nvidia + 32-Bit");
+    EXPECT_EQ(w().btn_scan_network->get_label(), "Scan for Network Printers & Scanners");
+    EXPECT_EQ(w().btn_polkit->get_label(), "Setup Polkit Security Rules");
+    EXPECT_EQ(w().combo_nvidia->get_active_row_number(), 0);
+    EXPECT_EQ(w().combo_nvidia->get_active_text(), "Current driver (nvidia)");
+    EXPECT_EQ(win.lang_combo->get_active_row_number(), 0);
+    EXPECT_EQ(win.log_expander->get_label(), "Installations-Log");
+    EXPECT_FALSE(win.log_expander->get_expanded());
+    EXPECT_TRUE(log().empty());
+    EXPECT_FALSE(w().spinner->get_spinning());
+    for (Gtk::Button* b : w().action_buttons()) EXPECT_TRUE(b->get_sensitive());
+    EXPECT_FALSE(w().pr_srv_status->get_label().empty());
+    EXPECT_TRUE(w().pr_srv_status->get_use_markup());
+    EXPECT_FALSE(w().amd_label->get_use_markup());
+}
+
+TEST_F(Window, StoredLanguageWinsAndTheInitialSelectionStoresNothing) {
+    env.set("LANG", "fr_FR.UTF-8");
+    std::filesystem::create_directories(home / ".config/kelmora");
+    test::write_file(home / ".config/kelmora/lang", "DE\n");
+    open();
+    EXPECT_EQ(w().window->get_title(), "Void Linux System-Setup");
+    EXPECT_EQ(win.lang_combo->get_active_text(), "Deutsch");
+    EXPECT_EQ(w().lang_label->get_label(), "Sprache:");
+    EXPECT_EQ(stored_lang(), "DE\n");
+}
+
+TEST_F(Window, AmdInstallRunsBusyThenEndsWithTheSuccessBanner) {
+    fakes.add_script("xbps-install", "echo first; sleep 0.3; echo second\n");
+    open();
+    click(w().btn_amd);
+    EXPECT_TRUE(w().spinner->get_spinning());
+    for (Gtk::Button* b : w().action_buttons()) EXPECT_FALSE(b->get_sensitive());
+    EXPECT_TRUE(win.lang_combo->get_sensitive());
+    EXPECT_TRUE(w().combo_nvidia->get_sensitive());
+    EXPECT_TRUE(w().chk_hp->get_sensitive());
+    ASSERT_TRUE(wait_for(std::string(success_banner)));
+    EXPECT_FALSE(busy());
+    EXPECT_FALSE(w().spinner->get_spinning());
+    EXPECT_EQ(log(), R"(Starting: pkexec ["xbps-install", "-Su", "-y", "void-repo-multilib", "linux-firmware-amd", )"
+                     R"("mesa-dri", "vulkan-loader", "mesa-vulkan-radeon", "xf86-video-amdgpu", "mesa-dri-32bit", )"
+                     R"("vulkan-loader-32bit", "mesa-vulkan-radeon-32bit"])"
+                     "\nfirst\nsecond\n--- INSTALLATION SUCCESSFUL / BEENDET ---\n");
+}
+
+TEST_F(Window, DismissedAuthenticationEndsWithTheFailureBanner) {
+    fakes.set("pkexec.outcomes", "dismiss\n");
+    open();
+    w().combo_nvidia->set_active(2);
+    click(w().btn_nvidia);
+    ASSERT_TRUE(wait_for(std::string(failure_banner)));
+    EXPECT_FALSE(busy());
+    EXPECT_EQ(fakes.pkexec_argv(1).back(), "nvidia390-libs-32bit");
+}
+
+TEST_F(Window, MissingPkexecEndsTheTaskWithTheErrorLineAndFailure) {
+    std::filesystem::remove(fakes.bin() / "pkexec");
+    open();
+    click(w().btn_intel);
+    ASSERT_TRUE(wait_for(std::string(failure_banner)));
+    EXPECT_TRUE(log_has("\nFehler beim Starten von pkexec: No such file or directory (os error 2)\n"));
+}
+
+TEST_F(Window, CheckButtonSelectionsDecideThePackagesAndNoneDoesNothing) {
+    open();
+    click(w().btn_install_print_drivers);
+    click(w().btn_install_scan_components);
+    EXPECT_FALSE(busy());
+    EXPECT_FALSE(w().spinner->get_spinning());
+    run_until([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_TRUE(log().empty());
+    EXPECT_EQ(fakes.pkexec_calls(), 0);
+
+    w().chk_skanlite->set_active(true);
+    w().chk_brother_scan4->set_active(true);
+    click(w().btn_install_scan_components);
+    ASSERT_TRUE(wait_for(std::string(success_banner)));
+    EXPECT_EQ(fakes.pkexec_argv(1),
+              (std::vector<std::string>{"xbps-install", "-Su", "-y", "brother-brscan4", "skanlite"}));
+    EXPECT_TRUE(w().chk_skanlite->get_active());  // nothing is reset after an install
+}
+
+TEST_F(Window, LanguageChangeReappliesTextsStoresAndKeepsChecks) {
+    fakes.add_script("xbps-install", "sleep 0.5\n");
+    open();
+    w().chk_hp->set_active(true);
+    w().combo_nvidia->set_active(2);
+    click(w().btn_amd);  // a language change works while a task runs
+    struct Case {
+        int index;
+        const char* title;
+        const char* polkit;
+        const char* code;
+    } cases[] = {
+        {1, "Void Linux System-Setup", "Sicherheitsregel (Polkit) f\xC3\xBCr App einrichten", "de"},
+        {2, "Configuraci\xC3\xB3n de Sistema de Void Linux", "Configurar regla de seguridad (Polkit)", "es"},
+        {3, "Configuration Syst\xC3\xA8me de Void Linux", "Configurer la r\xC3\xA8gle de s\xC3\xA9" "curit\xC3\xA9 (Polkit)", "fr"},
+        {0, "Void Linux System Setup", "Setup Polkit Security Rules", "en"},
+    };
+    for (const auto& c : cases) {
+        w().combo_nvidia->set_active(2);
+        win.lang_combo->set_active(c.index);
+        EXPECT_EQ(w().window->get_title(), c.title);
+        EXPECT_EQ(w().btn_polkit->get_label(), c.polkit);
+        EXPECT_EQ(stored_lang(), c.code);
+        EXPECT_EQ(w().combo_nvidia->get_active_row_number(), 0);
+        EXPECT_EQ(w().combo_nvidia->get_model()->children().size(), 3u);
+        EXPECT_TRUE(w().chk_hp->get_active());
+        EXPECT_EQ(win.log_expander->get_label(), "Installations-Log");
+        EXPECT_TRUE(busy());
+    }
+    win.lang_combo->set_active(1);
+    run_until([] { return false; }, std::chrono::milliseconds(50));  // handles RefreshStatus
+    const Glib::ustring status = w().scan_srv_status->get_text();
+    EXPECT_TRUE(status == "Nicht installiert" || status == "\xE2\x97\x8B Dienst inaktiv" ||
+                status == "\xE2\x97\x8F Dienst aktiv")
+        << status;
+    ASSERT_TRUE(wait_for(std::string(success_banner)));
+}
+
+TEST_F(Window, TwoScansGiveTwoResultBlocksAndOpenTheLog) {
+    fakes.set("driverless.stdout", "ipp://printer.local/ipp/print\n");
+    fakes.set("avahi-browse.stdout", "   hostname = [<b>x</b>]\n");
+    open();
+    const std::string block =
+        "Scanning network for printers via AirScan & CUPS...\n\n--- NETWORK SCAN RESULTS ---\n"
+        "Found: IPP (Driverless): ipp://printer.local/ipp/print\nFound: Avahi IPP: hostname = [<b>x</b>]\n"
+        "----------------------------\n";
+    click(w().btn_scan_network);
+    EXPECT_TRUE(busy());
+    ASSERT_TRUE(run_until([&] { return log() == block; }));
+    EXPECT_FALSE(busy());
+    EXPECT_TRUE(win.log_expander->get_expanded());
+    click(w().btn_scan_network);
+    ASSERT_TRUE(run_until([&] { return log() == block + block; }));
+    EXPECT_TRUE(win.log_expander->get_expanded());
+}
+
+TEST_F(Window, ServiceAndPolkitButtonsEndWithBanners) {
+    open();
+    click(w().btn_setup_print);
+    ASSERT_TRUE(wait_for("Aktiviere Runit-Dienste (CUPS & Avahi)...\n" + std::string(success_banner)));
+    click(w().btn_setup_scan);
+    ASSERT_TRUE(wait_for("Aktiviere Runit-Dienst (saned)...\n" + std::string(success_banner)));
+    click(w().btn_polkit);
+    ASSERT_TRUE(wait_for("Schreibe Polkit Policy-Datei...\nPolkit-Policy erfolgreich registriert!\n" +
+                         std::string(success_banner)));
+    EXPECT_EQ(fakes.pkexec_calls(), 6);
+    EXPECT_FALSE(busy());
+}
+
+TEST_F(Window, LateLineAfterDoneIsAppendedAndLeavesTheWindowIdle) {
+    open();
+    LogContext context = make_log_context(win.widgets, win.log_expander);
+    handle_ui_message(Done{true}, context);
+    handle_ui_message(Line{"late"}, context);
+    handle_ui_message(Line{""}, context);
+    handle_ui_message(Done{false}, context);
+    EXPECT_EQ(log(), std::string(success_banner) + "\nlate\n\n" + std::string(failure_banner) + "\n");
+    EXPECT_FALSE(busy());
+    handle_ui_message(Line{std::string("nul\0byte", 8)}, context);
+    EXPECT_TRUE(log_has("nul\xEF\xBF\xBD" "byte\n"));
+}
+
+TEST_F(Window, ClosingTheWindowWhileATaskStreamsIsSafe) {
+    fakes.add_script("xbps-install", "i=0; while [ $i -lt 3000 ]; do echo \"line $i\"; i=$((i+1)); done\n");
+    open();
+    click(w().btn_amd);
+    ASSERT_TRUE(wait_for("line 10\n"));
+    UiReceiver receiver = win.receiver;
+    win = MainWindow{};
+    application()->get_windows().front()->close();
+    EXPECT_FALSE(receiver.attached());
+    // The worker and readers run on and their sends fail quietly.
+    run_until([] { return false; }, std::chrono::milliseconds(500));
+    EXPECT_TRUE(application()->get_windows().empty());
+}
+
+TEST_F(Window, TwoWindowsAreIndependent) {
+    fakes.add_script("xbps-install", "sleep 0.3\n");
+    open();
+    MainWindow first = win;
+    open();
+    click(first.widgets->btn_amd);
+    EXPECT_FALSE(w().spinner->get_spinning());
+    EXPECT_TRUE(w().btn_amd->get_sensitive());
+    ASSERT_TRUE(run_until([&] {
+        return first.widgets->log_view->get_buffer()->get_text().find(std::string(success_banner)) != std::string::npos;
+    }));
+    EXPECT_TRUE(log().empty());
+}
+
+}  // namespace
+}  // namespace kelmora

@@ -1,0 +1,172 @@
+// The installer against a fake pkexec/xbps-install that are the whole PATH.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tasks/runner.h"
+#include "test_support.h"
+
+namespace kelmora {
+namespace {
+
+using test::Collector;
+using test::FakeTools;
+
+struct Installed {
+    bool ok;
+    std::vector<std::string> lines;
+};
+
+Installed install(const PackageList& packages = {"mesa-dri", "vulkan-loader"}) {
+    Collector c;
+    const bool ok = run_pkexec_xbps(packages, c.sender());
+    EXPECT_TRUE(c.wait_closed());
+    return {ok, c.lines()};
+}
+
+const std::string starting =
+    R"(Starting: pkexec ["xbps-install", "-Su", "-y", "mesa-dri", "vulkan-loader"])";
+
+TEST(Runner, SuccessStreamsBothStreamsAfterTheStartingLine) {
+    FakeTools fakes;
+    fakes.set("xbps.stdout", "[*] Updating repository index\r\nmesa-dri-24.0 installed\nno newline");
+    fakes.set("xbps.stderr", "warning: cache\n\n");
+    const Installed run = install();
+    EXPECT_TRUE(run.ok);
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines.front(), starting);
+    std::vector<std::string> out, err;
+    for (const auto& l : std::vector(run.lines.begin() + 1, run.lines.end()))
+        (l.rfind("[Error] ", 0) == 0 ? err : out).push_back(l);
+    EXPECT_EQ(out, (std::vector<std::string>{"[*] Updating repository index", "mesa-dri-24.0 installed",
+                                             "no newline"}));
+    EXPECT_EQ(err, (std::vector<std::string>{"[Error] warning: cache", "[Error] "}));
+    EXPECT_EQ(fakes.pkexec_argv(1),
+              (std::vector<std::string>{"xbps-install", "-Su", "-y", "mesa-dri", "vulkan-loader"}));
+}
+
+TEST(Runner, OnlyExitStatusZeroIsSuccess) {
+    struct Case {
+        const char* outcome;
+        const char* xbps_status;
+        bool ok;
+    } cases[] = {{"ok", "0", true}, {"ok", "1", false}, {"fail", "0", false},
+                 {"dismiss", "0", false}, {"signal", "0", false}};
+    for (const auto& c : cases) {
+        FakeTools fakes;
+        fakes.set("pkexec.outcomes", std::string(c.outcome) + "\n");
+        fakes.set("xbps.status", c.xbps_status);
+        EXPECT_EQ(install().ok, c.ok) << c.outcome << " " << c.xbps_status;
+    }
+}
+
+TEST(Runner, DismissedAuthenticationShowsPkexecErrorLine) {
+    FakeTools fakes;
+    fakes.set("pkexec.outcomes", "dismiss\n");
+    const Installed run = install();
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             starting, "[Error] Error executing command as another user: Request dismissed"}));
+}
+
+TEST(Runner, PkexecThatCannotStartIsReportedWithTheOsError) {
+    struct Case {
+        const char* name;
+        std::function<void(FakeTools&)> arrange;
+        std::string error;
+    } cases[] = {
+        {"missing", [](FakeTools&) {}, "No such file or directory (os error 2)"},
+        {"not executable",
+         [](FakeTools& f) {
+             test::write_file(f.bin() / "pkexec", "#!/bin/sh\nexit 0\n");
+             std::filesystem::permissions(f.bin() / "pkexec", std::filesystem::perms::owner_read |
+                                                                  std::filesystem::perms::owner_write);
+         },
+         "Permission denied (os error 13)"},
+        {"a directory", [](FakeTools& f) { std::filesystem::create_directory(f.bin() / "pkexec"); },
+         "Permission denied (os error 13)"},
+    };
+    for (const auto& c : cases) {
+        FakeTools fakes({"xbps-install"});
+        c.arrange(fakes);
+        const Installed run = install();
+        EXPECT_FALSE(run.ok) << c.name;
+        EXPECT_EQ(run.lines, (std::vector<std::string>{starting, "Fehler beim Starten von pkexec: " + c.error}))
+            << c.name;
+    }
+}
+
+TEST(Runner, EmptyPathFindsNoPkexec) {
+    FakeTools fakes;
+    test::EnvGuard env;
+    env.set("PATH", "");
+    const Installed run = install();
+    EXPECT_FALSE(run.ok);
+    ASSERT_EQ(run.lines.size(), 2u);
+    EXPECT_EQ(run.lines[1].rfind("Fehler beim Starten von pkexec: ", 0), 0u);
+}
+
+TEST(Runner, InvalidUtf8LineIsDroppedAndReadingGoesOn) {
+    FakeTools fakes;
+    fakes.set("xbps.stdout", "before\n\xFF\xFE broken\nafter\n");
+    fakes.set("xbps.stderr", "e1\n\xC3\x28\ne2\n");
+    const Installed run = install();
+    EXPECT_TRUE(run.ok);
+    EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), "before"), run.lines.end());
+    EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), "after"), run.lines.end());
+    EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), "[Error] e2"), run.lines.end());
+    EXPECT_EQ(run.lines.size(), 5u);
+}
+
+TEST(Runner, EachStreamKeepsItsOrderWhenInterleaved) {
+    FakeTools fakes;
+    fakes.add_script("xbps-install",
+                     "i=0; while [ $i -lt 2000 ]; do echo \"out $i\"; echo \"err $i\" >&2; i=$((i+1)); done\n");
+    const Installed run = install();
+    EXPECT_TRUE(run.ok);
+    int next_out = 0, next_err = 0;
+    for (const auto& l : run.lines) {
+        if (l.rfind("out ", 0) == 0) {
+            EXPECT_EQ(l, "out " + std::to_string(next_out++));
+        } else if (l.rfind("[Error] err ", 0) == 0) {
+            EXPECT_EQ(l, "[Error] err " + std::to_string(next_err++));
+        }
+    }
+    EXPECT_EQ(next_out, 2000);
+    EXPECT_EQ(next_err, 2000);
+}
+
+TEST(Runner, AGrandchildHoldingThePipeDoesNotHoldUpTheResult) {
+    FakeTools fakes;
+    const auto marker = fakes.dir() / "grandchild.done";
+    fakes.add_script("xbps-install", "(sleep 3; echo late; : > '" + marker.string() + "') &\necho early\n");
+    Collector c;
+    EXPECT_TRUE(run_pkexec_xbps({"x"}, c.sender()));
+    EXPECT_FALSE(std::filesystem::exists(marker));  // returned while the pipe was still open
+    ASSERT_TRUE(c.wait_closed());                    // the readers end with the grandchild
+    EXPECT_EQ(c.lines().back(), "late");
+}
+
+TEST(Runner, ChildrenStartWithDefaultSignalsAndNoStrayDescriptors) {
+    FakeTools fakes({"pkexec"});
+    // SIGPIPE is ignored by us; the child must see it as default (SigIgn mask 0 for bit 13).
+    fakes.add_script("xbps-install",
+                     "grep -E '^Sig(Ign|Blk)' /proc/$$/status; ls /proc/self/fd | tr '\\n' ' '; echo\n");
+    for (const char* tool : {"grep", "ls"})
+        std::filesystem::create_symlink(std::filesystem::path("/bin") / tool, fakes.bin() / tool);
+    const Installed run = install();
+    ASSERT_EQ(run.lines.size(), 4u);
+    for (int i = 1; i <= 2; ++i) {
+        const std::string& l = run.lines[i];
+        const unsigned long long mask = std::stoull(l.substr(l.find_first_of("0123456789abcdef", 7)), nullptr, 16);
+        EXPECT_EQ(mask & (1ull << (SIGPIPE - 1)), 0u) << l;
+        if (l.rfind("SigBlk", 0) == 0) {
+            EXPECT_EQ(mask, 0u) << l;
+        }
+    }
+    // 0, 1, 2 and the one ls opens to read the directory.
+    EXPECT_EQ(run.lines[3], "0 1 2 3 ");
+}
+
+}  // namespace
+}  // namespace kelmora

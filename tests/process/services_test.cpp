@@ -1,0 +1,167 @@
+// Service activation, Polkit registration and discovery against fake tools.
+#include <gtest/gtest.h>
+
+#include "services/discovery.h"
+#include "services/polkit_policy.h"
+#include "services/service_setup.h"
+#include "test_support.h"
+
+namespace kelmora {
+namespace {
+
+using test::Collector;
+using test::FakeTools;
+using Args = std::vector<std::string>;
+
+struct Outcome {
+    std::vector<UiMessage> messages;
+    std::vector<std::string> lines;
+};
+
+template <class F>
+Outcome collect(F work) {
+    Collector c;
+    work(c.sender());
+    EXPECT_TRUE(c.wait_closed());
+    return {c.messages, c.lines()};
+}
+
+std::optional<bool> done_flag(const Outcome& o) {
+    if (o.messages.empty()) return std::nullopt;
+    // Done is the last message the worker sends; late reader lines may follow it.
+    int dones = 0;
+    std::optional<bool> flag;
+    for (const auto& m : o.messages)
+        if (auto* d = std::get_if<Done>(&m)) ++dones, flag = d->success;
+    EXPECT_EQ(dones, 1);
+    return flag;
+}
+
+bool has_line(const Outcome& o, const std::string& text) {
+    return std::find(o.lines.begin(), o.lines.end(), text) != o.lines.end();
+}
+
+const std::string print_progress = "Aktiviere Runit-Dienste (CUPS & Avahi)...";
+
+TEST(ServiceSetup, PrintServicesAllConfirmed) {
+    FakeTools fakes;
+    const Outcome o = collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
+    EXPECT_EQ(done_flag(o), true);
+    EXPECT_TRUE(has_line(o, print_progress));
+    ASSERT_EQ(fakes.pkexec_calls(), 3);
+    EXPECT_EQ(fakes.pkexec_argv(1), (Args{"xbps-install", "-Su", "-y", "cups", "cups-filters", "avahi", "nss-mdns"}));
+    EXPECT_EQ(fakes.pkexec_argv(2), (Args{"ln", "-sf", "/etc/sv/cupsd", "/var/service/"}));
+    EXPECT_EQ(fakes.pkexec_argv(3), (Args{"ln", "-sf", "/etc/sv/avahi-daemon", "/var/service/"}));
+}
+
+TEST(ServiceSetup, DismissedInstallMakesNoLinks) {
+    FakeTools fakes;
+    fakes.set("pkexec.outcomes", "dismiss\n");
+    const Outcome o = collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
+    EXPECT_EQ(done_flag(o), false);
+    EXPECT_FALSE(has_line(o, print_progress));
+    EXPECT_EQ(fakes.pkexec_calls(), 1);
+}
+
+TEST(ServiceSetup, RefusedLinksStillEndInSuccess) {
+    FakeTools fakes;
+    fakes.set("pkexec.outcomes", "ok\ndismiss\n");
+    const Outcome o = collect([](const UiSender& s) { run_service_setup(scan_service_recipe(), s); });
+    EXPECT_EQ(done_flag(o), true);
+    EXPECT_TRUE(has_line(o, "Aktiviere Runit-Dienst (saned)..."));
+    ASSERT_EQ(fakes.pkexec_calls(), 2);
+    EXPECT_EQ(fakes.pkexec_argv(1), (Args{"xbps-install", "-Su", "-y", "sane-backends", "sane-airscan"}));
+    EXPECT_EQ(fakes.pkexec_argv(2), (Args{"ln", "-sf", "/etc/sv/saned", "/var/service/"}));
+}
+
+TEST(ServiceSetup, LinkThatCannotStartIsIgnored) {
+    FakeTools fakes;
+    // pkexec works for the installation only, then disappears.
+    fakes.add_script("pkexec", "rm -f \"$0\"\nexec \"$@\"\n");
+    std::filesystem::create_symlink("/bin/rm", fakes.bin() / "rm");
+    const Outcome o = collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
+    EXPECT_EQ(done_flag(o), true);
+}
+
+const std::string golden_policy = test::read_file(KELMORA_TEST_DATA "/org.tamsel.pellin.policy");
+
+TEST(PolkitPolicy, ConfirmedWritesTheDocumentThroughTee) {
+    FakeTools fakes;
+    const Outcome o = collect(register_polkit_policy);
+    EXPECT_EQ(done_flag(o), true);
+    EXPECT_EQ(o.lines, (Args{"Schreibe Polkit Policy-Datei...", "Polkit-Policy erfolgreich registriert!"}));
+    EXPECT_EQ(fakes.pkexec_argv(1),
+              (Args{"sh", "-c",
+                    "mkdir -p /usr/share/polkit-1/actions && tee "
+                    "/usr/share/polkit-1/actions/org.tamsel.pellin.policy"}));
+    EXPECT_EQ(test::read_file(fakes.dir() / "pkexec.1.stdin"), golden_policy);
+    EXPECT_EQ(golden_policy.back(), '>');
+}
+
+TEST(PolkitPolicy, FailuresEndWithTheFailureLine) {
+    for (const char* outcome : {"dismiss", "fail", "noread", "signal"}) {
+        FakeTools fakes;
+        fakes.set("pkexec.outcomes", std::string(outcome) + "\n");
+        const Outcome o = collect(register_polkit_policy);
+        EXPECT_EQ(done_flag(o), false) << outcome;
+        EXPECT_EQ(o.lines, (Args{"Schreibe Polkit Policy-Datei...", "Fehler beim Schreiben der Polkit-Policy."}))
+            << outcome;
+    }
+    FakeTools none(std::vector<std::string>{});
+    EXPECT_EQ(done_flag(collect(register_polkit_policy)), false);
+}
+
+TEST(PolkitPolicy, ChildThatLeavesWithoutReadingIsJudgedByItsStatus) {
+    // Our write then meets a closed pipe: EPIPE, never a SIGPIPE that kills us.
+    for (int i = 0; i < 20; ++i) {
+        FakeTools fakes;
+        fakes.set("pkexec.outcomes", "noreadok\n");
+        EXPECT_EQ(done_flag(collect(register_polkit_policy)), true);
+    }
+}
+
+std::vector<std::string> scan(FakeTools& fakes) {
+    (void)fakes;
+    const Outcome o = collect(discover_network_devices);
+    EXPECT_EQ(o.messages.size(), 1u);  // exactly one ScanResults, no Line, no Done
+    auto* results = o.messages.empty() ? nullptr : std::get_if<ScanResults>(&o.messages.back());
+    return results ? results->entries : std::vector<std::string>{"<no ScanResults>"};
+}
+
+TEST(Discovery, DriverlessEntriesComeFirst) {
+    FakeTools fakes;
+    fakes.set("driverless.stdout", "ipp://printer.local:631/ipp/print\nipps://scanner.local/eSCL\n");
+    fakes.set("avahi-browse.stdout",
+              "=  eth0 IPv4 Office   _ipp._tcp   local\n"
+              "   hostname = [printer.local]\n"
+              "   address = [192.0.2.7]\n"
+              "   port = [631]\n");
+    EXPECT_EQ(scan(fakes), (Args{"IPP (Driverless): ipp://printer.local:631/ipp/print",
+                                 "IPP (Driverless): ipps://scanner.local/eSCL",
+                                 "Avahi IPP: hostname = [printer.local]", "Avahi IPP: address = [192.0.2.7]"}));
+    EXPECT_EQ(test::read_file(fakes.dir() / "avahi-browse.argv"), "-t\n-r\n_ipp._tcp\n");
+    EXPECT_EQ(test::read_file(fakes.dir() / "driverless.argv"), "\n");
+}
+
+TEST(Discovery, MissingOrFailingToolsContributeWhatTheyPrinted) {
+    FakeTools none(std::vector<std::string>{});
+    EXPECT_EQ(scan(none), Args{});
+
+    FakeTools failing({"driverless"});
+    failing.set("driverless.stdout", "ipp://a\r\n \nipp://b");
+    failing.set("driverless.status", "1");
+    EXPECT_EQ(scan(failing), (Args{"IPP (Driverless): ipp://a", "IPP (Driverless): ipp://b"}));
+}
+
+TEST(Discovery, ChattyStderrDoesNotDeadlock) {
+    FakeTools fakes({"avahi-browse"});
+    // 1 MiB on stderr before anything on stdout: reading stdout alone would block forever.
+    fakes.add_script("driverless", "head -c 1048576 /dev/zero | tr '\\0' x >&2\necho ipp://late\n");
+    for (const char* tool : {"head", "tr"}) std::filesystem::remove(fakes.bin() / tool);
+    std::filesystem::create_symlink("/usr/bin/head", fakes.bin() / "head");
+    std::filesystem::create_symlink("/usr/bin/tr", fakes.bin() / "tr");
+    EXPECT_EQ(scan(fakes), (Args{"IPP (Driverless): ipp://late"}));
+}
+
+}  // namespace
+}  // namespace kelmora

@@ -1,0 +1,80 @@
+// Renders the window's pages to PNG files for the README:
+//   kelmora-screenshots OUTPUT_DIR
+// Each shot is a fresh window in the given language with the given page shown,
+// drawn offscreen through the window's own renderer (no window manager needed).
+#include <gtkmm.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "i18n/lang.h"
+#include "ui/build_ui.h"
+
+namespace {
+
+void iterate(int ms) {
+    const gint64 end = g_get_monotonic_time() + ms * 1000;
+    while (g_get_monotonic_time() < end)
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+}
+
+bool save(Gtk::Window& window, const std::string& file) {
+    auto paintable = Gtk::WidgetPaintable::create(window);
+    const int w = window.get_width(), h = window.get_height();
+    GtkSnapshot* snapshot = gtk_snapshot_new();
+    gdk_paintable_snapshot(GDK_PAINTABLE(paintable->gobj()), snapshot, w, h);
+    GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
+    if (node == nullptr) return false;
+    GskRenderer* renderer = gtk_native_get_renderer(GTK_NATIVE(window.gobj()));
+    graphene_rect_t bounds = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(w), static_cast<float>(h));
+    GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &bounds);
+    const bool ok = gdk_texture_save_to_png(texture, file.c_str());
+    g_object_unref(texture);
+    gsk_render_node_unref(node);
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
+        return 2;
+    }
+    const std::filesystem::path out = argv[1];
+    std::filesystem::create_directories(out);
+    auto app = Gtk::Application::create("com.tamsel.pellin.screenshots",
+                                        Gio::Application::Flags::NON_UNIQUE);
+    app->register_application();
+
+    struct Shot {
+        kelmora::Lang lang;
+        const char* page;
+        const char* file;
+    } shots[] = {
+        {kelmora::Lang::En, "gpu", "graphics.png"},
+        {kelmora::Lang::En, "printer", "printer.png"},
+        {kelmora::Lang::En, "scanner", "scanner.png"},
+        {kelmora::Lang::De, "printer", "printer-de.png"},
+        {kelmora::Lang::Fr, "gpu", "graphics-fr.png"},
+    };
+    int failures = 0;
+    for (const Shot& shot : shots) {
+        kelmora::save_lang(shot.lang);
+        kelmora::MainWindow win = kelmora::build_ui(app);
+        win.widgets->stack->set_transition_type(Gtk::StackTransitionType::NONE);
+        win.widgets->stack->set_visible_child(shot.page);
+        iterate(400);
+        const std::string file = (out / shot.file).string();
+        if (save(*win.widgets->window, file)) {
+            std::printf("%s\n", file.c_str());
+        } else {
+            std::fprintf(stderr, "could not render %s\n", file.c_str());
+            ++failures;
+        }
+        win.widgets->window->destroy();
+        iterate(50);
+    }
+    return failures == 0 ? 0 : 1;
+}

@@ -85,6 +85,28 @@ Gtk::Box* check_column(Gtk::Box* column, std::initializer_list<Gtk::CheckButton*
     return column;
 }
 
+void name_accessible(Gtk::Widget& widget, const char* name) {
+    gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, name, -1);
+}
+
+// A combo box takes the keyboard focus with a toggle button inside it, which
+// GTK 4.8 names after its type; both get the name.
+template <class Name>
+void name_combo(Gtk::ComboBoxText& combo, Name& name) {
+    std::vector<Gtk::Widget*> parts = {&combo};
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        for (Gtk::Widget* c = parts[i]->get_first_child(); c != nullptr; c = c->get_next_sibling())
+            parts.push_back(c);
+    for (Gtk::Widget* part : parts) {
+        if (part != &combo && !GTK_IS_TOGGLE_BUTTON(part->gobj())) continue;
+        if constexpr (std::is_same_v<Name, Gtk::Label>)
+            gtk_accessible_update_relation(GTK_ACCESSIBLE(part->gobj()), GTK_ACCESSIBLE_RELATION_LABELLED_BY,
+                                           name.gobj(), nullptr, -1);
+        else
+            name_accessible(*part, name);
+    }
+}
+
 }  // namespace
 
 MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
@@ -210,6 +232,13 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
     main_column->append(*bottom);
     main_column->append(*result.log_expander);
     w->window->set_child(*main_column);
+
+    // Names for the controls that have no label of their own, for screen readers.
+    name_combo(*result.lang_combo, *w->lang_label);
+    name_combo(*w->combo_nvidia, "NVIDIA GeForce");
+    // Without these two, GTK 4.8 offers the C++ type name ("gtkmm__GtkExpander").
+    name_accessible(*result.log_expander, "Installations-Log");
+    name_accessible(*w->log_view, "Installations-Log");
     w->window->present();
 
     // 2.-5. The record, the start language and every text.

@@ -1,6 +1,7 @@
 // Real windows under a (virtual) display, driven by clicks, with fake tools on PATH.
 #include <gtest/gtest.h>
 
+#include "i18n/catalogue.h"
 #include "i18n/lang.h"
 #include "tasks/log_receiver.h"
 #include "test_support.h"
@@ -179,6 +180,57 @@ TEST_F(Window, LanguageChangeReappliesTextsStoresAndKeepsChecks) {
                 status == "\xE2\x97\x8F Dienst aktiv")
         << status;
     ASSERT_TRUE(wait_for(std::string(success_banner)));
+}
+
+TEST_F(Window, EveryWidgetShowsItsCatalogueTextInEveryLanguage) {
+    open();
+    const auto& x = w();
+    const std::pair<std::function<Glib::ustring()>, const char*> wiring[] = {
+        {[&] { return x.stack->get_page(*x.gpu_box)->get_title(); }, "tab_graphics"},
+        {[&] { return x.stack->get_page(*x.printer_box)->get_title(); }, "tab_printer"},
+        {[&] { return x.stack->get_page(*x.scanner_box)->get_title(); }, "tab_scanner"},
+        {[&] { return x.nv_frame->get_label(); }, "nv_title"},
+        {[&] { return x.btn_nvidia->get_label(); }, "nv_btn"},
+        {[&] { return x.combo_nvidia->get_active_text(); }, "nv_opt_current"},
+        {[&] { return x.amd_frame->get_label(); }, "amd_title"},
+        {[&] { return x.amd_label->get_label(); }, "amd_desc"},
+        {[&] { return x.btn_amd->get_label(); }, "amd_btn"},
+        {[&] { return x.intel_frame->get_label(); }, "intel_title"},
+        {[&] { return x.intel_label->get_label(); }, "intel_desc"},
+        {[&] { return x.btn_intel->get_label(); }, "intel_btn"},
+        {[&] { return x.pr_srv_frame->get_label(); }, "pr_srv_title"},
+        {[&] { return x.pr_srv_label->get_label(); }, "pr_srv_desc"},
+        {[&] { return x.btn_setup_print->get_label(); }, "pr_srv_btn"},
+        {[&] { return x.pr_drv_frame->get_label(); }, "pr_drv_title"},
+        {[&] { return x.chk_hp->get_label(); }, "chk_hp"},
+        {[&] { return x.chk_brother_pr->get_label(); }, "chk_brother_pr"},
+        {[&] { return x.chk_epson_pr->get_label(); }, "chk_epson_pr"},
+        {[&] { return x.chk_gutenprint->get_label(); }, "chk_gutenprint"},
+        {[&] { return x.scan_srv_frame->get_label(); }, "scan_srv_title"},
+        {[&] { return x.scan_srv_label->get_label(); }, "scan_srv_desc"},
+        {[&] { return x.btn_setup_scan->get_label(); }, "scan_srv_btn"},
+        {[&] { return x.scan_apps_frame->get_label(); }, "scan_apps_title"},
+        {[&] { return x.chk_brother_scan4->get_label(); }, "chk_brother_scan4"},
+        {[&] { return x.chk_brother_scan5->get_label(); }, "chk_brother_scan5"},
+        {[&] { return x.chk_simple_scan->get_label(); }, "chk_simple_scan"},
+        {[&] { return x.chk_skanlite->get_label(); }, "chk_skanlite"},
+        {[&] { return x.lang_label->get_label(); }, "lang_select"},
+        {[&] { return x.btn_scan_network->get_label(); }, "btn_scan_network"},
+    };
+    for (int index : {1, 2, 3, 0}) {
+        win.lang_combo->set_active(index);
+        const Lang lang = lang_from_index(index);
+        for (const auto& [shown, key] : wiring) EXPECT_EQ(shown().raw(), get_text(lang, key)) << key << " " << index;
+        EXPECT_EQ(x.btn_install_print_drivers->get_label().raw(), print_drivers_button_text(lang));
+        EXPECT_EQ(x.btn_install_scan_components->get_label().raw(), scan_components_button_text(lang));
+        std::vector<std::string> entries;
+        for (const char* name : {"English", "Deutsch", "Espa\xC3\xB1ol", "Fran\xC3\xA7" "ais"}) entries.push_back(name);
+        for (int i = 0; i < 4; ++i) {
+            win.lang_combo->set_active(i);
+            EXPECT_EQ(win.lang_combo->get_active_text().raw(), entries[i]);
+        }
+        win.lang_combo->set_active(index);
+    }
 }
 
 TEST_F(Window, TwoScansGiveTwoResultBlocksAndOpenTheLog) {

@@ -1,0 +1,191 @@
+#!/usr/bin/python3
+"""Black-box test of the real kelmora binary, driven as a person would through
+the accessibility tree (AT-SPI), with fake tools first on PATH and a temporary
+HOME. Needs a display and a D-Bus session (see tests/meson.build).
+
+usage: atspi_test.py KELMORA_BINARY FAKES_DIR
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+from Xlib import X, display, protocol
+
+TITLE = "Void Linux System Setup"
+SUCCESS = "--- INSTALLATION SUCCESSFUL / BEENDET ---"
+FAILURE = "--- INSTALLATION FAILED / ABGEBROCHEN ---"
+
+
+def wait_for(predicate, what, timeout=20.0):
+    """Polls `predicate` until it returns something true; fails after `timeout`."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            result = predicate()
+        except Exception:  # the tree changes under us while a window is built
+            result = None
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def find(root, name=None, role=None):
+    def match(acc):
+        return (name is None or acc.name == name) and (role is None or acc.getRole() == role)
+    return pyatspi.findDescendant(root, match)
+
+
+def frames(app):
+    return [c for c in app if c is not None and c.getRole() == pyatspi.ROLE_FRAME]
+
+
+def application(pid):
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.get_process_id() == pid:
+            return app
+    return None
+
+
+def click(acc):
+    acc.queryAction().doAction(0)
+
+
+def text_of(acc):
+    t = acc.queryText()
+    return t.getText(0, t.characterCount)
+
+
+def close_windows(title):
+    """Asks every top-level window with `title` to close, as a close button does."""
+    d = display.Display()
+    wm_protocols = d.intern_atom("WM_PROTOCOLS")
+    wm_delete = d.intern_atom("WM_DELETE_WINDOW")
+    count = 0
+    for w in d.screen().root.query_tree().children:
+        try:
+            name = w.get_full_property(d.intern_atom("_NET_WM_NAME"), X.AnyPropertyType)
+        except Exception:
+            continue
+        if name is None or name.value.decode("utf-8", "replace") != title:
+            continue
+        event = protocol.event.ClientMessage(window=w, client_type=wm_protocols,
+                                             data=(32, [wm_delete, X.CurrentTime, 0, 0, 0]))
+        w.send_event(event)
+        count += 1
+    d.flush()
+    d.close()
+    return count
+
+
+class Checks:
+    def __init__(self):
+        self.failed = 0
+        self.passed = 0
+
+    def check(self, ok, what):
+        print(("ok   " if ok else "FAIL ") + what, flush=True)
+        if ok:
+            self.passed += 1
+        else:
+            self.failed += 1
+
+
+def main():
+    kelmora, fakes = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    tmp = tempfile.mkdtemp(prefix="kelmora-e2e-")
+    home, rec, bin_dir = (os.path.join(tmp, d) for d in ("home", "rec", "bin"))
+    for d in (home, rec, bin_dir):
+        os.makedirs(d)
+    for tool in ("pkexec", "xbps-install", "driverless", "avahi-browse"):
+        os.symlink(os.path.join(fakes, tool), os.path.join(bin_dir, tool))
+    with open(os.path.join(rec, "pkexec.outcomes"), "w") as f:
+        f.write("ok\ndismiss\n")
+    with open(os.path.join(rec, "xbps.stdout"), "w") as f:
+        f.write("[*] Updating repository index\nmesa-dri-24.0.1_1: installed successfully.\n")
+    with open(os.path.join(rec, "driverless.stdout"), "w") as f:
+        f.write("ipp://office-printer.local:631/ipp/print\n")
+
+    env = dict(os.environ, HOME=home, LANG="C.UTF-8", KELMORA_FAKE_DIR=rec,
+               PATH=bin_dir + ":/usr/bin:/bin")
+    env.pop("LC_ALL", None)
+    env.pop("LC_MESSAGES", None)
+    checks = Checks()
+    first = subprocess.Popen([kelmora], env=env)
+    try:
+        app = wait_for(lambda: application(first.pid), "kelmora on the accessibility bus")
+        frame = wait_for(lambda: next(iter(frames(app)), None), "the main window")
+        checks.check(frame.name == TITLE, "window titled %r (got %r)" % (TITLE, frame.name))
+        tabs = [find(frame, name=n) for n in ("Graphics", "Printer", "Scanner")]
+        checks.check(all(tabs), "three pages: Graphics, Printer, Scanner")
+        lang_file = os.path.join(home, ".config", "kelmora", "lang")
+        checks.check(os.path.exists(lang_file) and open(lang_file).read() == "en",
+                     "language file created with 'en'")
+
+        # Every control a person uses has a name.
+        for role in (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_CHECK_BOX, pyatspi.ROLE_COMBO_BOX):
+            unnamed = []
+            # GTK falls back to the type name ("gtkmm__GtkExpander") when nothing names a widget.
+            pyatspi.findAllDescendants(frame, lambda a: a.getRole() == role and
+                                       (not a.name or "Gtk" in a.name) and unnamed.append(a))
+            checks.check(not unnamed, "every %s has an accessible name %s" %
+                         (pyatspi.Role(role), [a.name for a in unnamed]))
+
+        expander = find(frame, name="Installations-Log", role=pyatspi.ROLE_PUSH_BUTTON)
+        checks.check(expander is not None, "the log expander is named Installations-Log")
+        click(expander)
+        log = wait_for(lambda: find(frame, name="Installations-Log", role=pyatspi.ROLE_TEXT),
+                       "the log view")
+
+        amd = find(frame, name="Install AMD Packages", role=pyatspi.ROLE_PUSH_BUTTON)
+        click(amd)
+        wait_for(lambda: SUCCESS in text_of(log), "the success banner")
+        text = text_of(log)
+        checks.check("mesa-dri-24.0.1_1: installed successfully.\n" + SUCCESS in text,
+                     "installer lines stream into the log before the success banner")
+        checks.check(text.startswith('Starting: pkexec ["xbps-install", "-Su", "-y", "void-repo-multilib"'),
+                     "the log starts with the pkexec command line")
+
+        wait_for(lambda: amd.getState().contains(pyatspi.STATE_SENSITIVE), "AMD button sensitive again")
+        click(amd)
+        wait_for(lambda: FAILURE in text_of(log), "the failure banner after a dismissed authentication")
+        checks.check(text_of(log).rstrip("\n").endswith(FAILURE), "dismissed authentication ends with the failure banner")
+
+        click(tabs[1])
+        wait_for(lambda: tabs[1].getState().contains(pyatspi.STATE_SELECTED), "the printer tab selected")
+        scan = wait_for(lambda: find(frame, name="Scan for Network Printers & Scanners",
+                                     role=pyatspi.ROLE_PUSH_BUTTON), "the discovery button")
+        wait_for(lambda: scan.getState().contains(pyatspi.STATE_SENSITIVE), "the discovery button sensitive")
+        click(scan)
+        block = ("Scanning network for printers via AirScan & CUPS...\n\n--- NETWORK SCAN RESULTS ---\n"
+                 "Found: IPP (Driverless): ipp://office-printer.local:631/ipp/print\n" + "-" * 28 + "\n")
+        wait_for(lambda: text_of(log).endswith(block), "the discovery result block")
+        checks.check(True, "discovery prints the result block")
+
+        second = subprocess.run([kelmora], env=env, timeout=30)
+        checks.check(second.returncode == 0, "a second start exits with status 0 (got %d)" % second.returncode)
+        wait_for(lambda: len(frames(app)) == 2, "a second window in the first process")
+        checks.check(first.poll() is None, "the first process opened the second window and runs on")
+
+        closed = close_windows(TITLE)
+        checks.check(closed == 2, "two windows to close (found %d)" % closed)
+        status = first.wait(timeout=20)
+        checks.check(status == 0, "closing the last window ends the process with status 0 (got %d)" % status)
+    except Exception as e:  # report, then clean up
+        checks.check(False, "%s: %s" % (type(e).__name__, e))
+    finally:
+        if first.poll() is None:
+            first.kill()
+            first.wait()
+        shutil.rmtree(tmp, ignore_errors=True)
+    print("%d passed, %d failed" % (checks.passed, checks.failed))
+    return 1 if checks.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

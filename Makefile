@@ -4,7 +4,9 @@
 BUILD ?= build
 MESON_TEST_ARGS ?= --print-errorlogs
 
-.PHONY: all build run test screenshots deps-build deps-test clean
+.PHONY: all build run test bench screenshots deps-build deps-test clean
+
+BENCH_BUILD ?= build-release
 
 all: build
 
@@ -35,5 +37,12 @@ screenshots: deps-test build
 	@home=$$(mktemp -d) && trap 'rm -rf "$$home"' EXIT && \
 	$(call WITH_DISPLAY,env HOME="$$home" LANG=C.UTF-8 ./$(BUILD)/tests/kelmora-screenshots docs/screenshots)
 
+# Release build; the benchmarks run in a private D-Bus session like a desktop's.
+bench: deps-test
+	@[ -f $(BENCH_BUILD)/build.ninja ] || meson setup $(BENCH_BUILD) --buildtype=release
+	ninja -C $(BENCH_BUILD) src/kelmora bench/kelmora-bench bench/gen-lines bench/minimal-window
+	@$(call WITH_DISPLAY,dbus-run-session -- ./$(BENCH_BUILD)/bench/kelmora-bench $(BENCH_BUILD)/bench \
+		$(BENCH_BUILD)/src/kelmora $(BENCH_BUILD)/bench/minimal-window) 2>&1 | grep -v -E '^(dbus-daemon|SpiRegistry)'
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BENCH_BUILD)

@@ -23,6 +23,9 @@ void forward_lines(int fd, const UiSender& sender, std::string_view prefix) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // end of stream, or an error that would only repeat
         splitter.feed(std::string_view(buffer, static_cast<std::size_t>(n)), deliver);
+        // While the window is far behind, stop reading: the child waits on its
+        // full pipe instead of its output piling up in memory.
+        sender.wait_for_room(max_backlog_lines);
     }
     splitter.finish(deliver);
     ::close(fd);

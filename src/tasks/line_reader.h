@@ -43,6 +43,9 @@ private:
     std::string pending_;
 };
 
+// How many lines may wait for the window before a reader pauses.
+inline constexpr std::size_t max_backlog_lines = 2048;
+
 // Reads `fd` to its end in 8192-byte chunks and sends every line that is valid
 // UTF-8 as a Line (with `prefix` in front); other lines are dropped whole.
 // Closes `fd`. Runs on a reader thread.

@@ -43,12 +43,18 @@ void append_log(const AppWidgets& widgets, std::string_view text) {
     buffer->insert(buffer->end(), text.data(), text.data() + text.size());
 }
 
+void scroll_log_to_end(LogContext& context) {
+    if (!context.scroll_pending) return;
+    context.scroll_pending = false;
+    context.widgets->log_view->scroll_to(context.end_mark, 0.0);
+}
+
 void handle_ui_message(UiMessage&& message, LogContext& context) {
     const AppWidgets& w = *context.widgets;
     if (auto* line = std::get_if<Line>(&message)) {
         line->text.push_back('\n');
         append_log(w, line->text);
-        w.log_view->scroll_to(context.end_mark, 0.0);
+        context.scroll_pending = true;
     } else if (auto* done = std::get_if<Done>(&message)) {
         leave_busy_state(w);
         append_log(w, std::string(done->success ? success_banner : failure_banner) + "\n");

@@ -2,6 +2,7 @@
 // the log, ends the busy state and refreshes the service status lines.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,12 +23,19 @@ struct LogContext {
     AppWidgetsRef widgets;
     Gtk::Expander* log_expander = nullptr;
     Glib::RefPtr<Gtk::TextMark> end_mark;  // one right-gravity mark, reused for every line
+    bool scroll_pending = false;
 };
 LogContext make_log_context(AppWidgetsRef widgets, Gtk::Expander* log_expander);
 
 // Appends `text` at the end of the log as plain text (never markup).
 void append_log(const AppWidgets& widgets, std::string_view text);
 
+// Renders one message. Lines are appended at once; the view follows the end of
+// the log in scroll_log_to_end, once per channel dispatch.
 void handle_ui_message(UiMessage&& message, LogContext& context);
+void scroll_log_to_end(LogContext& context);
+
+// How long one dispatch of the log receiver may run before the window draws.
+inline constexpr std::chrono::milliseconds log_dispatch_slice{8};
 
 }  // namespace kelmora

@@ -248,10 +248,15 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
     result.lang_combo->set_active(static_cast<int>(lang));  // before the handler exists
 
     // 6. The UI channel and its receiver.
+    // Handled in time slices with one scroll per dispatch, so that a child that
+    // prints as fast as it can never freezes the window.
+    auto context = std::make_shared<LogContext>(make_log_context(w, result.log_expander));
+    UiChannel<UiMessage>::Options options;
+    options.slice = log_dispatch_slice;
+    options.after_dispatch = [context] { scroll_log_to_end(*context); };
     auto [sender, receiver] = UiChannel<UiMessage>::create(
-        [context = make_log_context(w, result.log_expander)](UiMessage&& message) mutable {
-            handle_ui_message(std::move(message), context);
-        });
+        [context](UiMessage&& message) { handle_ui_message(std::move(message), *context); },
+        std::move(options));
     result.receiver = receiver;
     // Later sends fail rather than reach destroyed widgets.
     w->window->signal_destroy().connect([receiver] { receiver.close(); });

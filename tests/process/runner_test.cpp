@@ -19,7 +19,8 @@ struct Installed {
 
 Installed install(const PackageList& packages = {"mesa-dri", "vulkan-loader"}) {
     Collector c;
-    const bool ok = run_pkexec_xbps(packages, c.sender());
+    bool ok = false;
+    c.run([&](const UiSender& s) { ok = run_pkexec_xbps(packages, s); });
     EXPECT_TRUE(c.wait_closed());
     return {ok, c.lines()};
 }

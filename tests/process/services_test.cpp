@@ -21,7 +21,7 @@ struct Outcome {
 template <class F>
 Outcome collect(F work) {
     Collector c;
-    work(c.sender());
+    c.run(work);
     EXPECT_TRUE(c.wait_closed());
     return {c.messages, c.lines()};
 }

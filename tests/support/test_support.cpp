@@ -2,7 +2,9 @@
 
 #include <stdlib.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <sstream>
 #include <stdexcept>
 
@@ -118,6 +120,17 @@ Collector::Collector() : context_(g_main_context_new()) {
 Collector::~Collector() {
     receiver_.close();
     g_main_context_unref(context_);
+}
+
+void Collector::run(const std::function<void(const UiSender&)>& work) {
+    std::atomic<bool> finished{false};
+    std::thread worker([&, sender = sender_] {
+        work(sender);
+        finished = true;
+    });
+    while (!finished)
+        if (!g_main_context_iteration(context_, FALSE)) g_usleep(200);
+    worker.join();
 }
 
 bool Collector::wait_closed(std::chrono::milliseconds timeout) {

@@ -5,6 +5,7 @@
 #include <glib.h>
 
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -70,6 +71,9 @@ public:
     Collector();
     ~Collector();
     const UiSender& sender() const { return sender_; }
+    // Runs `work` with a sender on another thread while this thread handles
+    // the messages, as the window's main loop does; returns when `work` does.
+    void run(const std::function<void(const UiSender&)>& work);
     // Drops our sender and runs the context until every other sender is gone.
     bool wait_closed(std::chrono::milliseconds timeout = std::chrono::seconds(20));
     std::vector<UiMessage> messages;

@@ -89,6 +89,65 @@ TEST(UiChannel, ClosingWhileAProducerStreamsIsSafe) {
     }
 }
 
+TEST(UiChannel, TimeSlicesKeepOrderAndLetLowerPrioritySourcesRun) {
+    Loop loop;
+    std::vector<int> got;
+    int dispatches = 0, idle_runs_during_backlog = 0;
+    Channel::Options options;
+    options.context = loop.context;
+    options.slice = std::chrono::microseconds(1000);
+    options.after_dispatch = [&] { ++dispatches; };
+    auto [sender, receiver] = Channel::create(
+        [&](int&& v) {
+            got.push_back(v);
+            g_usleep(100);  // a slow handler: about ten per slice
+        },
+        options);
+    for (int i = 0; i < 200; ++i) sender.send(i);
+    GSource* idle = g_idle_source_new();  // lowest priority: would starve without the pause
+    g_source_set_callback(idle, +[](gpointer data) -> gboolean {
+        auto* args = static_cast<std::pair<std::vector<int>*, int*>*>(data);
+        if (args->first->size() < 200) ++*args->second;
+        return G_SOURCE_CONTINUE;
+    }, new std::pair<std::vector<int>*, int*>(&got, &idle_runs_during_backlog),
+    +[](gpointer data) { delete static_cast<std::pair<std::vector<int>*, int*>*>(data); });
+    g_source_attach(idle, loop.context);
+    sender = Channel::Sender();
+    ASSERT_TRUE(loop.run_until([&] { return !receiver.attached(); }));
+    g_source_destroy(idle);
+    g_source_unref(idle);
+    ASSERT_EQ(got.size(), 200u);
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(got[i], i);
+    EXPECT_GT(dispatches, 5);
+    EXPECT_GT(idle_runs_during_backlog, 0);
+}
+
+TEST(UiChannel, WaitForRoomPacesAProducerUntilMessagesAreHandled) {
+    Loop loop;
+    std::atomic<int> handled{0};
+    auto [sender, receiver] = Channel::create([&](int&&) { ++handled; }, loop.context);
+    std::atomic<int> sent{0};
+    std::thread producer([s = sender, &sent] {
+        for (int i = 0; i < 100; ++i) {
+            s.send(i);
+            ++sent;
+            s.wait_for_room(10);
+        }
+    });
+    g_usleep(50000);
+    EXPECT_LE(sent.load(), 11);  // nobody handles messages yet, so it waits
+    ASSERT_TRUE(loop.run_until([&] { return handled == 100; }));
+    producer.join();
+
+    std::thread waiter([s = sender] {
+        for (int i = 0; i < 20; ++i) s.send(i);
+        s.wait_for_room(0);  // released by close, not by handling
+    });
+    g_usleep(20000);
+    receiver.close();
+    waiter.join();
+}
+
 TEST(UiChannel, DefaultSenderIsInert) {
     Channel::Sender none;
     EXPECT_FALSE(none.send(1));

@@ -1,0 +1,271 @@
+// kelmora's benchmarks (run by `make bench` under a display and a D-Bus session):
+//   kelmora-bench [--tiny] BENCH_DIR KELMORA MINIMAL_WINDOW
+// (--tiny: a few lines and runs only, so that the test suite keeps it working)
+// 1. Log streaming through the real runner, channel, receiver and text view.
+// 2. Start-up time and peak memory against a minimal gtkmm window.
+#include <gtkmm.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "i18n/lang.h"
+#include "tasks/log_receiver.h"
+#include "ui/build_ui.h"
+
+// Xlib's macros clash with glibmm's names, so it comes after every gtkmm header.
+#include <X11/Xlib.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+long status_kib(pid_t pid, const char* field) {
+    std::ifstream in("/proc/" + (pid ? std::to_string(pid) : std::string("self")) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::string(field).size()));
+    return -1;
+}
+
+void iterate_for(double ms) {
+    const auto start = Clock::now();
+    while (ms_since(start) < ms)
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+}
+
+void write_script(const fs::path& file, const std::string& body) {
+    std::ofstream(file) << "#!/bin/sh\n" << body;
+    fs::permissions(file, fs::perms::owner_all);
+}
+
+struct StreamResult {
+    long lines = 0;
+    double to_last_line_ms = 0, to_banner_ms = 0, max_timer_gap_ms = 0, max_frame_gap_ms = 0;
+    double rss_growth_per_mib = 0;
+    std::size_t marks = 0;
+};
+
+std::size_t count_marks(Gtk::TextView& view) {
+    auto buffer = view.get_buffer();
+    std::size_t marks = 0;
+    // Every mark sits at a line start or at the end; visible and built-in ones excluded.
+    for (int line = 0; line < buffer->get_line_count(); ++line)
+        for (auto& m : buffer->get_iter_at_line(line).get_marks())
+            if (m->get_name().empty()) ++marks;
+    if (buffer->end().starts_line()) return marks;
+    for (auto& m : buffer->end().get_marks())
+        if (m->get_name().empty()) ++marks;
+    return marks;
+}
+
+StreamResult stream(const Glib::RefPtr<Gtk::Application>& app, long lines) {
+    StreamResult r;
+    r.lines = lines;
+    auto win = kelmora::build_ui(app);
+    iterate_for(300);
+    const long hwm_before = status_kib(0, "VmHWM:");
+
+    // High-priority timer and frame clock: the longest gap is the longest stall.
+    bool streaming = true;
+    auto last_timer = Clock::now(), last_frame = Clock::now();
+    auto timer = Glib::signal_timeout().connect(
+        [&] {
+            if (streaming) r.max_timer_gap_ms = std::max(r.max_timer_gap_ms, ms_since(last_timer));
+            last_timer = Clock::now();
+            return true;
+        },
+        5, Glib::PRIORITY_HIGH);
+    win.widgets->window->add_tick_callback([&](const Glib::RefPtr<Gdk::FrameClock>&) {
+        if (streaming) r.max_frame_gap_ms = std::max(r.max_frame_gap_ms, ms_since(last_frame));
+        last_frame = Clock::now();
+        return true;
+    });
+
+    auto buffer = win.widgets->log_view->get_buffer();
+    const auto start = Clock::now();
+    last_timer = last_frame = start;
+    g_signal_emit_by_name(win.widgets->btn_amd->gobj(), "clicked");
+    while (buffer->get_line_count() < lines + 2) g_main_context_iteration(nullptr, TRUE);
+    r.to_last_line_ms = ms_since(start);
+    streaming = false;
+    // A stall that lasts to the end of the burst counts too.
+    r.max_timer_gap_ms = std::max(r.max_timer_gap_ms, ms_since(last_timer));
+    r.max_frame_gap_ms = std::max(r.max_frame_gap_ms, ms_since(last_frame));
+    while (win.widgets->spinner->get_spinning()) g_main_context_iteration(nullptr, TRUE);
+    r.to_banner_ms = ms_since(start);
+    timer.disconnect();
+
+    const double text_mib = buffer->get_char_count() / (1024.0 * 1024.0);
+    r.rss_growth_per_mib = (status_kib(0, "VmHWM:") - hwm_before) / 1024.0 / text_mib;
+    r.marks = count_marks(*win.widgets->log_view);
+    win.widgets->window->destroy();
+    iterate_for(100);
+    return r;
+}
+
+// The same bytes read from a pipe into nothing: what the pipe alone allows.
+double pipe_reference_ms(const fs::path& gen, long lines) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    const std::string count = std::to_string(lines);
+    char* argv[] = {const_cast<char*>(gen.c_str()), const_cast<char*>(count.c_str()), nullptr};
+    const auto start = Clock::now();
+    pid_t pid;
+    posix_spawn(&pid, gen.c_str(), &actions, nullptr, argv, environ);
+    ::close(fds[1]);
+    char buf[8192];
+    while (::read(fds[0], buf, sizeof buf) > 0) {
+    }
+    const double ms = ms_since(start);
+    ::close(fds[0]);
+    waitpid(pid, nullptr, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return ms;
+}
+
+struct Startup {
+    double ms;
+    long peak_kib;
+};
+
+// From exec to the first top-level window being mapped; then the peak RSS.
+Startup start_once(Display* x, const std::string& program, const fs::path& home) {
+    XSelectInput(x, DefaultRootWindow(x), SubstructureNotifyMask);
+    XSync(x, True);
+    const std::string home_env = "HOME=" + home.string();
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e)
+        if (std::string(*e).rfind("HOME=", 0) != 0) env.push_back(*e);
+    env.push_back(const_cast<char*>(home_env.c_str()));
+    env.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    const auto start = Clock::now();
+    pid_t pid;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, env.data()) != 0) return {-1, -1};
+    Startup s{-1, -1};
+    while (s.ms < 0 && ms_since(start) < 20000) {
+        struct pollfd p = {ConnectionNumber(x), POLLIN, 0};
+        if (XPending(x) == 0 && ::poll(&p, 1, 100) <= 0) continue;
+        XEvent event;
+        XNextEvent(x, &event);
+        if (event.type == MapNotify && !event.xmap.override_redirect) s.ms = ms_since(start);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // let the first frames settle
+    s.peak_kib = status_kib(pid, "VmHWM:");
+    ::kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    return s;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+std::string cpu_model() {
+    std::ifstream in("/proc/cpuinfo");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+    return "unknown";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool tiny = argc > 1 && std::string(argv[1]) == "--tiny";
+    if (tiny) --argc, ++argv;
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: kelmora-bench [--tiny] BENCH_DIR KELMORA MINIMAL_WINDOW\n");
+        return 2;
+    }
+    const fs::path bench_dir = fs::absolute(argv[1]);
+    const std::string kelmora = fs::absolute(argv[2]), minimal = fs::absolute(argv[3]);
+
+    char tmpl[] = "/tmp/kelmora-bench-XXXXXX";
+    const fs::path tmp = ::mkdtemp(tmpl);
+    const fs::path bin = tmp / "bin", home = tmp / "home";
+    fs::create_directories(bin);
+    fs::create_directories(home);
+    write_script(bin / "pkexec", "exec \"$@\"\n");
+    write_script(bin / "xbps-install", "exec '" + (bench_dir / "gen-lines").string() + "' \"$BENCH_LINES\"\n");
+    setenv("PATH", (bin.string() + ":/usr/bin:/bin").c_str(), 1);
+    setenv("HOME", home.c_str(), 1);
+    setenv("LANG", "C.UTF-8", 1);
+
+    std::printf("machine: %u cores, %s; GTK %u.%u.%u; gtkmm %d.%d.%d\n", std::thread::hardware_concurrency(),
+                cpu_model().c_str(), gtk_get_major_version(), gtk_get_minor_version(), gtk_get_micro_version(),
+                GTKMM_MAJOR_VERSION, GTKMM_MINOR_VERSION, GTKMM_MICRO_VERSION);
+
+    auto app = Gtk::Application::create("com.tamsel.pellin.bench", Gio::Application::Flags::NON_UNIQUE);
+    app->register_application();
+
+    const long burst = tiny ? 2000 : 100000, typical = tiny ? 200 : 2000;
+    setenv("BENCH_LINES", std::to_string(burst).c_str(), 1);
+    const StreamResult b = stream(app, burst);
+    setenv("BENCH_LINES", std::to_string(typical).c_str(), 1);
+    const StreamResult t = stream(app, typical);
+    const double pipe_ms = pipe_reference_ms(bench_dir / "gen-lines", burst);
+
+    std::printf("\n1. Log streaming (%ld lines of 80 bytes through pkexec -> channel -> log view)\n", burst);
+    std::printf("| measure | value | target |\n|---|---|---|\n");
+    std::printf("| end to end, child start to last line | %.0f ms = %.0f lines/s | >= 50000 lines/s |\n",
+                b.to_last_line_ms, burst / (b.to_last_line_ms / 1000));
+    std::printf("| pipe alone (same bytes into nothing) | %.0f ms = %.0f lines/s | |\n", pipe_ms,
+                burst / (pipe_ms / 1000));
+    std::printf("| ratio end to end / pipe | %.1fx | |\n", b.to_last_line_ms / pipe_ms);
+    std::printf("| longest stall, high-priority 5 ms timer | %.1f ms | <= 50 ms |\n", b.max_timer_gap_ms);
+    std::printf("| longest gap between frame clock ticks | %.1f ms | <= 50 ms |\n", b.max_frame_gap_ms);
+    std::printf("| peak RSS growth per MiB of text | %.2f MiB | <= 3 MiB |\n", b.rss_growth_per_mib);
+    std::printf("| text marks left in the buffer | %zu | small constant |\n", b.marks);
+    std::printf("| %ld lines: time until the banner | %.0f ms | |\n", typical, t.to_banner_ms);
+    std::printf("| %ld lines: longest stall | %.1f ms | <= 50 ms |\n", typical, t.max_timer_gap_ms);
+
+    const int runs = tiny ? 2 : 11;
+    std::vector<double> k_ms, m_ms, k_kib, m_kib;
+    Display* x = XOpenDisplay(nullptr);
+    if (x == nullptr) {
+        std::fprintf(stderr, "no X display\n");
+        return 1;
+    }
+    for (int i = 0; i < runs; ++i) {
+        for (bool is_kelmora : {true, false}) {
+            const Startup s = start_once(x, is_kelmora ? kelmora : minimal, home);
+            (is_kelmora ? k_ms : m_ms).push_back(s.ms);
+            (is_kelmora ? k_kib : m_kib).push_back(static_cast<double>(s.peak_kib));
+        }
+    }
+    XCloseDisplay(x);
+    const double km = median(k_ms), mm = median(m_ms), kk = median(k_kib), mk = median(m_kib);
+    std::printf("\n2. Start-up, exec to window mapped (median of %d alternating runs)\n", runs);
+    std::printf("| program | time | peak RSS |\n|---|---|---|\n");
+    std::printf("| kelmora | %.0f ms | %.1f MiB |\n", km, kk / 1024);
+    std::printf("| minimal gtkmm window | %.0f ms | %.1f MiB |\n", mm, mk / 1024);
+    std::printf("| ratio (target <= 1.15) | %.2fx | %.2fx |\n", km / mm, kk / mk);
+
+    std::error_code ignored;
+    fs::remove_all(tmp, ignored);
+    const bool ok = b.lines > 0 && km > 0 && mm > 0;
+    return ok ? 0 : 1;
+}

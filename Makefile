@@ -4,7 +4,7 @@
 BUILD ?= build
 MESON_TEST_ARGS ?= --print-errorlogs
 
-.PHONY: all build run test bench screenshots deps-build deps-test clean
+.PHONY: all build run test sanitize fuzz bench screenshots deps-build deps-test deps-fuzz clean
 
 BENCH_BUILD ?= build-release
 
@@ -37,6 +37,21 @@ screenshots: deps-test build
 	@home=$$(mktemp -d) && trap 'rm -rf "$$home"' EXIT && \
 	$(call WITH_DISPLAY,env HOME="$$home" LANG=C.UTF-8 ./$(BUILD)/tests/kelmora-screenshots docs/screenshots)
 
+# The suite under AddressSanitizer + UndefinedBehaviorSanitizer (leak checking
+# on), then the channel, runner and discovery tests under ThreadSanitizer.
+SAN_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+sanitize: deps-test
+	@[ -f build-asan/build.ninja ] || meson setup build-asan --buildtype=debug -Db_sanitize=address,undefined -Db_lundef=false
+	ninja -C build-asan tests/unit-tests tests/process-tests tests/gui-tests
+	@$(call WITH_DISPLAY,env $(SAN_ENV) meson test -C build-asan --no-rebuild $(MESON_TEST_ARGS) unit process gui)
+	@[ -f build-tsan/build.ninja ] || meson setup build-tsan --buildtype=debug -Db_sanitize=thread -Db_lundef=false
+	ninja -C build-tsan tests/unit-tests tests/process-tests
+	env $(SAN_ENV) meson test -C build-tsan --no-rebuild $(MESON_TEST_ARGS) unit process
+
 # Release build; the benchmarks run in a private D-Bus session like a desktop's.
 bench: deps-test
 	@[ -f $(BENCH_BUILD)/build.ninja ] || meson setup $(BENCH_BUILD) --buildtype=release
@@ -45,4 +60,4 @@ bench: deps-test
 		$(BENCH_BUILD)/src/kelmora $(BENCH_BUILD)/bench/minimal-window) 2>&1 | grep -v -E '^(dbus-daemon|SpiRegistry)'
 
 clean:
-	rm -rf $(BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(BENCH_BUILD) build-asan build-tsan build-fuzz

@@ -52,6 +52,34 @@ sanitize: deps-test
 	ninja -C build-tsan tests/unit-tests tests/process-tests
 	env $(SAN_ENV) meson test -C build-tsan --no-rebuild $(MESON_TEST_ARGS) unit process
 
+# libFuzzer on the pure parsers, FUZZ_SECONDS each (not part of CI). New inputs
+# go to build-fuzz/corpus/; the committed seeds in tests/fuzz/corpus/ stay as they are.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = line_reader discovery lang_file env_detect
+FUZZ_SRC_line_reader = src/i18n/utf8.cpp
+FUZZ_SRC_discovery = src/services/discovery_output.cpp src/i18n/utf8.cpp
+FUZZ_SRC_lang_file = src/i18n/lang.cpp src/i18n/utf8.cpp
+FUZZ_SRC_env_detect = src/i18n/lang.cpp src/i18n/utf8.cpp
+
+deps-fuzz:
+	@./tools/install-deps fuzz
+
+fuzz: deps-fuzz
+	@mkdir -p build-fuzz
+	@set -e; for t in $(FUZZ_TARGETS); do \
+		case $$t in \
+		line_reader) src="$(FUZZ_SRC_line_reader)";; discovery) src="$(FUZZ_SRC_discovery)";; \
+		lang_file) src="$(FUZZ_SRC_lang_file)";; env_detect) src="$(FUZZ_SRC_env_detect)";; esac; \
+		clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+			-Isrc tests/fuzz/$${t}_fuzz.cpp $$src -o build-fuzz/$$t; \
+		mkdir -p build-fuzz/corpus/$$t; \
+		echo "== $$t: $(FUZZ_SECONDS) s"; \
+		if ! ./build-fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -print_final_stats=1 \
+			build-fuzz/corpus/$$t tests/fuzz/corpus/$$t > build-fuzz/$$t.log 2>&1; then \
+			tail -n 40 build-fuzz/$$t.log; echo "== $$t: FINDING (see build-fuzz/$$t.log)"; exit 1; fi; \
+		grep -E '^stat::(number_of_executed_units|peak_rss_mb)' build-fuzz/$$t.log; \
+	done; echo "fuzz: no findings"
+
 # Release build; the benchmarks run in a private D-Bus session like a desktop's.
 bench: deps-test
 	@[ -f $(BENCH_BUILD)/build.ninja ] || meson setup $(BENCH_BUILD) --buildtype=release

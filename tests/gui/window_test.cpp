@@ -291,6 +291,44 @@ TEST_F(Window, ClosingTheWindowWhileATaskStreamsIsSafe) {
     EXPECT_TRUE(application()->get_windows().empty());
 }
 
+TEST_F(Window, TwoWindowsStreamTheirOwnTasksAtOnce) {
+    fakes.add_script("xbps-install", "i=0; while [ $i -lt 2000 ]; do echo \"$1 $i\"; i=$((i+1)); done\n");
+    open();
+    MainWindow first = win;
+    open();
+    click(first.widgets->btn_amd);
+    click(w().btn_intel);
+    const auto banner_in = [](const MainWindow& m) {
+        return m.widgets->log_view->get_buffer()->get_text().raw().find(std::string(success_banner)) !=
+               std::string::npos;
+    };
+    ASSERT_TRUE(run_until([&] { return banner_in(first) && banner_in(win); }));
+    const std::string a = first.widgets->log_view->get_buffer()->get_text().raw(), b = log();
+    // Each window shows its own run in full: the -Su argument tells them apart.
+    EXPECT_NE(a.find("-Su 1999\n"), std::string::npos);
+    EXPECT_NE(b.find("-Su 1999\n"), std::string::npos);
+    EXPECT_NE(a.find("linux-firmware-amd"), std::string::npos);
+    EXPECT_EQ(a.find("linux-firmware-intel"), std::string::npos);
+    EXPECT_NE(b.find("linux-firmware-intel"), std::string::npos);
+}
+
+TEST_F(Window, AThousandLanguageChangesWhileATaskStreams) {
+    fakes.add_script("xbps-install", "i=0; while [ $i -lt 3000 ]; do echo \"line $i\"; i=$((i+1)); done\n");
+    open();
+    click(w().btn_amd);
+    for (int i = 0; i < 1000; ++i) {
+        win.lang_combo->set_active(i % 4);
+        g_main_context_iteration(nullptr, FALSE);
+    }
+    ASSERT_TRUE(wait_for(std::string(success_banner)));
+    run_until([&] { return log_has("line 2999\n"); });
+    const std::string text = log();
+    for (int i = 0; i < 3000; i += 499) EXPECT_NE(text.find("\nline " + std::to_string(i) + "\n"), std::string::npos);
+    EXPECT_EQ(stored_lang(), "fr");  // 999 % 4 == 3
+    EXPECT_EQ(w().window->get_title(), "Configuration Syst\xC3\xA8me de Void Linux");
+    EXPECT_FALSE(busy());
+}
+
 TEST_F(Window, TwoWindowsAreIndependent) {
     fakes.add_script("xbps-install", "sleep 0.3\n");
     open();

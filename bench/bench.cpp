@@ -163,7 +163,8 @@ Startup start_once(Display* x, const std::string& program, const fs::path& home)
     char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
     const auto start = Clock::now();
     pid_t pid;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, env.data()) != 0) return {-1, -1};
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, env.data()) != 0)
+        return {-1, -1};
     Startup s{-1, -1};
     while (s.ms < 0 && ms_since(start) < 20000) {
         struct pollfd p = {ConnectionNumber(x), POLLIN, 0};
@@ -209,16 +210,19 @@ int main(int argc, char** argv) {
     fs::create_directories(bin);
     fs::create_directories(home);
     write_script(bin / "pkexec", "exec \"$@\"\n");
-    write_script(bin / "xbps-install", "exec '" + (bench_dir / "gen-lines").string() + "' \"$BENCH_LINES\"\n");
+    write_script(bin / "xbps-install",
+                 "exec '" + (bench_dir / "gen-lines").string() + "' \"$BENCH_LINES\"\n");
     setenv("PATH", (bin.string() + ":/usr/bin:/bin").c_str(), 1);
     setenv("HOME", home.c_str(), 1);
     setenv("LANG", "C.UTF-8", 1);
 
-    std::printf("machine: %u cores, %s; GTK %u.%u.%u; gtkmm %d.%d.%d\n", std::thread::hardware_concurrency(),
-                cpu_model().c_str(), gtk_get_major_version(), gtk_get_minor_version(), gtk_get_micro_version(),
-                GTKMM_MAJOR_VERSION, GTKMM_MINOR_VERSION, GTKMM_MICRO_VERSION);
+    std::printf("machine: %u cores, %s; GTK %u.%u.%u; gtkmm %d.%d.%d\n",
+                std::thread::hardware_concurrency(), cpu_model().c_str(), gtk_get_major_version(),
+                gtk_get_minor_version(), gtk_get_micro_version(), GTKMM_MAJOR_VERSION,
+                GTKMM_MINOR_VERSION, GTKMM_MICRO_VERSION);
 
-    auto app = Gtk::Application::create("com.tamsel.pellin.bench", Gio::Application::Flags::NON_UNIQUE);
+    auto app =
+        Gtk::Application::create("com.tamsel.pellin.bench", Gio::Application::Flags::NON_UNIQUE);
     app->register_application();
 
     const long burst = tiny ? 2000 : 100000, typical = tiny ? 200 : 2000;
@@ -228,16 +232,22 @@ int main(int argc, char** argv) {
     const StreamResult t = stream(app, typical);
     const double pipe_ms = pipe_reference_ms(bench_dir / "gen-lines", burst);
 
-    std::printf("\n1. Log streaming (%ld lines of 80 bytes through pkexec -> channel -> log view)\n", burst);
+    std::printf(
+        "\n1. Log streaming (%ld lines of 80 bytes through pkexec -> channel -> log view)\n",
+        burst);
     std::printf("| measure | value | target |\n|---|---|---|\n");
-    std::printf("| end to end, child start to last line | %.0f ms = %.0f lines/s | >= 50000 lines/s |\n",
-                b.to_last_line_ms, burst / (b.to_last_line_ms / 1000));
+    std::printf(
+        "| end to end, child start to last line | %.0f ms = %.0f lines/s | >= 50000 lines/s |\n",
+        b.to_last_line_ms, burst / (b.to_last_line_ms / 1000));
     std::printf("| pipe alone (same bytes into nothing) | %.0f ms = %.0f lines/s | |\n", pipe_ms,
                 burst / (pipe_ms / 1000));
     std::printf("| ratio end to end / pipe | %.1fx | |\n", b.to_last_line_ms / pipe_ms);
-    std::printf("| longest stall, high-priority 5 ms timer | %.1f ms | <= 50 ms |\n", b.max_timer_gap_ms);
-    std::printf("| longest gap between frame clock ticks | %.1f ms | <= 50 ms |\n", b.max_frame_gap_ms);
-    std::printf("| peak RSS growth per MiB of text | %.2f MiB | <= 3 MiB |\n", b.rss_growth_per_mib);
+    std::printf("| longest stall, high-priority 5 ms timer | %.1f ms | <= 50 ms |\n",
+                b.max_timer_gap_ms);
+    std::printf("| longest gap between frame clock ticks | %.1f ms | <= 50 ms |\n",
+                b.max_frame_gap_ms);
+    std::printf("| peak RSS growth per MiB of text | %.2f MiB | <= 3 MiB |\n",
+                b.rss_growth_per_mib);
     std::printf("| text marks left in the buffer | %zu | small constant |\n", b.marks);
     std::printf("| %ld lines: time until the banner | %.0f ms | |\n", typical, t.to_banner_ms);
     std::printf("| %ld lines: longest stall | %.1f ms | <= 50 ms |\n", typical, t.max_timer_gap_ms);

@@ -13,8 +13,9 @@ int main(int argc, char** argv) {
     buffer.reserve(1 << 16);
     char line[96];
     for (long i = 0; i < count; ++i) {
-        const int n = std::snprintf(line, sizeof line,
-                                    "[%07ld] mesa-dri-24.0.1_1: unpacking files into /usr/lib/dri (x86_64).......\n", i);
+        const int n = std::snprintf(
+            line, sizeof line,
+            "[%07ld] mesa-dri-24.0.1_1: unpacking files into /usr/lib/dri (x86_64).......\n", i);
         buffer.append(line, static_cast<std::size_t>(n));
         if (buffer.size() > (1 << 16) - 128 || i + 1 == count) {
             std::size_t done = 0;

@@ -2,7 +2,8 @@
 #include <gtkmm.h>
 
 int main(int argc, char** argv) {
-    auto app = Gtk::Application::create("com.tamsel.pellin.minimal", Gio::Application::Flags::DEFAULT_FLAGS);
+    auto app = Gtk::Application::create("com.tamsel.pellin.minimal",
+                                        Gio::Application::Flags::DEFAULT_FLAGS);
     app->signal_activate().connect([weak = std::weak_ptr<Gtk::Application>(app)] {
         auto self = weak.lock();
         auto* window = Gtk::make_managed<Gtk::ApplicationWindow>(self);

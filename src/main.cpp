@@ -7,7 +7,8 @@
 int main(int argc, char* argv[]) {
     // Writing to a pipe whose reader has gone must be an ordinary write error.
     std::signal(SIGPIPE, SIG_IGN);
-    auto app = Gtk::Application::create("com.tamsel.pellin", Gio::Application::Flags::DEFAULT_FLAGS);
+    auto app =
+        Gtk::Application::create("com.tamsel.pellin", Gio::Application::Flags::DEFAULT_FLAGS);
     // A weak reference: the application must not keep itself alive.
     app->signal_activate().connect([weak = std::weak_ptr<Gtk::Application>(app)] {
         if (auto self = weak.lock()) kelmora::build_ui(self);

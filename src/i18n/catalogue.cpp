@@ -14,11 +14,11 @@ const std::array<CatalogueEntry, 34> catalogue = {{
      {"Current driver (nvidia)", "Aktueller Treiber (nvidia)", "Controlador actual (nvidia)",
       "Pilote actuel (nvidia)"}},
     {"nv_opt_older",
-     {"Older driver (nvidia470)", "Älterer Treiber (nvidia470)",
-      "Controlador anterior (nvidia470)", "Ancien pilote (nvidia470)"}},
+     {"Older driver (nvidia470)", "Älterer Treiber (nvidia470)", "Controlador anterior (nvidia470)",
+      "Ancien pilote (nvidia470)"}},
     {"nv_opt_legacy",
-     {"Legacy driver (nvidia390)", "Legacy Treiber (nvidia390)",
-      "Controlador heredado (nvidia390)", "Pilote hérité (nvidia390)"}},
+     {"Legacy driver (nvidia390)", "Legacy Treiber (nvidia390)", "Controlador heredado (nvidia390)",
+      "Pilote hérité (nvidia390)"}},
     {"amd_title", {" AMD Radeon", " AMD Radeon", " AMD Radeon", " AMD Radeon"}},
     {"amd_desc",
      {"Mesa drivers, Vulkan support & 32-bit libraries",
@@ -28,7 +28,8 @@ const std::array<CatalogueEntry, 34> catalogue = {{
     {"amd_btn",
      {"Install AMD Packages", "AMD-Pakete installieren", "Instalar paquetes de AMD",
       "Installer les paquets AMD"}},
-    {"intel_title", {" Intel HD/UHD/Arc", " Intel HD/UHD/Arc", " Intel HD/UHD/Arc", " Intel HD/UHD/Arc"}},
+    {"intel_title",
+     {" Intel HD/UHD/Arc", " Intel HD/UHD/Arc", " Intel HD/UHD/Arc", " Intel HD/UHD/Arc"}},
     {"intel_desc",
      {"Mesa drivers, hardware acceleration (VA-API) & 32-bit",
       "Mesa-Treiber, Hardware-Beschleunigung (VA-API) & 32-Bit",
@@ -81,10 +82,12 @@ const std::array<CatalogueEntry, 34> catalogue = {{
       " 2. Controladores y software de escaneo", " 2. Pilotes & logiciels de numérisation"}},
     {"chk_brother_scan4",
      {"Brother Scanner (brother-brscan4) [nonfree]", "Brother Scanner (brother-brscan4) [nonfree]",
-      "Escáner Brother (brother-brscan4) [nonfree]", "Scanner Brother (brother-brscan4) [nonfree]"}},
+      "Escáner Brother (brother-brscan4) [nonfree]",
+      "Scanner Brother (brother-brscan4) [nonfree]"}},
     {"chk_brother_scan5",
      {"Brother Scanner (brother-brscan5) [nonfree]", "Brother Scanner (brother-brscan5) [nonfree]",
-      "Escáner Brother (brother-brscan5) [nonfree]", "Scanner Brother (brother-brscan5) [nonfree]"}},
+      "Escáner Brother (brother-brscan5) [nonfree]",
+      "Scanner Brother (brother-brscan5) [nonfree]"}},
     {"chk_simple_scan",
      {"Simple Scan (GNOME Document Scanner)", "Simple Scan (GNOME Dokumenten-Scanner)",
       "Simple Scan (Escáner de documentos GNOME)", "Simple Scan (Scanner de documents GNOME)"}},
@@ -118,7 +121,9 @@ constexpr Texts polkit_button = {
 constexpr Texts not_installed = {"Not installed", "Nicht installiert", "No instalado",
                                  "Non installé"};
 
-constexpr std::size_t column(Lang lang) { return static_cast<std::size_t>(lang) & 3; }
+constexpr std::size_t column(Lang lang) {
+    return static_cast<std::size_t>(lang) & 3;
+}
 }  // namespace
 
 std::string_view get_text(Lang lang, std::string_view key) {
@@ -127,12 +132,20 @@ std::string_view get_text(Lang lang, std::string_view key) {
     return {};
 }
 
-std::string_view window_title_text(Lang lang) { return window_title[column(lang)]; }
-std::string_view print_drivers_button_text(Lang lang) { return print_drivers_button[column(lang)]; }
+std::string_view window_title_text(Lang lang) {
+    return window_title[column(lang)];
+}
+std::string_view print_drivers_button_text(Lang lang) {
+    return print_drivers_button[column(lang)];
+}
 std::string_view scan_components_button_text(Lang lang) {
     return scan_components_button[column(lang)];
 }
-std::string_view polkit_button_text(Lang lang) { return polkit_button[column(lang)]; }
-std::string_view not_installed_text(Lang lang) { return not_installed[column(lang)]; }
+std::string_view polkit_button_text(Lang lang) {
+    return polkit_button[column(lang)];
+}
+std::string_view not_installed_text(Lang lang) {
+    return not_installed[column(lang)];
+}
 
 }  // namespace kelmora

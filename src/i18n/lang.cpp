@@ -31,7 +31,7 @@ bool ascii_iequal(std::string_view a, std::string_view b) {
 }
 
 class Fd {
-public:
+  public:
     explicit Fd(int fd) : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -40,7 +40,7 @@ public:
     }
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -50,7 +50,9 @@ Lang lang_from_index(int index) {
     return index >= 0 && index <= 3 ? static_cast<Lang>(index) : Lang::En;
 }
 
-std::string_view lang_code(Lang lang) { return codes[static_cast<std::size_t>(lang) & 3]; }
+std::string_view lang_code(Lang lang) {
+    return codes[static_cast<std::size_t>(lang) & 3];
+}
 
 std::optional<Lang> parse_lang_file(std::string_view content) {
     if (!is_valid_utf8(content)) return std::nullopt;
@@ -149,11 +151,17 @@ std::optional<std::string> process_env(const char* name) {
     return std::string(value);
 }
 
-std::filesystem::path get_config_path() { return config_location_from(process_env).dir; }
+std::filesystem::path get_config_path() {
+    return config_location_from(process_env).dir;
+}
 
-Lang detect_system_lang() { return detect_lang_from(process_env); }
+Lang detect_system_lang() {
+    return detect_lang_from(process_env);
+}
 
-Lang load_lang() { return load_lang_at(config_location_from(process_env), process_env); }
+Lang load_lang() {
+    return load_lang_at(config_location_from(process_env), process_env);
+}
 
 void save_lang(Lang lang) {
     const ConfigLocation where = config_location_from(process_env);

@@ -52,7 +52,8 @@ char32_t decode_at(std::string_view s, std::size_t i, std::size_t len) {
     const auto b = static_cast<std::uint8_t>(s[i]);
     if (len == 1) return b;
     char32_t cp = b & (0x7F >> len);
-    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<std::uint8_t>(s[i + k]) & 0x3F);
+    for (std::size_t k = 1; k < len; ++k)
+        cp = (cp << 6) | (static_cast<std::uint8_t>(s[i + k]) & 0x3F);
     return cp;
 }
 

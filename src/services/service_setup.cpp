@@ -13,9 +13,8 @@ const ServiceRecipe& print_service_recipe() {
 }
 
 const ServiceRecipe& scan_service_recipe() {
-    static const ServiceRecipe recipe{{"sane-backends", "sane-airscan"},
-                                      "Aktiviere Runit-Dienst (saned)...",
-                                      {"/etc/sv/saned"}};
+    static const ServiceRecipe recipe{
+        {"sane-backends", "sane-airscan"}, "Aktiviere Runit-Dienst (saned)...", {"/etc/sv/saned"}};
     return recipe;
 }
 
@@ -24,9 +23,9 @@ void run_service_setup(const ServiceRecipe& recipe, const UiSender& sender) {
     if (ok) {
         sender.send(Line{std::string(recipe.progress_line)});
         for (std::string_view dir : recipe.service_dirs) {
-            const ChildProcess child = spawn_process(
-                {"pkexec", "ln", "-sf", std::string(dir), "/var/service/"}, Stdio::Inherit,
-                Stdio::Inherit, Stdio::Inherit);
+            const ChildProcess child =
+                spawn_process({"pkexec", "ln", "-sf", std::string(dir), "/var/service/"},
+                              Stdio::Inherit, Stdio::Inherit, Stdio::Inherit);
             // A refused or failed link shows in the status line, not in the log.
             if (child.started()) wait_for_success(child.pid);
         }

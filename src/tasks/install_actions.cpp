@@ -29,18 +29,17 @@ void on_install_intel(const AppWidgetsRef& widgets, const UiSender& sender) {
 
 void on_install_print_drivers(const AppWidgetsRef& widgets, const UiSender& sender) {
     const AppWidgets& w = *widgets;
-    PackageList list = print_driver_packages({w.chk_hp->get_active(), w.chk_brother_pr->get_active(),
-                                              w.chk_epson_pr->get_active(),
-                                              w.chk_gutenprint->get_active()});
+    PackageList list =
+        print_driver_packages({w.chk_hp->get_active(), w.chk_brother_pr->get_active(),
+                               w.chk_epson_pr->get_active(), w.chk_gutenprint->get_active()});
     if (!list.empty()) start_install_task(std::move(list), sender, widgets);
 }
 
 void on_install_scan_components(const AppWidgetsRef& widgets, const UiSender& sender) {
     const AppWidgets& w = *widgets;
-    PackageList list = scanner_packages({w.chk_brother_scan4->get_active(),
-                                         w.chk_brother_scan5->get_active(),
-                                         w.chk_simple_scan->get_active(),
-                                         w.chk_skanlite->get_active()});
+    PackageList list =
+        scanner_packages({w.chk_brother_scan4->get_active(), w.chk_brother_scan5->get_active(),
+                          w.chk_simple_scan->get_active(), w.chk_skanlite->get_active()});
     if (!list.empty()) start_install_task(std::move(list), sender, widgets);
 }
 

@@ -10,11 +10,12 @@ namespace kelmora {
 // removed together with one "\r" right before it; at the end of the stream the
 // rest, if any, is a last line delivered unchanged.
 class LineSplitter {
-public:
+  public:
     template <class F>
     void feed(std::string_view bytes, F&& on_line) {
         std::size_t start = 0;
-        for (std::size_t nl; (nl = bytes.find('\n', start)) != std::string_view::npos; start = nl + 1) {
+        for (std::size_t nl; (nl = bytes.find('\n', start)) != std::string_view::npos;
+             start = nl + 1) {
             std::string_view piece = bytes.substr(start, nl - start);
             if (pending_.empty()) {
                 on_line(strip_cr(piece));
@@ -33,7 +34,7 @@ public:
         pending_.clear();
     }
 
-private:
+  private:
     static std::string_view strip_cr(std::string_view line) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         return line;

@@ -7,7 +7,9 @@
 namespace kelmora {
 namespace {
 
-void refresh_status(const AppWidgets& widgets) { update_service_status(load_lang(), widgets); }
+void refresh_status(const AppWidgets& widgets) {
+    update_service_status(load_lang(), widgets);
+}
 
 }  // namespace
 

@@ -3,7 +3,8 @@
 namespace kelmora {
 namespace {
 
-PackageList from_checks(const std::array<bool, 4>& checked, const std::array<PackageList, 4>& adds) {
+PackageList from_checks(const std::array<bool, 4>& checked,
+                        const std::array<PackageList, 4>& adds) {
     PackageList list;
     for (std::size_t i = 0; i < 4; ++i)
         if (checked[i]) list.insert(list.end(), adds[i].begin(), adds[i].end());
@@ -15,9 +16,15 @@ PackageList from_checks(const std::array<bool, 4>& checked, const std::array<Pac
 PackageList nvidia_packages(int active_index) {
     PackageList list = {"void-repo-multilib", "void-repo-multilib-nonfree", "void-repo-nonfree"};
     switch (active_index) {
-        case 2: list.insert(list.end(), {"nvidia390", "nvidia390-libs-32bit"}); break;
-        case 1: list.insert(list.end(), {"nvidia470", "nvidia470-libs-32bit"}); break;
-        default: list.insert(list.end(), {"nvidia", "nvidia-libs-32bit"}); break;
+        case 2:
+            list.insert(list.end(), {"nvidia390", "nvidia390-libs-32bit"});
+            break;
+        case 1:
+            list.insert(list.end(), {"nvidia470", "nvidia470-libs-32bit"});
+            break;
+        default:
+            list.insert(list.end(), {"nvidia", "nvidia-libs-32bit"});
+            break;
     }
     return list;
 }
@@ -42,10 +49,9 @@ PackageList print_driver_packages(const std::array<bool, 4>& checked) {
 }
 
 PackageList scanner_packages(const std::array<bool, 4>& checked) {
-    return from_checks(checked, {PackageList{"brother-brscan4"},
-                                 {"brother-brscan5"},
-                                 {"simple-scan"},
-                                 {"skanlite"}});
+    return from_checks(
+        checked,
+        {PackageList{"brother-brscan4"}, {"brother-brscan5"}, {"simple-scan"}, {"skanlite"}});
 }
 
 }  // namespace kelmora

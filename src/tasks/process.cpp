@@ -62,7 +62,8 @@ ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio
         if (modes[i] == Stdio::Pipe)
             posix_spawn_file_actions_adddup2(&actions, i == 0 ? pipes[i].read : pipes[i].write, i);
         else if (modes[i] == Stdio::Null)
-            posix_spawn_file_actions_addopen(&actions, i, "/dev/null", i == 0 ? O_RDONLY : O_WRONLY, 0);
+            posix_spawn_file_actions_addopen(&actions, i, "/dev/null", i == 0 ? O_RDONLY : O_WRONLY,
+                                             0);
     }
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     // Our own descriptors are close-on-exec; this also covers any a library

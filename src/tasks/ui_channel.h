@@ -33,17 +33,17 @@ class UiChannel {
     struct State {
         std::mutex mutex;
         std::deque<T> queue;
-        GSource* source = nullptr;  // our reference; null before attach and once closed
+        GSource* source = nullptr;         // our reference; null before attach and once closed
         std::atomic<bool> closed = false;  // written under the mutex
         std::size_t senders = 0;
-        std::size_t pending = 0;            // sent and not yet handled
-        std::condition_variable handled;    // signalled after each dispatch and on close
-        gint64 resume_at = 0;  // while the receiver pauses, when it may run again
+        std::size_t pending = 0;          // sent and not yet handled
+        std::condition_variable handled;  // signalled after each dispatch and on close
+        gint64 resume_at = 0;             // while the receiver pauses, when it may run again
         // Only touched by dispatch: when the current run of back-to-back work began.
         gint64 streak_start = 0, last_end = 0;
     };
 
-public:
+  public:
     struct Options {
         GMainContext* context = nullptr;  // nullptr: the default main context
         int priority = G_PRIORITY_DEFAULT;
@@ -57,7 +57,7 @@ public:
         std::function<void()> after_dispatch;
     };
 
-private:
+  private:
     struct Source {
         GSource base;
         std::shared_ptr<State>* state;
@@ -65,9 +65,9 @@ private:
         Options* options;
     };
 
-public:
+  public:
     class Sender {
-    public:
+      public:
         Sender() = default;
         Sender(const Sender& other) : state_(other.state_) { add_ref(); }
         Sender(Sender&& other) noexcept : state_(std::move(other.state_)) {}
@@ -101,7 +101,7 @@ public:
             state_->handled.wait(lock, [&] { return state_->closed || state_->pending <= limit; });
         }
 
-    private:
+      private:
         friend class UiChannel;
         explicit Sender(std::shared_ptr<State> state) : state_(std::move(state)) { add_ref(); }
         void add_ref() {
@@ -126,7 +126,7 @@ public:
     // The receiving end. Copies share the same source; close() from any copy
     // detaches it. Only used on the thread that runs `context`.
     class Receiver {
-    public:
+      public:
         // Stops delivery: queued messages are dropped and later sends fail.
         void close() const {
             if (!state_) return;
@@ -150,7 +150,7 @@ public:
             return state_->source != nullptr;
         }
 
-    private:
+      private:
         friend class UiChannel;
         std::shared_ptr<State> state_;
     };
@@ -163,7 +163,7 @@ public:
         GSource* gsource = g_source_new(&funcs, sizeof(Source));
         auto* source = reinterpret_cast<Source*>(gsource);
         source->state = new std::shared_ptr<State>(state);
-        source->handler = new std::function<void(T&&)>(std::move(handler));
+        source->handler = new std::function<void(T &&)>(std::move(handler));
         source->options = new Options(std::move(options));
         g_source_set_priority(gsource, source->options->priority);
         g_source_set_name(gsource, "kelmora ui channel");
@@ -182,7 +182,7 @@ public:
         return create(std::move(handler), std::move(options));
     }
 
-private:
+  private:
     static gboolean dispatch(GSource* gsource, GSourceFunc, gpointer) {
         auto* source = reinterpret_cast<Source*>(gsource);
         State& state = **source->state;
@@ -220,7 +220,8 @@ private:
             state.resume_at = used_up ? state.last_end + options.pause.count() : 0;
             if (used_up) state.streak_start = state.resume_at;
             if (handled < batch.size())  // the rest goes back in front, order kept
-                state.queue.insert(state.queue.begin(), std::make_move_iterator(batch.begin() + handled),
+                state.queue.insert(state.queue.begin(),
+                                   std::make_move_iterator(batch.begin() + handled),
                                    std::make_move_iterator(batch.end()));
             if (!state.queue.empty()) {
                 g_source_set_ready_time(gsource, state.resume_at);

@@ -55,9 +55,15 @@ struct AppWidgets {
 
     // The busy-state set, in the order in which it is switched.
     std::array<Gtk::Button*, 9> action_buttons() const {
-        return {btn_nvidia,       btn_amd,          btn_intel,
-                btn_setup_print,  btn_install_print_drivers, btn_setup_scan,
-                btn_install_scan_components, btn_scan_network, btn_polkit};
+        return {btn_nvidia,
+                btn_amd,
+                btn_intel,
+                btn_setup_print,
+                btn_install_print_drivers,
+                btn_setup_scan,
+                btn_install_scan_components,
+                btn_scan_network,
+                btn_polkit};
     }
 };
 

@@ -86,7 +86,8 @@ Gtk::Box* check_column(Gtk::Box* column, std::initializer_list<Gtk::CheckButton*
 }
 
 void name_accessible(Gtk::Widget& widget, const char* name) {
-    gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, name, -1);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                   name, -1);
 }
 
 // A combo box takes the keyboard focus with a toggle button inside it, which
@@ -100,8 +101,9 @@ void name_combo(Gtk::ComboBoxText& combo, Name& name) {
     for (Gtk::Widget* part : parts) {
         if (part != &combo && !GTK_IS_TOGGLE_BUTTON(part->gobj())) continue;
         if constexpr (std::is_same_v<Name, Gtk::Label>)
-            gtk_accessible_update_relation(GTK_ACCESSIBLE(part->gobj()), GTK_ACCESSIBLE_RELATION_LABELLED_BY,
-                                           name.gobj(), nullptr, -1);
+            gtk_accessible_update_relation(GTK_ACCESSIBLE(part->gobj()),
+                                           GTK_ACCESSIBLE_RELATION_LABELLED_BY, name.gobj(),
+                                           nullptr, -1);
         else
             name_accessible(*part, name);
     }
@@ -151,7 +153,8 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
     w->stack->add(*w->scanner_box, "scanner", "Scanner");
 
     // Graphics page.
-    Gtk::Box* nv = section(w->gpu_box, w->nv_frame, " NVIDIA GeForce", Gtk::Orientation::HORIZONTAL, 10);
+    Gtk::Box* nv =
+        section(w->gpu_box, w->nv_frame, " NVIDIA GeForce", Gtk::Orientation::HORIZONTAL, 10);
     w->combo_nvidia = Gtk::make_managed<Gtk::ComboBoxText>();
     w->combo_nvidia->set_hexpand(true);
     w->btn_nvidia = button("Install", "suggested-action");
@@ -159,14 +162,16 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
     nv->append(*w->combo_nvidia);
     nv->append(*w->btn_nvidia);
 
-    Gtk::Box* amd = section(w->gpu_box, w->amd_frame, " AMD Radeon", Gtk::Orientation::HORIZONTAL, 15);
+    Gtk::Box* amd =
+        section(w->gpu_box, w->amd_frame, " AMD Radeon", Gtk::Orientation::HORIZONTAL, 15);
     w->amd_label = description_label();
     w->btn_amd = button(nullptr, nullptr);
     amd->append(*icon("video-display-symbolic"));
     amd->append(*w->amd_label);
     amd->append(*w->btn_amd);
 
-    Gtk::Box* intel = section(w->gpu_box, w->intel_frame, " Intel", Gtk::Orientation::HORIZONTAL, 15);
+    Gtk::Box* intel =
+        section(w->gpu_box, w->intel_frame, " Intel", Gtk::Orientation::HORIZONTAL, 15);
     w->intel_label = description_label();
     w->btn_intel = button(nullptr, nullptr);
     intel->append(*icon("video-display-symbolic"));
@@ -181,8 +186,8 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
     pr_srv->append(*service_column(w->pr_srv_label, w->pr_srv_status));
     pr_srv->append(*w->btn_setup_print);
 
-    Gtk::Box* pr_drv = section(w->printer_box, w->pr_drv_frame, " 2. Drivers",
-                               Gtk::Orientation::VERTICAL, 8);
+    Gtk::Box* pr_drv =
+        section(w->printer_box, w->pr_drv_frame, " 2. Drivers", Gtk::Orientation::VERTICAL, 8);
     check_column(pr_drv, {&w->chk_hp, &w->chk_brother_pr, &w->chk_epson_pr, &w->chk_gutenprint});
     w->btn_install_print_drivers = button(nullptr, nullptr);
     w->btn_install_print_drivers->set_margin_top(10);
@@ -267,7 +272,8 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
     lang_combo->signal_changed().connect([widgets, sender, lang_combo] {
         on_language_changed(lang_combo->get_active_row_number(), *widgets, sender);
     });
-    const auto connect = [&](Gtk::Button* b, void (*handler)(const AppWidgetsRef&, const UiSender&)) {
+    const auto connect = [&](Gtk::Button* b,
+                             void (*handler)(const AppWidgetsRef&, const UiSender&)) {
         b->signal_clicked().connect([widgets, sender, handler] { handler(widgets, sender); });
     };
     connect(w->btn_nvidia, on_install_nvidia);

@@ -7,9 +7,13 @@ namespace kelmora {
 namespace {
 
 // From bytes: Glib::ustring(const char*, n) would count n characters, not bytes.
-Glib::ustring text(std::string_view t) { return Glib::ustring(std::string(t)); }
+Glib::ustring text(std::string_view t) {
+    return Glib::ustring(std::string(t));
+}
 
-Glib::ustring text(Lang lang, std::string_view key) { return text(get_text(lang, key)); }
+Glib::ustring text(Lang lang, std::string_view key) {
+    return text(get_text(lang, key));
+}
 
 }  // namespace
 

@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(e.rfind("Avahi IPP: ", 0) == 0);
         const std::string_view rest = std::string_view(e).substr(11);
         require(kelmora::trim_unicode_space(rest) == rest);
-        require(rest.find("hostname") != std::string_view::npos || rest.find("address") != std::string_view::npos);
+        require(rest.find("hostname") != std::string_view::npos ||
+                rest.find("address") != std::string_view::npos);
     }
     return 0;
 }

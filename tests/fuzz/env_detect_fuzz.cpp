@@ -21,11 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         in = cut == std::string_view::npos ? std::string_view() : in.substr(cut + 2);
     }
     const char* names[3] = {"LANG", "LC_ALL", "LC_MESSAGES"};
-    const kelmora::Lang got = kelmora::detect_lang_from([&](const char* name) -> std::optional<std::string> {
-        for (int i = 0; i < 3; ++i)
-            if (std::string_view(name) == names[i]) return values[i];
-        return std::nullopt;
-    });
+    const kelmora::Lang got =
+        kelmora::detect_lang_from([&](const char* name) -> std::optional<std::string> {
+            for (int i = 0; i < 3; ++i)
+                if (std::string_view(name) == names[i]) return values[i];
+            return std::nullopt;
+        });
     kelmora::Lang expected = kelmora::Lang::En;
     for (const auto& v : values) {
         if (!v || !kelmora::is_valid_utf8(*v)) continue;

@@ -1,7 +1,7 @@
 // What the environment, the language file and child processes can throw at us:
 // nothing may crash, hang, lose or duplicate a line, or block the main thread.
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,7 +87,8 @@ bool unprivileged(const std::filesystem::path& dir, const std::function<bool()>&
     if (::chown(dir.c_str(), 65534, 65534) != 0) return false;
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const bool ok = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0 && check();
+        const bool ok =
+            ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0 && check();
         ::_exit(ok ? 0 : 1);
     }
     int status = 0;
@@ -150,27 +151,36 @@ TEST(LanguageFile, HostileFilesGiveALanguageWithoutHangingOrRewritingText) {
     } cases[] = {
         {"empty", [](auto& f) { test::write_file(f, ""); }, Lang::En, ""},
         {"DE and a line feed", [](auto& f) { test::write_file(f, "DE\n"); }, Lang::De, "DE\n"},
-        {"1 MiB of white space", [](auto& f) { test::write_file(f, std::string(1 << 20, ' ')); }, Lang::En,
-         std::string(1 << 20, ' ')},
-        {"white space around es", [](auto& f) { test::write_file(f, std::string(1 << 20, '\n') + "es"); },
-         Lang::Es, std::nullopt},
-        {"NUL bytes", [](auto& f) { test::write_file(f, std::string("de\0\0", 4)); }, Lang::En, std::nullopt},
-        {"invalid UTF-8", [](auto& f) { test::write_file(f, "d\xE9"); }, Lang::Fr, "fr"},
-        {"a directory", [](auto& f) { std::filesystem::create_directory(f); }, Lang::Fr, std::nullopt},
-        {"a FIFO", [](auto& f) { ::mkfifo(f.c_str(), 0600); }, Lang::Fr, std::nullopt},
-        {"a link to /dev/zero", [](auto& f) { std::filesystem::create_symlink("/dev/zero", f); }, Lang::Fr,
+        {"1 MiB of white space", [](auto& f) { test::write_file(f, std::string(1 << 20, ' ')); },
+         Lang::En, std::string(1 << 20, ' ')},
+        {"white space around es",
+         [](auto& f) { test::write_file(f, std::string(1 << 20, '\n') + "es"); }, Lang::Es,
          std::nullopt},
-        {"a dangling link", [](auto& f) { std::filesystem::create_symlink(f.parent_path() / "gone", f); },
-         Lang::Fr, "fr"},
+        {"NUL bytes", [](auto& f) { test::write_file(f, std::string("de\0\0", 4)); }, Lang::En,
+         std::nullopt},
+        {"invalid UTF-8", [](auto& f) { test::write_file(f, "d\xE9"); }, Lang::Fr, "fr"},
+        {"a directory", [](auto& f) { std::filesystem::create_directory(f); }, Lang::Fr,
+         std::nullopt},
+        {"a FIFO", [](auto& f) { ::mkfifo(f.c_str(), 0600); }, Lang::Fr, std::nullopt},
+        {"a link to /dev/zero", [](auto& f) { std::filesystem::create_symlink("/dev/zero", f); },
+         Lang::Fr, std::nullopt},
+        {"a dangling link",
+         [](auto& f) { std::filesystem::create_symlink(f.parent_path() / "gone", f); }, Lang::Fr,
+         "fr"},
     };
     for (const auto& c : cases) {
         TempDir home;
         const ConfigLocation where{home / "cfg", false};
         std::filesystem::create_directories(where.dir);
         c.make(where.dir / "lang");
-        EXPECT_EQ(load_lang_at(where, [](const char* n) -> std::optional<std::string> {
-            return std::string(n) == "LANG" ? std::optional<std::string>("fr_FR") : std::nullopt;
-        }), c.expected) << c.name;
+        EXPECT_EQ(load_lang_at(where,
+                               [](const char* n) -> std::optional<std::string> {
+                                   return std::string(n) == "LANG"
+                                              ? std::optional<std::string>("fr_FR")
+                                              : std::nullopt;
+                               }),
+                  c.expected)
+            << c.name;
         if (c.content_after) {
             EXPECT_EQ(test::read_file(where.dir / "lang"), *c.content_after) << c.name;
         }
@@ -188,13 +198,15 @@ TEST(LanguageFile, UnreadableFileAndReadOnlyDirectory) {
     };
     EXPECT_TRUE(unprivileged(home.path(), [&] {
         ::chown((where.dir).c_str(), 65534, 65534);
-        return load_lang_at(where, fr) == Lang::Fr;  // unreadable: detected; the write fails quietly
+        return load_lang_at(where, fr) ==
+               Lang::Fr;  // unreadable: detected; the write fails quietly
     }));
     TempDir ro;
     std::filesystem::create_directories(ro / "cfg");
     ::chmod((ro / "cfg").c_str(), 0555);
     EXPECT_TRUE(unprivileged(ro.path(), [&] {
-        return load_lang_at({ro / "cfg", false}, fr) == Lang::Fr && !std::filesystem::exists(ro / "cfg/lang");
+        return load_lang_at({ro / "cfg", false}, fr) == Lang::Fr &&
+               !std::filesystem::exists(ro / "cfg/lang");
     }));
 }
 

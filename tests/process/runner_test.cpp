@@ -30,7 +30,8 @@ const std::string starting =
 
 TEST(Runner, SuccessStreamsBothStreamsAfterTheStartingLine) {
     FakeTools fakes;
-    fakes.set("xbps.stdout", "[*] Updating repository index\r\nmesa-dri-24.0 installed\nno newline");
+    fakes.set("xbps.stdout",
+              "[*] Updating repository index\r\nmesa-dri-24.0 installed\nno newline");
     fakes.set("xbps.stderr", "warning: cache\n\n");
     const Installed run = install();
     EXPECT_TRUE(run.ok);
@@ -39,8 +40,8 @@ TEST(Runner, SuccessStreamsBothStreamsAfterTheStartingLine) {
     std::vector<std::string> out, err;
     for (const auto& l : std::vector(run.lines.begin() + 1, run.lines.end()))
         (l.rfind("[Error] ", 0) == 0 ? err : out).push_back(l);
-    EXPECT_EQ(out, (std::vector<std::string>{"[*] Updating repository index", "mesa-dri-24.0 installed",
-                                             "no newline"}));
+    EXPECT_EQ(out, (std::vector<std::string>{"[*] Updating repository index",
+                                             "mesa-dri-24.0 installed", "no newline"}));
     EXPECT_EQ(err, (std::vector<std::string>{"[Error] warning: cache", "[Error] "}));
     EXPECT_EQ(fakes.pkexec_argv(1),
               (std::vector<std::string>{"xbps-install", "-Su", "-y", "mesa-dri", "vulkan-loader"}));
@@ -51,8 +52,11 @@ TEST(Runner, OnlyExitStatusZeroIsSuccess) {
         const char* outcome;
         const char* xbps_status;
         bool ok;
-    } cases[] = {{"ok", "0", true}, {"ok", "1", false}, {"fail", "0", false},
-                 {"dismiss", "0", false}, {"signal", "0", false}};
+    } cases[] = {{"ok", "0", true},
+                 {"ok", "1", false},
+                 {"fail", "0", false},
+                 {"dismiss", "0", false},
+                 {"signal", "0", false}};
     for (const auto& c : cases) {
         FakeTools fakes;
         fakes.set("pkexec.outcomes", std::string(c.outcome) + "\n");
@@ -66,8 +70,9 @@ TEST(Runner, DismissedAuthenticationShowsPkexecErrorLine) {
     fakes.set("pkexec.outcomes", "dismiss\n");
     const Installed run = install();
     EXPECT_FALSE(run.ok);
-    EXPECT_EQ(run.lines, (std::vector<std::string>{
-                             starting, "[Error] Error executing command as another user: Request dismissed"}));
+    EXPECT_EQ(run.lines,
+              (std::vector<std::string>{
+                  starting, "[Error] Error executing command as another user: Request dismissed"}));
 }
 
 TEST(Runner, PkexecThatCannotStartIsReportedWithTheOsError) {
@@ -80,8 +85,9 @@ TEST(Runner, PkexecThatCannotStartIsReportedWithTheOsError) {
         {"not executable",
          [](FakeTools& f) {
              test::write_file(f.bin() / "pkexec", "#!/bin/sh\nexit 0\n");
-             std::filesystem::permissions(f.bin() / "pkexec", std::filesystem::perms::owner_read |
-                                                                  std::filesystem::perms::owner_write);
+             std::filesystem::permissions(
+                 f.bin() / "pkexec",
+                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
          },
          "Permission denied (os error 13)"},
         {"a directory", [](FakeTools& f) { std::filesystem::create_directory(f.bin() / "pkexec"); },
@@ -92,7 +98,8 @@ TEST(Runner, PkexecThatCannotStartIsReportedWithTheOsError) {
         c.arrange(fakes);
         const Installed run = install();
         EXPECT_FALSE(run.ok) << c.name;
-        EXPECT_EQ(run.lines, (std::vector<std::string>{starting, "Fehler beim Starten von pkexec: " + c.error}))
+        EXPECT_EQ(run.lines, (std::vector<std::string>{
+                                 starting, "Fehler beim Starten von pkexec: " + c.error}))
             << c.name;
     }
 }
@@ -121,8 +128,9 @@ TEST(Runner, InvalidUtf8LineIsDroppedAndReadingGoesOn) {
 
 TEST(Runner, EachStreamKeepsItsOrderWhenInterleaved) {
     FakeTools fakes;
-    fakes.add_script("xbps-install",
-                     "i=0; while [ $i -lt 2000 ]; do echo \"out $i\"; echo \"err $i\" >&2; i=$((i+1)); done\n");
+    fakes.add_script(
+        "xbps-install",
+        "i=0; while [ $i -lt 2000 ]; do echo \"out $i\"; echo \"err $i\" >&2; i=$((i+1)); done\n");
     const Installed run = install();
     EXPECT_TRUE(run.ok);
     int next_out = 0, next_err = 0;
@@ -140,11 +148,12 @@ TEST(Runner, EachStreamKeepsItsOrderWhenInterleaved) {
 TEST(Runner, AGrandchildHoldingThePipeDoesNotHoldUpTheResult) {
     FakeTools fakes;
     const auto marker = fakes.dir() / "grandchild.done";
-    fakes.add_script("xbps-install", "(sleep 3; echo late; : > '" + marker.string() + "') &\necho early\n");
+    fakes.add_script("xbps-install",
+                     "(sleep 3; echo late; : > '" + marker.string() + "') &\necho early\n");
     Collector c;
     EXPECT_TRUE(run_pkexec_xbps({"x"}, c.sender()));
     EXPECT_FALSE(std::filesystem::exists(marker));  // returned while the pipe was still open
-    ASSERT_TRUE(c.wait_closed());                    // the readers end with the grandchild
+    ASSERT_TRUE(c.wait_closed());                   // the readers end with the grandchild
     EXPECT_EQ(c.lines().back(), "late");
 }
 
@@ -161,7 +170,8 @@ TEST(Runner, ChildrenStartWithDefaultSignalsAndNoStrayDescriptors) {
     ASSERT_EQ(run.lines.size(), 4u);
     for (int i = 2; i <= 3; ++i) {
         const std::string& l = run.lines[i];
-        const unsigned long long mask = std::stoull(l.substr(l.find_first_of("0123456789abcdef", 7)), nullptr, 16);
+        const unsigned long long mask =
+            std::stoull(l.substr(l.find_first_of("0123456789abcdef", 7)), nullptr, 16);
         EXPECT_EQ(mask & (1ull << (SIGPIPE - 1)), 0u) << l;
         if (l.rfind("SigBlk", 0) == 0) {
             EXPECT_EQ(mask, 0u) << l;

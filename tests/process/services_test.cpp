@@ -45,11 +45,13 @@ const std::string print_progress = "Aktiviere Runit-Dienste (CUPS & Avahi)...";
 
 TEST(ServiceSetup, PrintServicesAllConfirmed) {
     FakeTools fakes;
-    const Outcome o = collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
+    const Outcome o =
+        collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
     EXPECT_EQ(done_flag(o), true);
     EXPECT_TRUE(has_line(o, print_progress));
     ASSERT_EQ(fakes.pkexec_calls(), 3);
-    EXPECT_EQ(fakes.pkexec_argv(1), (Args{"xbps-install", "-Su", "-y", "cups", "cups-filters", "avahi", "nss-mdns"}));
+    EXPECT_EQ(fakes.pkexec_argv(1),
+              (Args{"xbps-install", "-Su", "-y", "cups", "cups-filters", "avahi", "nss-mdns"}));
     EXPECT_EQ(fakes.pkexec_argv(2), (Args{"ln", "-sf", "/etc/sv/cupsd", "/var/service/"}));
     EXPECT_EQ(fakes.pkexec_argv(3), (Args{"ln", "-sf", "/etc/sv/avahi-daemon", "/var/service/"}));
 }
@@ -57,7 +59,8 @@ TEST(ServiceSetup, PrintServicesAllConfirmed) {
 TEST(ServiceSetup, DismissedInstallMakesNoLinks) {
     FakeTools fakes;
     fakes.set("pkexec.outcomes", "dismiss\n");
-    const Outcome o = collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
+    const Outcome o =
+        collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
     EXPECT_EQ(done_flag(o), false);
     EXPECT_FALSE(has_line(o, print_progress));
     EXPECT_EQ(fakes.pkexec_calls(), 1);
@@ -66,11 +69,13 @@ TEST(ServiceSetup, DismissedInstallMakesNoLinks) {
 TEST(ServiceSetup, RefusedLinksStillEndInSuccess) {
     FakeTools fakes;
     fakes.set("pkexec.outcomes", "ok\ndismiss\n");
-    const Outcome o = collect([](const UiSender& s) { run_service_setup(scan_service_recipe(), s); });
+    const Outcome o =
+        collect([](const UiSender& s) { run_service_setup(scan_service_recipe(), s); });
     EXPECT_EQ(done_flag(o), true);
     EXPECT_TRUE(has_line(o, "Aktiviere Runit-Dienst (saned)..."));
     ASSERT_EQ(fakes.pkexec_calls(), 2);
-    EXPECT_EQ(fakes.pkexec_argv(1), (Args{"xbps-install", "-Su", "-y", "sane-backends", "sane-airscan"}));
+    EXPECT_EQ(fakes.pkexec_argv(1),
+              (Args{"xbps-install", "-Su", "-y", "sane-backends", "sane-airscan"}));
     EXPECT_EQ(fakes.pkexec_argv(2), (Args{"ln", "-sf", "/etc/sv/saned", "/var/service/"}));
 }
 
@@ -79,7 +84,8 @@ TEST(ServiceSetup, LinkThatCannotStartIsIgnored) {
     // pkexec works for the installation only, then disappears.
     fakes.add_script("pkexec", "rm -f \"$0\"\nexec \"$@\"\n");
     std::filesystem::create_symlink("/bin/rm", fakes.bin() / "rm");
-    const Outcome o = collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
+    const Outcome o =
+        collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
     EXPECT_EQ(done_flag(o), true);
 }
 
@@ -89,11 +95,11 @@ TEST(PolkitPolicy, ConfirmedWritesTheDocumentThroughTee) {
     FakeTools fakes;
     const Outcome o = collect(register_polkit_policy);
     EXPECT_EQ(done_flag(o), true);
-    EXPECT_EQ(o.lines, (Args{"Schreibe Polkit Policy-Datei...", "Polkit-Policy erfolgreich registriert!"}));
-    EXPECT_EQ(fakes.pkexec_argv(1),
-              (Args{"sh", "-c",
-                    "mkdir -p /usr/share/polkit-1/actions && tee "
-                    "/usr/share/polkit-1/actions/org.tamsel.pellin.policy"}));
+    EXPECT_EQ(o.lines,
+              (Args{"Schreibe Polkit Policy-Datei...", "Polkit-Policy erfolgreich registriert!"}));
+    EXPECT_EQ(fakes.pkexec_argv(1), (Args{"sh", "-c",
+                                          "mkdir -p /usr/share/polkit-1/actions && tee "
+                                          "/usr/share/polkit-1/actions/org.tamsel.pellin.policy"}));
     EXPECT_EQ(test::read_file(fakes.dir() / "pkexec.1.stdin"), golden_policy);
     EXPECT_EQ(golden_policy.back(), '>');
 }
@@ -104,7 +110,8 @@ TEST(PolkitPolicy, FailuresEndWithTheFailureLine) {
         fakes.set("pkexec.outcomes", std::string(outcome) + "\n");
         const Outcome o = collect(register_polkit_policy);
         EXPECT_EQ(done_flag(o), false) << outcome;
-        EXPECT_EQ(o.lines, (Args{"Schreibe Polkit Policy-Datei...", "Fehler beim Schreiben der Polkit-Policy."}))
+        EXPECT_EQ(o.lines, (Args{"Schreibe Polkit Policy-Datei...",
+                                 "Fehler beim Schreiben der Polkit-Policy."}))
             << outcome;
     }
     FakeTools none(std::vector<std::string>{});
@@ -130,15 +137,17 @@ std::vector<std::string> scan(FakeTools& fakes) {
 
 TEST(Discovery, DriverlessEntriesComeFirst) {
     FakeTools fakes;
-    fakes.set("driverless.stdout", "ipp://printer.local:631/ipp/print\nipps://scanner.local/eSCL\n");
+    fakes.set("driverless.stdout",
+              "ipp://printer.local:631/ipp/print\nipps://scanner.local/eSCL\n");
     fakes.set("avahi-browse.stdout",
               "=  eth0 IPv4 Office   _ipp._tcp   local\n"
               "   hostname = [printer.local]\n"
               "   address = [192.0.2.7]\n"
               "   port = [631]\n");
-    EXPECT_EQ(scan(fakes), (Args{"IPP (Driverless): ipp://printer.local:631/ipp/print",
-                                 "IPP (Driverless): ipps://scanner.local/eSCL",
-                                 "Avahi IPP: hostname = [printer.local]", "Avahi IPP: address = [192.0.2.7]"}));
+    EXPECT_EQ(scan(fakes),
+              (Args{"IPP (Driverless): ipp://printer.local:631/ipp/print",
+                    "IPP (Driverless): ipps://scanner.local/eSCL",
+                    "Avahi IPP: hostname = [printer.local]", "Avahi IPP: address = [192.0.2.7]"}));
     EXPECT_EQ(test::read_file(fakes.dir() / "avahi-browse.argv"), "-t\n-r\n_ipp._tcp\n");
     EXPECT_EQ(test::read_file(fakes.dir() / "driverless.argv"), "\n");
 }

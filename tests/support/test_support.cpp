@@ -4,9 +4,9 @@
 
 #include <atomic>
 #include <fstream>
-#include <thread>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #ifndef KELMORA_FAKES_DIR
 #error "KELMORA_FAKES_DIR must name tests/fakes"

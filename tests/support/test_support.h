@@ -5,8 +5,8 @@
 #include <glib.h>
 
 #include <chrono>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,7 +18,7 @@ namespace kelmora::test {
 
 // A fresh directory under the system's temporary directory, removed at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -26,7 +26,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -35,11 +35,11 @@ std::string read_file(const std::filesystem::path& file);
 
 // Sets (or with nullopt unsets) environment variables and restores them.
 class EnvGuard {
-public:
+  public:
     void set(const std::string& name, const std::optional<std::string>& value);
     ~EnvGuard();
 
-private:
+  private:
     std::map<std::string, std::optional<std::string>> saved_;
 };
 
@@ -47,9 +47,9 @@ private:
 // tests/fakes plus the few system utilities the fakes use, and a recording
 // directory exported as KELMORA_FAKE_DIR.
 class FakeTools {
-public:
+  public:
     explicit FakeTools(const std::vector<std::string>& fakes = {"pkexec", "xbps-install",
-                                                                 "driverless", "avahi-browse"});
+                                                                "driverless", "avahi-browse"});
     const std::filesystem::path& bin() const { return bin_; }
     const std::filesystem::path& dir() const { return rec_; }
     // Adds a script of our own to the bin directory.
@@ -59,7 +59,7 @@ public:
     int pkexec_calls() const;
     std::vector<std::string> pkexec_argv(int call) const;
 
-private:
+  private:
     TempDir tmp_;
     std::filesystem::path bin_, rec_;
     EnvGuard env_;
@@ -67,7 +67,7 @@ private:
 
 // Receives UI channel messages on a private main context.
 class Collector {
-public:
+  public:
     Collector();
     ~Collector();
     const UiSender& sender() const { return sender_; }
@@ -79,7 +79,7 @@ public:
     std::vector<UiMessage> messages;
     std::vector<std::string> lines() const;  // texts of the Line messages, in order
 
-private:
+  private:
     GMainContext* context_;
     UiSender sender_;
     UiReceiver receiver_;

@@ -15,7 +15,8 @@ TEST(Catalogue, EveryKeyHasFourNonEmptyTextsAndAWellFormedKey) {
         EXPECT_TRUE(keys.insert(entry.key).second) << "duplicate key " << entry.key;
         EXPECT_GE(entry.key.size(), 6u) << entry.key;
         EXPECT_LE(entry.key.size(), 17u) << entry.key;
-        for (char c : entry.key) EXPECT_TRUE((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_');
+        for (char c : entry.key)
+            EXPECT_TRUE((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_');
         for (Lang lang : all_langs) {
             EXPECT_FALSE(get_text(lang, entry.key).empty()) << entry.key;
             EXPECT_EQ(get_text(lang, entry.key), entry.text[static_cast<int>(lang)]);
@@ -39,7 +40,8 @@ TEST(Catalogue, BytesThatAreEasyToGetWrong) {
     EXPECT_EQ(get_text(Lang::Fr, "lang_select"), "Langue :");
     EXPECT_EQ(get_text(Lang::Fr, "lang_select").size(), 8u);
     EXPECT_EQ(get_text(Lang::Es, "tab_scanner"), "Esc\xC3\xA1ner");  // precomposed á
-    for (Lang lang : {Lang::En, Lang::De, Lang::Fr}) EXPECT_EQ(get_text(lang, "tab_scanner"), "Scanner");
+    for (Lang lang : {Lang::En, Lang::De, Lang::Fr})
+        EXPECT_EQ(get_text(lang, "tab_scanner"), "Scanner");
     EXPECT_EQ(get_text(Lang::De, "nv_opt_older"), "\xC3\x84lterer Treiber (nvidia470)");
     for (Lang lang : all_langs) {
         EXPECT_EQ(get_text(lang, "nv_title"), " NVIDIA GeForce");
@@ -61,7 +63,8 @@ TEST(Catalogue, TextsWithoutKeysFollowTheLanguage) {
     EXPECT_EQ(window_title_text(Lang::De), "Void Linux System-Setup");
     EXPECT_EQ(not_installed_text(Lang::Fr), "Non install\xC3\xA9");
     EXPECT_EQ(polkit_button_text(Lang::De), "Sicherheitsregel (Polkit) f\xC3\xBCr App einrichten");
-    EXPECT_EQ(print_drivers_button_text(Lang::Fr), "Installer les pilotes d'imprimante s\xC3\xA9lectionn\xC3\xA9s");
+    EXPECT_EQ(print_drivers_button_text(Lang::Fr),
+              "Installer les pilotes d'imprimante s\xC3\xA9lectionn\xC3\xA9s");
     EXPECT_EQ(scan_components_button_text(Lang::Es), "Instalar paquetes de escaneo seleccionados");
 }
 

@@ -105,12 +105,15 @@ TEST(UiChannel, TimeSlicesKeepOrderAndLetLowerPrioritySourcesRun) {
         options);
     for (int i = 0; i < 200; ++i) sender.send(i);
     GSource* idle = g_idle_source_new();  // lowest priority: would starve without the pause
-    g_source_set_callback(idle, +[](gpointer data) -> gboolean {
-        auto* args = static_cast<std::pair<std::vector<int>*, int*>*>(data);
-        if (args->first->size() < 200) ++*args->second;
-        return G_SOURCE_CONTINUE;
-    }, new std::pair<std::vector<int>*, int*>(&got, &idle_runs_during_backlog),
-    +[](gpointer data) { delete static_cast<std::pair<std::vector<int>*, int*>*>(data); });
+    g_source_set_callback(
+        idle,
+        +[](gpointer data) -> gboolean {
+            auto* args = static_cast<std::pair<std::vector<int>*, int*>*>(data);
+            if (args->first->size() < 200) ++*args->second;
+            return G_SOURCE_CONTINUE;
+        },
+        new std::pair<std::vector<int>*, int*>(&got, &idle_runs_during_backlog),
+        +[](gpointer data) { delete static_cast<std::pair<std::vector<int>*, int*>*>(data); });
     g_source_attach(idle, loop.context);
     sender = Channel::Sender();
     ASSERT_TRUE(loop.run_until([&] { return !receiver.attached(); }));

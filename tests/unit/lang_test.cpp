@@ -37,14 +37,18 @@ TEST(Lang, FileContentParsing) {
         {"DE\n", Lang::De},
         {"  fr  ", Lang::Fr},
         {"Es", Lang::Es},
-        {"\xC2\xA0" "de\xE2\x80\x83", Lang::De},  // Unicode white space
+        {"\xC2\xA0"
+         "de\xE2\x80\x83",
+         Lang::De},  // Unicode white space
         {"en", Lang::En},
         {"de_DE", Lang::En},
         {"", Lang::En},
         {"d e", Lang::En},
         {std::string(1 << 20, ' '), Lang::En},
         {std::string("de\0", 3), Lang::En},
-        {"\xFF" "de", std::nullopt},  // not UTF-8: unreadable
+        {"\xFF"
+         "de",
+         std::nullopt},  // not UTF-8: unreadable
     };
     for (const auto& [content, expected] : cases)
         EXPECT_EQ(parse_lang_file(content), expected) << "'" << content.substr(0, 20) << "'";
@@ -54,14 +58,14 @@ TEST(Lang, DetectionOrderAndPrefixes) {
     const std::pair<std::map<std::string, std::string>, Lang> cases[] = {
         {{{"LANG", "de_DE.UTF-8"}}, Lang::De},
         {{{"LANG", "fr"}}, Lang::Fr},
-        {{{"LANG", "C"}, {"LC_ALL", "fr_FR.UTF-8"}}, Lang::En},       // LANG consulted first
-        {{{"LANG", ""}, {"LC_ALL", "de_DE.UTF-8"}}, Lang::En},        // empty LANG counts as found
+        {{{"LANG", "C"}, {"LC_ALL", "fr_FR.UTF-8"}}, Lang::En},  // LANG consulted first
+        {{{"LANG", ""}, {"LC_ALL", "de_DE.UTF-8"}}, Lang::En},   // empty LANG counts as found
         {{{"LC_MESSAGES", "es_ES.UTF-8"}}, Lang::Es},
         {{{"LC_ALL", "de_AT"}, {"LC_MESSAGES", "es_ES"}}, Lang::De},
-        {{{"LANG", "DE_de"}}, Lang::En},                               // case-sensitive
+        {{{"LANG", "DE_de"}}, Lang::En},  // case-sensitive
         {{{"LANG", "POSIX"}}, Lang::En},
         {{{"LANG", "d"}}, Lang::En},
-        {{{"LANG", "\xFF\xFE"}, {"LC_ALL", "fr_FR"}}, Lang::Fr},      // not UTF-8: passed over
+        {{{"LANG", "\xFF\xFE"}, {"LC_ALL", "fr_FR"}}, Lang::Fr},  // not UTF-8: passed over
         {{{"LANG", std::string(100000, 'x')}}, Lang::En},
         {{}, Lang::En},
     };
@@ -80,7 +84,7 @@ TEST(Lang, ConfigLocation) {
 }
 
 class LangFile : public ::testing::Test {
-protected:
+  protected:
     TempDir tmp;
     ConfigLocation where{tmp / "cfg" / "kelmora", false};
     std::filesystem::path file = where.dir / "lang";

@@ -24,12 +24,14 @@ TEST(Packages, NvidiaDriverPairFollowsTheActiveEntry) {
 }
 
 TEST(Packages, GraphicsSetsAreFixedAndOrdered) {
-    EXPECT_EQ(amd_packages(), (L{"void-repo-multilib", "linux-firmware-amd", "mesa-dri", "vulkan-loader",
-                                 "mesa-vulkan-radeon", "xf86-video-amdgpu", "mesa-dri-32bit",
-                                 "vulkan-loader-32bit", "mesa-vulkan-radeon-32bit"}));
-    EXPECT_EQ(intel_packages(), (L{"void-repo-multilib", "linux-firmware-intel", "mesa-dri", "vulkan-loader",
-                                   "mesa-vulkan-intel", "intel-media-driver", "mesa-dri-32bit",
-                                   "vulkan-loader-32bit", "mesa-vulkan-intel-32bit"}));
+    EXPECT_EQ(amd_packages(),
+              (L{"void-repo-multilib", "linux-firmware-amd", "mesa-dri", "vulkan-loader",
+                 "mesa-vulkan-radeon", "xf86-video-amdgpu", "mesa-dri-32bit", "vulkan-loader-32bit",
+                 "mesa-vulkan-radeon-32bit"}));
+    EXPECT_EQ(intel_packages(),
+              (L{"void-repo-multilib", "linux-firmware-intel", "mesa-dri", "vulkan-loader",
+                 "mesa-vulkan-intel", "intel-media-driver", "mesa-dri-32bit", "vulkan-loader-32bit",
+                 "mesa-vulkan-intel-32bit"}));
 }
 
 TEST(Packages, CheckedBoxesAddTheirPackagesInWindowOrder) {

@@ -18,7 +18,8 @@ TEST(ServiceStatus, MarkupPerStateAndLanguage) {
     EXPECT_EQ(status_markup(ServiceState::Active, Lang::Fr), green + "Service actif</span>");
     EXPECT_EQ(status_markup(ServiceState::Active, Lang::De), green + "Dienst aktiv</span>");
     EXPECT_EQ(status_markup(ServiceState::Inactive, Lang::En), red + "Service inactive</span>");
-    EXPECT_EQ(status_markup(ServiceState::NotInstalled, Lang::Fr), grey + "Non install\xC3\xA9</span>");
+    EXPECT_EQ(status_markup(ServiceState::NotInstalled, Lang::Fr),
+              grey + "Non install\xC3\xA9</span>");
 }
 
 TEST(ServiceStatus, ProbeFollowsLinks) {

@@ -19,11 +19,11 @@ TEST(Utf8, ValidationFollowsTheStandard) {
         {"plain", true},
         {std::string("nul\0inside", 10), true},
         {"\xC3\xA9\xE2\x97\x8F\xF0\x9F\x98\x80", true},
-        {"\xC0\xAF", false},           // overlong
-        {"\xED\xA0\x80", false},       // surrogate
-        {"\xF4\x90\x80\x80", false},   // above U+10FFFF
-        {"\xE2\x97", false},           // truncated
-        {"\x80", false},               // lone continuation
+        {"\xC0\xAF", false},          // overlong
+        {"\xED\xA0\x80", false},      // surrogate
+        {"\xF4\x90\x80\x80", false},  // above U+10FFFF
+        {"\xE2\x97", false},          // truncated
+        {"\x80", false},              // lone continuation
         {"\xFF", false},
     };
     for (const auto& c : cases) EXPECT_EQ(is_valid_utf8(c.bytes), c.valid) << c.bytes;
@@ -34,14 +34,20 @@ TEST(Utf8, LossyDecodingReplacesEachMaximalInvalidSubsequenceOnce) {
     EXPECT_EQ(decode_utf8_lossy("\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64"),
               "a" + fffd + fffd + fffd + "b" + fffd + "c" + fffd + fffd + "d");
     EXPECT_EQ(decode_utf8_lossy("ok \xC3\xA9"), "ok \xC3\xA9");
-    EXPECT_EQ(decode_utf8_lossy("\xE2\x97"), fffd);           // truncated at the end
+    EXPECT_EQ(decode_utf8_lossy("\xE2\x97"), fffd);                    // truncated at the end
     EXPECT_EQ(decode_utf8_lossy("\xED\xA0\x80"), fffd + fffd + fffd);  // surrogates
 }
 
 TEST(Utf8, TrimRemovesUnicodeWhiteSpaceOnly) {
     EXPECT_EQ(trim_unicode_space(" \t\r\n de \x0B\x0C"), "de");
-    EXPECT_EQ(trim_unicode_space("\xC2\xA0" "fr" "\xE2\x80\x83\xE3\x80\x80"), "fr");  // NBSP, em space, ideographic
-    EXPECT_EQ(trim_unicode_space("\xE2\x80\x8B" "x"), "\xE2\x80\x8B" "x");  // zero width space is not white space
+    EXPECT_EQ(trim_unicode_space("\xC2\xA0"
+                                 "fr"
+                                 "\xE2\x80\x83\xE3\x80\x80"),
+              "fr");  // NBSP, em space, ideographic
+    EXPECT_EQ(trim_unicode_space("\xE2\x80\x8B"
+                                 "x"),
+              "\xE2\x80\x8B"
+              "x");  // zero width space is not white space
     EXPECT_EQ(trim_unicode_space("   "), "");
     EXPECT_EQ(trim_unicode_space("a b"), "a b");
 }
@@ -61,8 +67,8 @@ TEST(LineSplitter, LineEndsAndChunkBoundaries) {
     EXPECT_EQ(split({"a\r", "\nb\n"}), (V{"a", "b"}));  // CR LF split across reads
     EXPECT_EQ(split({"x\ry\n"}), (V{"x\ry"}));          // lone CR stays
     EXPECT_EQ(split({"\n\n"}), (V{"", ""}));
-    EXPECT_EQ(split({"last\r"}), (V{"last\r"}));         // last line unchanged
-    EXPECT_EQ(split({"a\r\r\n"}), (V{"a\r"}));           // only one CR removed
+    EXPECT_EQ(split({"last\r"}), (V{"last\r"}));  // last line unchanged
+    EXPECT_EQ(split({"a\r\r\n"}), (V{"a\r"}));    // only one CR removed
     EXPECT_EQ(split({"pa", "rt", "ial\nnext"}), (V{"partial", "next"}));
     EXPECT_EQ(split({""}), V{});
 }

@@ -181,6 +181,13 @@ def main():
                                        (not a.name or "Gtk" in a.name) and unnamed.append(a))
             checks.check(not unnamed, "every %s has an accessible name %s" %
                          (pyatspi.Role(role), [a.name for a in unnamed]))
+        # Usable with the keyboard alone: every control takes the focus.
+        unfocusable = []
+        pyatspi.findAllDescendants(frame, lambda a: a.getRole() in (
+            pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_CHECK_BOX, pyatspi.ROLE_PAGE_TAB) and
+            not a.getState().contains(pyatspi.STATE_FOCUSABLE) and unfocusable.append(a))
+        checks.check(not unfocusable, "every button, check box and page tab can take the keyboard focus %s"
+                     % [a.name for a in unfocusable])
 
         expander = find(frame, name="Installations-Log", role=pyatspi.ROLE_PUSH_BUTTON)
         checks.check(expander is not None, "the log expander is named Installations-Log")

@@ -15,29 +15,20 @@
 namespace kelmora {
 namespace {
 
-using test::Collector;
 using test::FakeTools;
 using test::TempDir;
 
-struct Outcome {
-    bool ok = false;
-    std::vector<std::string> lines;  // without the "Starting:" line
-};
-
-Outcome install_with(FakeTools& fakes, const std::string& script) {
+// The installer's lines after the "Starting:" line.
+test::InstallRun install_with(FakeTools& fakes, const std::string& script) {
     fakes.add_script("xbps-install", script);
-    Collector c;
-    Outcome o;
-    c.run([&](const UiSender& s) { o.ok = run_pkexec_xbps({"pkg"}, s); });
-    EXPECT_TRUE(c.wait_closed(std::chrono::seconds(60)));
-    o.lines = c.lines();
-    if (!o.lines.empty()) o.lines.erase(o.lines.begin());
-    return o;
+    test::InstallRun run = test::run_installer({"pkg"}, std::chrono::seconds(60));
+    if (!run.lines.empty()) run.lines.erase(run.lines.begin());
+    return run;
 }
 
 TEST(ChildOutput, AMillionShortLinesArriveOnceAndInOrderPerStream) {
     FakeTools fakes;
-    const Outcome o = install_with(fakes, "seq 1 1000000 & seq 1 300000 >&2\nwait\n");
+    const auto o = install_with(fakes, "seq 1 1000000 & seq 1 300000 >&2\nwait\n");
     EXPECT_TRUE(o.ok);
     long out = 0, err = 0;
     for (const auto& l : o.lines) {
@@ -66,7 +57,7 @@ TEST(ChildOutput, OddLinesAreDeliveredWhole) {
     };
     for (const auto& c : cases) {
         FakeTools fakes;
-        const Outcome o = install_with(fakes, c.script);
+        const auto o = install_with(fakes, c.script);
         EXPECT_EQ(o.lines, c.lines) << c.name;
         EXPECT_EQ(o.ok, c.ok) << c.name;
     }
@@ -75,7 +66,7 @@ TEST(ChildOutput, OddLinesAreDeliveredWhole) {
 TEST(ChildOutput, SixteenMebibyteLineWithoutNewline) {
     FakeTools fakes;
     std::filesystem::create_symlink("/usr/bin/head", fakes.bin() / "head2");
-    const Outcome o = install_with(fakes, "head2 -c 16777216 /dev/zero | tr '\\000' a\n");
+    const auto o = install_with(fakes, "head2 -c 16777216 /dev/zero | tr '\\000' a\n");
     ASSERT_EQ(o.lines.size(), 1u);
     EXPECT_EQ(o.lines[0].size(), 16777216u);
     EXPECT_EQ(o.lines[0].find_first_not_of('a'), std::string::npos);

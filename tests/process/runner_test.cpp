@@ -12,17 +12,10 @@ namespace {
 using test::Collector;
 using test::FakeTools;
 
-struct Installed {
-    bool ok;
-    std::vector<std::string> lines;
-};
+using Installed = test::InstallRun;
 
 Installed install(const PackageList& packages = {"mesa-dri", "vulkan-loader"}) {
-    Collector c;
-    bool ok = false;
-    c.run([&](const UiSender& s) { ok = run_pkexec_xbps(packages, s); });
-    EXPECT_TRUE(c.wait_closed());
-    return {ok, c.lines()};
+    return test::run_installer(packages);
 }
 
 const std::string starting =

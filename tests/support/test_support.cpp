@@ -1,5 +1,9 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
+#include "tasks/runner.h"
+
 #include <stdlib.h>
 
 #include <atomic>
@@ -141,6 +145,16 @@ bool Collector::wait_closed(std::chrono::milliseconds timeout) {
         if (!g_main_context_iteration(context_, FALSE)) g_usleep(500);
     }
     return true;
+}
+
+InstallRun run_installer(const std::vector<std::string_view>& packages,
+                         std::chrono::milliseconds timeout) {
+    Collector c;
+    InstallRun run;
+    c.run([&](const UiSender& s) { run.ok = run_pkexec_xbps(packages, s); });
+    if (!c.wait_closed(timeout)) ADD_FAILURE() << "the output readers did not finish";
+    run.lines = c.lines();
+    return run;
 }
 
 std::vector<std::string> Collector::lines() const {

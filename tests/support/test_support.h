@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tasks/ui_message.h"
@@ -84,6 +85,15 @@ class Collector {
     UiSender sender_;
     UiReceiver receiver_;
 };
+
+// Runs the real installer with `packages` against whatever is on PATH and
+// collects every line it and its readers send.
+struct InstallRun {
+    bool ok = false;
+    std::vector<std::string> lines;
+};
+InstallRun run_installer(const std::vector<std::string_view>& packages,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 // Iterates the default main context until `done` holds or the time is up.
 template <class F>

@@ -2,7 +2,7 @@
 
 namespace kelmora {
 
-const std::array<CatalogueEntry, 34> catalogue = {{
+const std::array<CatalogueEntry, 35> catalogue = {{
     {"tab_graphics", {"Graphics", "Grafik", "Gráficos", "Graphisme"}},
     {"tab_printer", {"Printer", "Drucker", "Impresora", "Imprimante"}},
     {"tab_scanner", {"Scanner", "Scanner", "Escáner", "Scanner"}},
@@ -19,6 +19,9 @@ const std::array<CatalogueEntry, 34> catalogue = {{
     {"nv_opt_legacy",
      {"Legacy driver (nvidia390)", "Legacy Treiber (nvidia390)", "Controlador heredado (nvidia390)",
       "Pilote hérité (nvidia390)"}},
+    {"nv_opt_580",
+     {"Maxwell/Pascal/Volta driver (nvidia580)", "Maxwell/Pascal/Volta-Treiber (nvidia580)",
+      "Controlador Maxwell/Pascal/Volta (nvidia580)", "Pilote Maxwell/Pascal/Volta (nvidia580)"}},
     {"amd_title", {" AMD Radeon", " AMD Radeon", " AMD Radeon", " AMD Radeon"}},
     {"amd_desc",
      {"Mesa drivers, Vulkan support & 32-bit libraries",

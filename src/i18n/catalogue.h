@@ -15,7 +15,7 @@ struct CatalogueEntry {
 };
 
 // All keyed texts; constant data for the whole run.
-extern const std::array<CatalogueEntry, 34> catalogue;
+extern const std::array<CatalogueEntry, 35> catalogue;
 
 // Exact, case-sensitive lookup; the empty text for an unknown key. Never allocates.
 std::string_view get_text(Lang lang, std::string_view key);

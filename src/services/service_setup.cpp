@@ -6,7 +6,7 @@
 namespace kelmora {
 
 const ServiceRecipe& print_service_recipe() {
-    static const ServiceRecipe recipe{{"cups", "cups-filters", "avahi", "nss-mdns"},
+    static const ServiceRecipe recipe{{"cups", "cups-filters", "avahi", "nss-mdns", "avahi-utils"},
                                       "Aktiviere Runit-Dienste (CUPS & Avahi)...",
                                       {"/etc/sv/cupsd", "/etc/sv/avahi-daemon"}};
     return recipe;
@@ -14,7 +14,7 @@ const ServiceRecipe& print_service_recipe() {
 
 const ServiceRecipe& scan_service_recipe() {
     static const ServiceRecipe recipe{
-        {"sane-backends", "sane-airscan"}, "Aktiviere Runit-Dienst (saned)...", {"/etc/sv/saned"}};
+        {"sane", "sane-airscan"}, "Aktiviere Runit-Dienst (saned)...", {"/etc/sv/saned"}};
     return recipe;
 }
 

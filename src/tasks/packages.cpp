@@ -22,6 +22,10 @@ PackageList nvidia_packages(int active_index) {
         case 1:
             list.insert(list.end(), {"nvidia470", "nvidia470-libs-32bit"});
             break;
+        case 3:
+            // Since the 590 series "nvidia" drives Turing and newer only.
+            list.insert(list.end(), {"nvidia580", "nvidia580-libs-32bit"});
+            break;
         default:
             list.insert(list.end(), {"nvidia", "nvidia-libs-32bit"});
             break;
@@ -43,7 +47,7 @@ PackageList intel_packages() {
 
 PackageList print_driver_packages(const std::array<bool, 4>& checked) {
     return from_checks(checked, {PackageList{"hplip"},
-                                 {"brlaser"},
+                                 {"brother-brlaser"},
                                  {"epson-inkjet-printer-escpr"},
                                  {"gutenprint", "foomatic-db", "foomatic-db-nonfree"}});
 }

@@ -7,8 +7,8 @@
 
 namespace kelmora {
 
-// Index of the active NVIDIA entry: 1 the 470 pair, 2 the 390 pair, anything
-// else (0, -1) the current driver.
+// Index of the active NVIDIA entry: 1 the 470 pair, 2 the 390 pair, 3 the 580
+// pair (Maxwell, Pascal, Volta), anything else (0, -1) the current driver.
 PackageList nvidia_packages(int active_index);
 PackageList amd_packages();
 PackageList intel_packages();

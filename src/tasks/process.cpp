@@ -109,14 +109,18 @@ ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio
     return child;
 }
 
-bool wait_for_success(pid_t pid) {
+int wait_for_exit(pid_t pid) {
     int status = 0;
     for (;;) {
         const pid_t rc = ::waitpid(pid, &status, 0);
-        if (rc == pid) return status == 0;
+        if (rc == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         if (rc < 0 && errno == EINTR) continue;
-        return false;
+        return -1;
     }
+}
+
+bool wait_for_success(pid_t pid) {
+    return wait_for_exit(pid) == 0;
 }
 
 CapturedOutput read_both(int out_fd, int err_fd) {

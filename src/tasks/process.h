@@ -32,6 +32,10 @@ ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio
 // Waits for `pid`; true only for a normal exit with status 0.
 bool wait_for_success(pid_t pid);
 
+// Waits for `pid` and returns its exit status, or -1 when it was ended by a
+// signal or could not be waited for.
+int wait_for_exit(pid_t pid);
+
 // "No such file or directory (os error 2)".
 std::string os_error_text(int error);
 

@@ -1,25 +1,55 @@
 // The privileged package installer: "pkexec xbps-install -Su -y <packages>",
-// with both output streams forwarded line by line into the UI channel.
+// with both output streams forwarded line by line into the UI channel, plus
+// the steps a real system needs around it (enabling repositories first, and
+// letting xbps update itself when it refuses to do anything else).
 #pragma once
 
+#include <chrono>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tasks/repositories.h"
 #include "tasks/ui_message.h"
 
 namespace kelmora {
 
-using PackageList = std::vector<std::string_view>;  // static package names, in order
+// How long a command's runner waits, after the command exited, for the rest of
+// its output: a process it left behind may keep the pipes open much longer.
+inline constexpr std::chrono::milliseconds output_drain_limit{2000};
+
+// xbps-install's exit status (EBUSY) when the 'xbps' package must be updated
+// before any other transaction.
+inline constexpr int xbps_must_update_status = 16;
 
 // "xbps-install", "-Su", "-y", then the packages.
 std::vector<std::string> xbps_install_args(const PackageList& packages);
 
+// "xbps-install", "-Syu", "xbps".
+std::vector<std::string> xbps_self_update_args();
+
 // The list form of an argument vector: ["a", "b \"c\""].
 std::string quoted_arg_list(const std::vector<std::string>& args);
 
-// Runs the installer through pkexec and blocks until it exits; true only for
-// exit status 0. Never called on the main thread.
+// Runs "pkexec" with `args` and blocks until it exits and its output has been
+// read to the end (at most output_drain_limit longer): sends the
+// "Starting: pkexec [...]" line, then every output line. Returns the exit
+// status, or -1 when pkexec could not be started or was killed.
+int run_pkexec_command(const std::vector<std::string>& args, const UiSender& sender);
+
+// One xbps-install command through pkexec. When xbps answers that it must
+// update itself first, that update runs and, if it succeeds, the command is
+// repeated once. True only when the (last) command exits with status 0.
+bool run_xbps_install(const std::vector<std::string>& args, const UiSender& sender);
+
+// Installs `packages`: first the repository packages whose drop-in files are
+// missing under `root` (a command of their own), then the packages themselves
+// with the argument vector of xbps_install_args. Blocks; never called on the
+// main thread. True only when every command ran and succeeded.
+bool run_pkexec_xbps(const PackageList& packages, const UiSender& sender,
+                     const std::filesystem::path& root);
+// The same against this system's root directory.
 bool run_pkexec_xbps(const PackageList& packages, const UiSender& sender);
 
 }  // namespace kelmora

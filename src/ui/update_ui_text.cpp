@@ -26,7 +26,7 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.nv_frame->set_label(text(lang, "nv_title"));
     w.btn_nvidia->set_label(text(lang, "nv_btn"));
     w.combo_nvidia->remove_all();
-    for (const char* key : {"nv_opt_current", "nv_opt_older", "nv_opt_legacy"})
+    for (const char* key : {"nv_opt_current", "nv_opt_older", "nv_opt_legacy", "nv_opt_580"})
         w.combo_nvidia->append(text(lang, key));
     w.combo_nvidia->set_active(0);
 

@@ -146,8 +146,12 @@ def main():
         os.makedirs(d)
     for tool in ("pkexec", "xbps-install", "driverless", "avahi-browse"):
         os.symlink(os.path.join(fakes, tool), os.path.join(bin_dir, tool))
-    with open(os.path.join(rec, "pkexec.outcomes"), "w") as f:
-        f.write("ok\ndismiss\n")
+    # The fake's repositories are enabled, so an install succeeds whether or not
+    # this machine's own files make kelmora enable repositories first.
+    dropins = os.path.join(rec, "xbps-root", "usr", "share", "xbps.d")
+    os.makedirs(dropins)
+    for r in ("nonfree", "multilib", "multilib-nonfree"):
+        open(os.path.join(dropins, "10-repository-%s.conf" % r), "w").close()
     with open(os.path.join(rec, "xbps.stdout"), "w") as f:
         f.write("[*] Updating repository index\nmesa-dri-24.0.1_1: installed successfully.\n")
     with open(os.path.join(rec, "driverless.stdout"), "w") as f:
@@ -203,15 +207,21 @@ def main():
         wait_for(lambda: "mesa-dri-24.0.1_1: installed successfully.\n" in text_of(log), "the last line")
         checks.check("[*] Updating repository index\n" in text and text.index("[*] Updating") < text.index(SUCCESS),
                      "installer lines stream into the log, the banner ends the task")
-        checks.check(text.startswith('Starting: pkexec ["xbps-install", "-Su", "-y", "void-repo-multilib"'),
-                     "the log starts with the pkexec command line")
+        checks.check(text.startswith('Starting: pkexec ["xbps-install", "-S') and
+                     'Starting: pkexec ["xbps-install", "-Su", "-y", "void-repo-multilib"' in text,
+                     "the log starts with a pkexec command line and shows the install command")
+
+        # The next privileged call is dismissed.
+        calls = int(open(os.path.join(rec, "pkexec.count")).read())
+        with open(os.path.join(rec, "pkexec.outcomes"), "w") as f:
+            f.write("ok\n" * calls + "dismiss\n")
 
         wait_for(lambda: amd.getState().contains(pyatspi.STATE_SENSITIVE), "AMD button sensitive again")
         click(amd)
         wait_for(lambda: FAILURE in text_of(log), "the failure banner after a dismissed authentication")
         wait_for(lambda: "[Error] Error executing command as another user: Request dismissed\n" in text_of(log),
                  "pkexec's message")
-        second_run = text_of(log).split("Starting: pkexec ")[2]
+        second_run = text_of(log).split(SUCCESS)[1]
         checks.check(FAILURE in second_run and SUCCESS not in second_run,
                      "dismissed authentication ends with the failure banner")
 

@@ -49,6 +49,13 @@ class Window : public ::testing::Test {
     void SetUp() override {
         env.set("HOME", home.path().string());
         for (const char* v : {"LANG", "LC_ALL", "LC_MESSAGES"}) env.set(v, std::nullopt);
+        // The window probes this machine's own repository files, which a test
+        // cannot choose: with the fake's repositories enabled, an install
+        // succeeds whether or not a repository step runs before it.
+        const auto dropins = fakes.dir() / "xbps-root/usr/share/xbps.d";
+        std::filesystem::create_directories(dropins);
+        for (const char* r : {"nonfree", "multilib", "multilib-nonfree"})
+            test::write_file(dropins / ("10-repository-" + std::string(r) + ".conf"), "");
     }
     void TearDown() override {
         for (Gtk::Window* w : application()->get_windows()) w->destroy();
@@ -63,6 +70,15 @@ class Window : public ::testing::Test {
         return run_until([&] { return log_has(text); });
     }
     std::string stored_lang() const { return test::read_file(home / ".config/kelmora/lang"); }
+    // The log from the task's own install command on (after any repository step).
+    std::string main_run() const {
+        const std::string text = log();
+        const std::size_t at = text.rfind(R"(Starting: pkexec ["xbps-install", "-Su")");
+        return at == std::string::npos ? std::string() : text.substr(at);
+    }
+    std::vector<std::string> last_pkexec_argv() const {
+        return fakes.pkexec_argv(fakes.pkexec_calls());
+    }
 };
 
 TEST_F(Window, OpensIdleWithEveryTextAppliedAndTheLanguageStored) {
@@ -122,19 +138,27 @@ TEST_F(Window, AmdInstallRunsBusyThenEndsWithTheSuccessBanner) {
     // The readers are not joined, so the child's last line may land after the
     // banner; everything else has a fixed order.
     ASSERT_TRUE(wait_for("second\n"));
-    EXPECT_TRUE(log() == starting + "first\nsecond\n" + banner ||
-                log() == starting + "first\n" + banner + "second\n")
+    EXPECT_TRUE(main_run() == starting + "first\nsecond\n" + banner ||
+                main_run() == starting + "first\n" + banner + "second\n")
         << log();
 }
 
-TEST_F(Window, DismissedAuthenticationEndsWithTheFailureBanner) {
+TEST_F(Window, DismissedAuthenticationEndsTheTaskAndTheNextClickInstallsTheChosenDriver) {
     fakes.set("pkexec.outcomes", "dismiss\n");
     open();
     w().combo_nvidia->set_active(2);
     click(w().btn_nvidia);
     ASSERT_TRUE(wait_for(std::string(failure_banner)));
     EXPECT_FALSE(busy());
-    EXPECT_EQ(fakes.pkexec_argv(1).back(), "nvidia390-libs-32bit");
+    EXPECT_EQ(fakes.pkexec_calls(), 1);  // nothing runs after a dismissed step
+
+    w().combo_nvidia->set_active(3);
+    click(w().btn_nvidia);
+    ASSERT_TRUE(wait_for(std::string(success_banner)));
+    EXPECT_EQ(last_pkexec_argv(),
+              (std::vector<std::string>{"xbps-install", "-Su", "-y", "void-repo-multilib",
+                                        "void-repo-multilib-nonfree", "void-repo-nonfree",
+                                        "nvidia580", "nvidia580-libs-32bit"}));
 }
 
 TEST_F(Window, MissingPkexecEndsTheTaskWithTheErrorLineAndFailure) {
@@ -160,8 +184,8 @@ TEST_F(Window, CheckButtonSelectionsDecideThePackagesAndNoneDoesNothing) {
     w().chk_brother_scan4->set_active(true);
     click(w().btn_install_scan_components);
     ASSERT_TRUE(wait_for(std::string(success_banner)));
-    EXPECT_EQ(fakes.pkexec_argv(1), (std::vector<std::string>{"xbps-install", "-Su", "-y",
-                                                              "brother-brscan4", "skanlite"}));
+    EXPECT_EQ(last_pkexec_argv(), (std::vector<std::string>{"xbps-install", "-Su", "-y",
+                                                            "brother-brscan4", "skanlite"}));
     EXPECT_TRUE(w().chk_skanlite->get_active());  // nothing is reset after an install
 }
 
@@ -193,7 +217,7 @@ TEST_F(Window, LanguageChangeReappliesTextsStoresAndKeepsChecks) {
         EXPECT_EQ(w().btn_polkit->get_label(), c.polkit);
         EXPECT_EQ(stored_lang(), c.code);
         EXPECT_EQ(w().combo_nvidia->get_active_row_number(), 0);
-        EXPECT_EQ(w().combo_nvidia->get_model()->children().size(), 3u);
+        EXPECT_EQ(w().combo_nvidia->get_model()->children().size(), 4u);
         EXPECT_TRUE(w().chk_hp->get_active());
         EXPECT_EQ(win.log_expander->get_label(), "Installations-Log");
         EXPECT_TRUE(busy());

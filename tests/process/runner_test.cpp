@@ -142,12 +142,29 @@ TEST(Runner, AGrandchildHoldingThePipeDoesNotHoldUpTheResult) {
     FakeTools fakes;
     const auto marker = fakes.dir() / "grandchild.done";
     fakes.add_script("xbps-install",
-                     "(sleep 3; echo late; : > '" + marker.string() + "') &\necho early\n");
+                     "(sleep 4; echo late; : > '" + marker.string() + "') &\necho early\n");
     Collector c;
     EXPECT_TRUE(run_pkexec_xbps({"x"}, c.sender()));
     EXPECT_FALSE(std::filesystem::exists(marker));  // returned while the pipe was still open
     ASSERT_TRUE(c.wait_closed());                   // the readers end with the grandchild
     EXPECT_EQ(c.lines().back(), "late");
+}
+
+TEST(Runner, TheLastLinesOfAChildThatExitsRightAfterWritingComeBeforeTheResult) {
+    // Lines a reader still has to deliver when the child exits must not follow
+    // the task's Done (and so its banner).
+    FakeTools fakes;
+    fakes.add_script("xbps-install",
+                     "i=0; while [ $i -lt 3000 ]; do echo \"out $i\"; i=$((i+1)); done\n"
+                     "echo last-error >&2\n");
+    for (int round = 0; round < 5; ++round) {
+        Collector c;
+        c.run([](const UiSender& s) { s.send(Done{run_pkexec_xbps({"x"}, s)}); });
+        ASSERT_TRUE(c.wait_closed());
+        ASSERT_FALSE(c.messages.empty());
+        EXPECT_TRUE(std::holds_alternative<Done>(c.messages.back())) << "round " << round;
+        EXPECT_EQ(c.lines().size(), 3002u);
+    }
 }
 
 TEST(Runner, ChildrenStartWithDefaultSignalsAndNoStrayDescriptors) {

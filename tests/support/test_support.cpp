@@ -77,8 +77,9 @@ FakeTools::FakeTools(const std::vector<std::string>& fakes) {
     std::filesystem::create_directories(rec_);
     const std::filesystem::path source = KELMORA_FAKES_DIR;
     for (const auto& name : fakes) std::filesystem::create_symlink(source / name, bin_ / name);
-    for (const char* tool : {"sh", "cat", "sed", "basename", "head", "sleep", "kill", "printf",
-                             "echo", "dd", "yes", "tr", "seq"}) {
+    for (const char* tool :
+         {"sh", "cat", "sed", "basename", "head", "sleep", "kill", "printf", "echo", "dd", "yes",
+          "tr", "seq", "readlink", "dirname", "mkdir", "rm"}) {
         for (const char* dir : {"/usr/bin", "/bin"}) {
             const std::filesystem::path p = std::filesystem::path(dir) / tool;
             if (std::filesystem::exists(p)) {

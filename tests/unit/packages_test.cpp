@@ -20,7 +20,8 @@ TEST(Packages, NvidiaDriverPairFollowsTheActiveEntry) {
     EXPECT_EQ(nvidia_packages(0), with_repos({"nvidia", "nvidia-libs-32bit"}));
     EXPECT_EQ(nvidia_packages(1), with_repos({"nvidia470", "nvidia470-libs-32bit"}));
     EXPECT_EQ(nvidia_packages(2), with_repos({"nvidia390", "nvidia390-libs-32bit"}));
-    for (int none : {-1, 3, 99}) EXPECT_EQ(nvidia_packages(none), nvidia_packages(0));
+    EXPECT_EQ(nvidia_packages(3), with_repos({"nvidia580", "nvidia580-libs-32bit"}));
+    for (int none : {-1, 4, 99}) EXPECT_EQ(nvidia_packages(none), nvidia_packages(0));
 }
 
 TEST(Packages, GraphicsSetsAreFixedAndOrdered) {
@@ -39,8 +40,8 @@ TEST(Packages, CheckedBoxesAddTheirPackagesInWindowOrder) {
     EXPECT_EQ(print_driver_packages({false, false, false, true}),
               (L{"gutenprint", "foomatic-db", "foomatic-db-nonfree"}));
     EXPECT_EQ(print_driver_packages({true, true, true, true}),
-              (L{"hplip", "brlaser", "epson-inkjet-printer-escpr", "gutenprint", "foomatic-db",
-                 "foomatic-db-nonfree"}));
+              (L{"hplip", "brother-brlaser", "epson-inkjet-printer-escpr", "gutenprint",
+                 "foomatic-db", "foomatic-db-nonfree"}));
     EXPECT_EQ(scanner_packages({false, false, false, false}), L{});
     EXPECT_EQ(scanner_packages({true, false, false, true}), (L{"brother-brscan4", "skanlite"}));
     EXPECT_EQ(scanner_packages({true, true, true, true}),
@@ -48,10 +49,11 @@ TEST(Packages, CheckedBoxesAddTheirPackagesInWindowOrder) {
 }
 
 TEST(Packages, ServiceRecipes) {
-    EXPECT_EQ(print_service_recipe().packages, (L{"cups", "cups-filters", "avahi", "nss-mdns"}));
+    EXPECT_EQ(print_service_recipe().packages,
+              (L{"cups", "cups-filters", "avahi", "nss-mdns", "avahi-utils"}));
     EXPECT_EQ(print_service_recipe().service_dirs,
               (std::vector<std::string_view>{"/etc/sv/cupsd", "/etc/sv/avahi-daemon"}));
-    EXPECT_EQ(scan_service_recipe().packages, (L{"sane-backends", "sane-airscan"}));
+    EXPECT_EQ(scan_service_recipe().packages, (L{"sane", "sane-airscan"}));
     EXPECT_EQ(scan_service_recipe().service_dirs, (std::vector<std::string_view>{"/etc/sv/saned"}));
 }
 

@@ -1,0 +1,260 @@
+// Installs against a fake xbps-install that behaves as real xbps does: it sees
+// only the repositories enabled when it starts, refuses names it cannot find,
+// and refuses everything while xbps itself must be updated.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "services/service_setup.h"
+#include "tasks/packages.h"
+#include "tasks/repositories.h"
+#include "tasks/runner.h"
+#include "test_support.h"
+
+namespace kelmora {
+namespace {
+
+using test::Collector;
+using test::FakeTools;
+using Args = std::vector<std::string>;
+
+const char* const repo_names[] = {"multilib", "multilib-nonfree", "nonfree"};
+
+// A system whose state the fake xbps-install keeps in its recording directory;
+// the repository probe looks at the same root.
+struct VoidSystem {
+    FakeTools fakes;
+    std::filesystem::path root = fakes.dir() / "xbps-root";
+
+    void enable_repositories() {
+        std::filesystem::create_directories(root / "usr/share/xbps.d");
+        for (const char* r : repo_names)
+            test::write_file(root / ("usr/share/xbps.d/10-repository-" + std::string(r) + ".conf"),
+                             "");
+    }
+    void publish_newer_xbps() { fakes.set("xbps-newer", ""); }
+    bool xbps_outdated() const { return std::filesystem::exists(fakes.dir() / "xbps-newer"); }
+    std::vector<Args> calls() const {
+        std::vector<Args> all;
+        for (int i = 1; i <= fakes.pkexec_calls(); ++i) all.push_back(fakes.pkexec_argv(i));
+        return all;
+    }
+    std::string installed() const { return test::read_file(fakes.dir() / "xbps-installed"); }
+};
+
+struct TaskLog {
+    bool ok = false;
+    std::vector<std::string> lines;
+    bool has(const std::string& line) const {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    std::vector<std::string> starting_lines() const {
+        std::vector<std::string> out;
+        for (const auto& l : lines)
+            if (l.rfind("Starting: pkexec ", 0) == 0) out.push_back(l);
+        return out;
+    }
+};
+
+TaskLog install(const VoidSystem& system, const PackageList& packages) {
+    Collector c;
+    TaskLog run;
+    c.run([&](const UiSender& s) { run.ok = run_pkexec_xbps(packages, s, system.root); });
+    EXPECT_TRUE(c.wait_closed());
+    run.lines = c.lines();
+    return run;
+}
+
+const Args repo_step = {"xbps-install", "-Sy", "void-repo-multilib", "void-repo-multilib-nonfree",
+                        "void-repo-nonfree"};
+
+TEST(Platform, TheOldSingleTransactionIsRefusedOnAFreshSystem) {
+    // What every graphics button used to run: xbps cannot see the packages of a
+    // repository that the same transaction enables.
+    VoidSystem system;
+    Collector c;
+    bool ok = true;
+    c.run([&](const UiSender& s) {
+        ok = run_xbps_install(xbps_install_args(nvidia_packages(0)), s);
+    });
+    ASSERT_TRUE(c.wait_closed());
+    const auto lines = c.lines();
+    EXPECT_FALSE(ok);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "[Error] ERROR: Package 'nvidia' not found in repository pool."),
+              lines.end());
+    EXPECT_EQ(system.installed(), "xbps\n");  // nothing was unpacked
+}
+
+TEST(Platform, FreshSystemEnablesTheRepositoriesFirstThenInstalls) {
+    struct Case {
+        const char* name;
+        PackageList packages;
+        Args repos;
+    } cases[] = {
+        {"nvidia current", nvidia_packages(0), repo_step},
+        {"nvidia 580", nvidia_packages(3), repo_step},
+        {"nvidia 390", nvidia_packages(2), repo_step},
+        {"amd", amd_packages(), {"xbps-install", "-Sy", "void-repo-multilib"}},
+        {"intel", intel_packages(), {"xbps-install", "-Sy", "void-repo-multilib"}},
+        {"gutenprint",
+         print_driver_packages({true, true, true, true}),
+         {"xbps-install", "-Sy", "void-repo-nonfree"}},
+        {"brscan",
+         scanner_packages({true, true, true, true}),
+         {"xbps-install", "-Sy", "void-repo-nonfree"}},
+    };
+    for (const auto& c : cases) {
+        VoidSystem system;
+        const TaskLog run = install(system, c.packages);
+        EXPECT_TRUE(run.ok) << c.name;
+        const Args main = xbps_install_args(c.packages);
+        EXPECT_EQ(system.calls(), (std::vector<Args>{c.repos, main})) << c.name;
+        EXPECT_EQ(run.starting_lines(),
+                  (std::vector<std::string>{"Starting: pkexec " + quoted_arg_list(c.repos),
+                                            "Starting: pkexec " + quoted_arg_list(main)}))
+            << c.name;
+        // The repository packages of the task's own list are already there.
+        if (std::find(c.packages.begin(), c.packages.end(), c.repos[2]) != c.packages.end()) {
+            EXPECT_TRUE(run.has("[Error] Package '" + c.repos[2] + "' is up to date.")) << c.name;
+        }
+    }
+}
+
+TEST(Platform, EnabledRepositoriesMeanOneCommandAndNothingElse) {
+    for (const PackageList& packages :
+         {nvidia_packages(1), amd_packages(), print_driver_packages({false, false, false, true}),
+          print_service_recipe().packages, scan_service_recipe().packages,
+          scanner_packages({false, false, true, true})}) {
+        VoidSystem system;
+        system.enable_repositories();
+        const TaskLog run = install(system, packages);
+        EXPECT_TRUE(run.ok) << packages.front();
+        EXPECT_EQ(system.calls(), (std::vector<Args>{xbps_install_args(packages)}));
+    }
+}
+
+TEST(Platform, RepositoryStepThatFailsEndsTheTask) {
+    for (const char* outcome : {"dismiss", "fail"}) {
+        VoidSystem system;
+        system.fakes.set("pkexec.outcomes", std::string(outcome) + "\n");
+        const TaskLog run = install(system, amd_packages());
+        EXPECT_FALSE(run.ok) << outcome;
+        EXPECT_EQ(system.calls(),
+                  (std::vector<Args>{{"xbps-install", "-Sy", "void-repo-multilib"}}));
+    }
+}
+
+TEST(Platform, OutdatedXbpsUpdatesItselfAndTheRefusedCommandIsRepeatedOnce) {
+    const Args update = {"xbps-install", "-Syu", "xbps"};
+    {  // repositories enabled: install refused, update, install again
+        VoidSystem system;
+        system.enable_repositories();
+        system.publish_newer_xbps();
+        const TaskLog run = install(system, scan_service_recipe().packages);
+        const Args main = xbps_install_args(scan_service_recipe().packages);
+        EXPECT_TRUE(run.ok);
+        EXPECT_EQ(system.calls(), (std::vector<Args>{main, update, main}));
+        EXPECT_TRUE(
+            run.has("[Error] ERROR: The 'xbps' package must be updated, please run "
+                    "`xbps-install -u xbps`"));
+        EXPECT_FALSE(system.xbps_outdated());
+        EXPECT_EQ(run.starting_lines().size(), 3u);
+    }
+    {  // fresh system: the repository step is the one refused and repeated
+        VoidSystem system;
+        system.publish_newer_xbps();
+        const TaskLog run = install(system, nvidia_packages(0));
+        EXPECT_TRUE(run.ok);
+        EXPECT_EQ(system.calls(), (std::vector<Args>{repo_step, update, repo_step,
+                                                     xbps_install_args(nvidia_packages(0))}));
+    }
+    {  // the update itself dismissed: nothing is repeated, the task fails
+        VoidSystem system;
+        system.enable_repositories();
+        system.publish_newer_xbps();
+        system.fakes.set("pkexec.outcomes", "ok\ndismiss\n");
+        const TaskLog run = install(system, amd_packages());
+        EXPECT_FALSE(run.ok);
+        EXPECT_EQ(system.calls().size(), 2u);
+        EXPECT_TRUE(system.xbps_outdated());
+    }
+    {  // the repeat's own result decides: it fails, and is not repeated again
+        VoidSystem system;
+        system.enable_repositories();
+        system.publish_newer_xbps();
+        system.fakes.set("pkexec.outcomes", "ok\nok\nfail\n");
+        const TaskLog run = install(system, amd_packages());
+        EXPECT_FALSE(run.ok);
+        EXPECT_EQ(system.calls().size(), 3u);
+    }
+}
+
+TEST(Platform, CorrectedNamesInstallAndTheOldOnesAreRefused) {
+    struct Case {
+        PackageList packages;
+        bool ok;
+        const char* refused;
+    } cases[] = {
+        {scan_service_recipe().packages, true, nullptr},
+        {print_service_recipe().packages, true, nullptr},
+        {print_driver_packages({false, true, false, false}), true, nullptr},
+        {{"sane-backends", "sane-airscan"}, false, "sane-backends"},
+        {{"brlaser"}, false, "brlaser"},
+    };
+    for (const auto& c : cases) {
+        VoidSystem system;
+        const TaskLog run = install(system, c.packages);
+        EXPECT_EQ(run.ok, c.ok) << c.packages.front();
+        if (c.refused) {
+            EXPECT_TRUE(run.has("[Error] ERROR: Package '" + std::string(c.refused) +
+                                "' not found in repository pool."));
+        }
+    }
+    // Discovery needs avahi-browse, which only avahi-utils ships.
+    VoidSystem system;
+    ASSERT_TRUE(install(system, print_service_recipe().packages).ok);
+    EXPECT_NE(system.installed().find("avahi-utils\n"), std::string::npos);
+}
+
+TEST(Platform, InstalledPackagesAreUpToDateAndTheTransactionStillSucceeds) {
+    VoidSystem system;
+    system.enable_repositories();
+    ASSERT_TRUE(install(system, amd_packages()).ok);
+    const TaskLog again = install(system, amd_packages());
+    EXPECT_TRUE(again.ok);
+    EXPECT_TRUE(again.has("[Error] Package 'mesa-dri' is up to date."));
+}
+
+TEST(Repositories, EachPackageComesFromItsRepository) {
+    EXPECT_EQ(repository_of("nvidia580"), Repository::Nonfree);
+    EXPECT_EQ(repository_of("foomatic-db-nonfree"), Repository::Nonfree);
+    EXPECT_EQ(repository_of("brother-brscan5"), Repository::Nonfree);
+    EXPECT_EQ(repository_of("nvidia470-libs-32bit"), Repository::MultilibNonfree);
+    EXPECT_EQ(repository_of("mesa-vulkan-intel-32bit"), Repository::Multilib);
+    for (std::string_view main : {"void-repo-nonfree", "nvidia-libs", "foomatic-db", "-32bit",
+                                  "brother-brlaser", "sane", "mesa-dri"})
+        EXPECT_EQ(repository_of(main), Repository::Main) << main;
+}
+
+TEST(Repositories, OnlyMissingDropInsAreEnabledInAFixedOrder) {
+    test::TempDir root;
+    const auto dropins = root / "usr/share/xbps.d";
+    EXPECT_EQ(
+        missing_repository_packages(nvidia_packages(0), root.path()),
+        (PackageList{"void-repo-multilib", "void-repo-multilib-nonfree", "void-repo-nonfree"}));
+    EXPECT_EQ(missing_repository_packages({"skanlite", "simple-scan"}, root.path()), PackageList{});
+    EXPECT_EQ(missing_repository_packages({"brother-brscan4", "mesa-dri-32bit"}, root.path()),
+              (PackageList{"void-repo-multilib", "void-repo-nonfree"}));
+
+    std::filesystem::create_directories(dropins);
+    test::write_file(dropins / "10-repository-nonfree.conf", "");
+    // A dangling link is no drop-in; a directory in its place is present.
+    std::filesystem::create_symlink(root / "gone", dropins / "10-repository-multilib.conf");
+    std::filesystem::create_directory(dropins / "10-repository-multilib-nonfree.conf");
+    EXPECT_EQ(missing_repository_packages(nvidia_packages(2), root.path()),
+              (PackageList{"void-repo-multilib"}));
+}
+
+}  // namespace
+}  // namespace kelmora

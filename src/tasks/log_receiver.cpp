@@ -24,28 +24,46 @@ std::string scan_result_block(const std::vector<std::string>& entries) {
 LogContext make_log_context(AppWidgetsRef widgets, Gtk::Expander* log_expander) {
     auto buffer = widgets->log_view->get_buffer();
     auto mark = buffer->create_mark(buffer->end(), false);  // right gravity: stays at the end
-    return LogContext{std::move(widgets), log_expander, std::move(mark)};
+    LogContext context;
+    context.widgets = std::move(widgets);
+    context.log_expander = log_expander;
+    context.end_mark = std::move(mark);
+    return context;
 }
 
+namespace {
+
+// The buffer takes UTF-8 without NUL bytes; a NUL in a child's output line is
+// shown as U+FFFD instead of losing the whole line.
+void append_clean(std::string& out, std::string_view text) {
+    std::size_t from = 0;
+    for (std::size_t nul; (nul = text.find('\0', from)) != std::string_view::npos; from = nul + 1)
+        out.append(text.substr(from, nul - from)).append("\xEF\xBF\xBD");
+    out.append(text.substr(from));
+}
+
+void flush_batch(LogContext& context) {
+    if (context.batch.empty()) return;
+    auto buffer = context.widgets->log_view->get_buffer();
+    buffer->insert(buffer->end(), context.batch.data(),
+                   context.batch.data() + context.batch.size());
+    context.batch.clear();
+}
+
+}  // namespace
+
 void append_log(const AppWidgets& widgets, std::string_view text) {
-    // The buffer takes UTF-8 without NUL bytes; a NUL in a child's output line
-    // is shown as U+FFFD instead of losing the whole line.
     std::string clean;
     if (text.find('\0') != std::string_view::npos) {
-        clean.reserve(text.size() + 8);
-        for (char c : text) {
-            if (c == '\0')
-                clean.append("\xEF\xBF\xBD");
-            else
-                clean.push_back(c);
-        }
+        append_clean(clean, text);
         text = clean;
     }
     auto buffer = widgets.log_view->get_buffer();
     buffer->insert(buffer->end(), text.data(), text.data() + text.size());
 }
 
-void scroll_log_to_end(LogContext& context) {
+void end_log_dispatch(LogContext& context) {
+    flush_batch(context);
     if (!context.scroll_pending) return;
     context.scroll_pending = false;
     context.widgets->log_view->scroll_to(context.end_mark, 0.0);
@@ -54,10 +72,15 @@ void scroll_log_to_end(LogContext& context) {
 void handle_ui_message(UiMessage&& message, LogContext& context) {
     const AppWidgets& w = *context.widgets;
     if (auto* line = std::get_if<Line>(&message)) {
-        line->text.push_back('\n');
-        append_log(w, line->text);
+        append_clean(context.batch, line->text);
+        context.batch.push_back('\n');
         context.scroll_pending = true;
-    } else if (auto* done = std::get_if<Done>(&message)) {
+        if (context.batch.size() >= log_batch_limit) flush_batch(context);
+        return;
+    }
+    // Whatever else a message writes comes after the lines before it.
+    flush_batch(context);
+    if (auto* done = std::get_if<Done>(&message)) {
         leave_busy_state(w);
         append_log(w, std::string(done->success ? success_banner : failure_banner) + "\n");
         refresh_status(w);

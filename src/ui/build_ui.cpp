@@ -228,6 +228,9 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
     scrolled->set_max_content_height(150);
     w->log_view = Gtk::make_managed<Gtk::TextView>();
     w->log_view->set_editable(false);
+    // A read-only log needs no undo history, which would keep a copy of every
+    // line inserted.
+    w->log_view->get_buffer()->set_enable_undo(false);
     w->log_view->set_monospace(true);
     scrolled->set_child(*w->log_view);
     result.log_expander->set_child(*scrolled);
@@ -253,12 +256,13 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
     result.lang_combo->set_active(static_cast<int>(lang));  // before the handler exists
 
     // 6. The UI channel and its receiver.
-    // Handled in time slices with one scroll per dispatch, so that a child that
-    // prints as fast as it can never freezes the window.
+    // Handled in time slices with one buffer insert for consecutive lines and
+    // one scroll per dispatch, so that a child that prints as fast as it can
+    // never freezes the window.
     auto context = std::make_shared<LogContext>(make_log_context(w, result.log_expander));
     UiChannel<UiMessage>::Options options;
     options.slice = log_dispatch_slice;
-    options.after_dispatch = [context] { scroll_log_to_end(*context); };
+    options.after_dispatch = [context] { end_log_dispatch(*context); };
     auto [sender, receiver] = UiChannel<UiMessage>::create(
         [context](UiMessage&& message) { handle_ui_message(std::move(message), *context); },
         std::move(options));

@@ -335,9 +335,53 @@ TEST_F(Window, LateLineAfterDoneIsAppendedAndLeavesTheWindowIdle) {
               std::string(success_banner) + "\nlate\n\n" + std::string(failure_banner) + "\n");
     EXPECT_FALSE(busy());
     handle_ui_message(Line{std::string("nul\0byte", 8)}, context);
+    end_log_dispatch(context);
     EXPECT_TRUE(
         log_has("nul\xEF\xBF\xBD"
                 "byte\n"));
+}
+
+TEST_F(Window, BatchedLinesGiveTheSameLogAsOneInsertPerLine) {
+    open();
+    // Lines of every kind, with the other messages between them, cut into
+    // dispatches of different lengths.
+    std::vector<UiMessage> messages;
+    std::string expected;
+    const auto line = [&](std::string text) {
+        expected += text + "\n";
+        for (auto& c : expected)
+            if (c == '\0') c = '?';
+        messages.emplace_back(std::in_place_type<Line>, std::move(text));
+    };
+    for (int i = 0; i < 3000; ++i) {
+        line("line " + std::to_string(i));
+        if (i % 700 == 0) line("");
+        if (i % 900 == 1) line(std::string(100000, 'x'));  // over the batch limit alone
+        if (i % 1000 == 2) line(std::string("a\0b", 3));
+        if (i % 1100 == 3) {
+            messages.emplace_back(std::in_place_type<Done>, i % 2 == 0);
+            expected += std::string(i % 2 == 0 ? success_banner : failure_banner) + "\n";
+        }
+        if (i % 1300 == 4) messages.emplace_back(std::in_place_type<RefreshStatus>);
+        if (i % 1500 == 5) {
+            messages.emplace_back(std::in_place_type<ScanResults>,
+                                  std::vector<std::string>{"Avahi IPP: hostname = [x]"});
+            expected += scan_result_block({"Avahi IPP: hostname = [x]"});
+        }
+    }
+    LogContext context = make_log_context(win.widgets, win.log_expander);
+    std::size_t next = 0;
+    for (std::size_t cut : {1u, 2u, 5u, 700u, 1u, 4000u, 100000u}) {
+        for (std::size_t i = 0; i < cut && next < messages.size(); ++i)
+            handle_ui_message(std::move(messages[next++]), context);
+        end_log_dispatch(context);
+    }
+    ASSERT_EQ(next, messages.size());
+    std::string text = log();
+    const std::string replacement = "\xEF\xBF\xBD";
+    for (std::size_t at; (at = text.find(replacement)) != std::string::npos;)
+        text.replace(at, replacement.size(), "?");
+    EXPECT_EQ(text, expected);
 }
 
 TEST_F(Window, ClosingTheWindowWhileATaskStreamsIsSafe) {

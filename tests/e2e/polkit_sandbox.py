@@ -1,0 +1,358 @@
+#!/usr/bin/python3
+"""e2e-polkit: kelmora against the real pkexec and polkitd.
+
+Everything that runs as root runs in a private mount namespace in which /etc,
+/var, /usr and /root are overlays with a throw-away upper layer, and the paths
+that the privileged steps write (/etc/sv, /var/service, the Polkit actions and
+rules, /run, /tmp) are tmpfs. Every mount is checked before anything runs as
+root; afterwards the host is checked for anything the sandbox wrote.
+
+Inside: a test user (only in the namespace's passwd, shadow and group), a
+Polkit rule that reads its answer (yes, no, auth_admin) from a file at each
+check, the system bus and polkitd. Then polkit_driver.py runs as the test
+user: it starts Xvfb, a session bus and kelmora, and drives the window.
+
+Needs root that may mount (overlayfs included), a /usr without nosuid and
+no_new_privs 0; where one is missing the suite is skipped (exit 77).
+
+usage: polkit_sandbox.py KELMORA_BINARY SOURCE_DIR
+"""
+import hashlib
+import os
+import pwd
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+SKIP = 77
+USER, UID, PASSWORD = "kelmoratest", 4242, "kelmora-e2e-password"
+HOME = "/tmp/" + USER
+STATE = "/var/lib/kelmora-e2e"        # the fake xbps-install's state, written as root
+ANSWER_DIR = "/etc/kelmora-e2e"       # the rule's answer, written by the test user
+RULE = "/etc/polkit-1/rules.d/00-kelmora-e2e.rules"
+POLKITD = "/usr/lib/polkit-1/polkitd"
+LAYERS = "/tmp/.kelmora-layers"
+# What the sandbox runs, copied in: the checkout may live anywhere, under /tmp
+# (a tmpfs here) or in a directory the test user may not enter.
+PAYLOAD = "/run/kelmora-e2e"
+PAYLOAD_FILES = {  # in the payload: (in the checkout, mode)
+    "tests/e2e/polkit_driver.py": ("tests/e2e/polkit_driver.py", 0o644),
+    "tests/e2e/atspi_test.py": ("tests/e2e/atspi_test.py", 0o644),
+    "tests/fakes/xbps-install": ("tests/fakes/xbps-install", 0o755),
+    "tests/fakes/xbps-pool": ("tests/fakes/xbps-pool", 0o644),
+    "tests/data/org.tamsel.pellin.policy": ("tests/data/org.tamsel.pellin.policy", 0o644),
+}
+
+# What the sandbox may write; none of it may reach the host.
+WATCHED = ["/etc/sv/cupsd", "/etc/sv/saned", "/var/service/cupsd", "/var/service/saned",
+           "/usr/bin/cupsd", "/usr/bin/scanimage", "/usr/bin/xbps-install",
+           "/usr/share/xbps.d/10-repository-nonfree.conf",
+           "/usr/share/polkit-1/actions/org.tamsel.pellin.policy", RULE, STATE, ANSWER_DIR, HOME]
+WATCHED_FILES = ["/etc/passwd", "/etc/shadow", "/etc/group"]
+
+MOUNTS = [  # mount point, file system type, made how
+    ("/tmp", "tmpfs", "tmpfs"),
+    ("/etc", "overlay", "overlay"),
+    ("/var", "overlay", "overlay"),
+    ("/usr", "overlay", "overlay"),
+    ("/root", "overlay", "overlay"),
+    ("/run", "tmpfs", "tmpfs"),
+    ("/run/dbus", "tmpfs", "tmpfs"),
+    ("/etc/sv", "tmpfs", "tmpfs"),
+    ("/var/service", "tmpfs", "tmpfs"),
+    ("/usr/share/polkit-1/actions", "tmpfs", "tmpfs keeping its files"),
+    ("/etc/polkit-1/rules.d", "tmpfs", "tmpfs keeping its files"),
+]
+
+
+def run(*argv, **kw):
+    return subprocess.run(list(argv), check=True, **kw)
+
+
+# ---------------------------------------------------------------- host side
+
+def why_not_here():
+    """The reason this machine cannot run the suite, or None."""
+    if os.geteuid() != 0:
+        return "not root"
+    for tool in ("unshare", "mount", "pkexec", "pkttyagent", "pkaction", "dbus-daemon", "Xvfb"):
+        if shutil.which(tool) is None:
+            return tool + " is not installed"
+    if not os.access(POLKITD, os.X_OK):
+        return POLKITD + " is not installed"
+    if not os.stat(shutil.which("pkexec")).st_mode & 0o4000:
+        return "pkexec is not set-user-ID"
+    with open("/proc/self/status") as f:
+        if any(line.split() == ["NoNewPrivs:", "1"] for line in f):
+            return "no_new_privs is set: set-user-ID programs cannot gain root"
+    options = subprocess.run(["findmnt", "-no", "OPTIONS", "--target", "/usr"],
+                             capture_output=True, text=True).stdout
+    if "nosuid" in options.split(","):
+        return "/usr is mounted nosuid"
+    for module in ("dbus", "pyatspi"):
+        if subprocess.run(["/usr/bin/python3", "-c", "import " + module],
+                          capture_output=True).returncode != 0:
+            return "python3 module %s is missing" % module
+    probe = ("mkdir -p /tmp/.kelmora-probe && mount -t tmpfs tmpfs /tmp/.kelmora-probe && "
+             "mkdir /tmp/.kelmora-probe/u /tmp/.kelmora-probe/w && "
+             "mount -t overlay overlay -o lowerdir=/etc,upperdir=/tmp/.kelmora-probe/u,"
+             "workdir=/tmp/.kelmora-probe/w /etc")
+    # The probe directory itself is made inside a private /tmp.
+    probe = "mount -t tmpfs tmpfs /tmp && " + probe
+    if subprocess.run(["unshare", "--mount", "--propagation", "private", "sh", "-c", probe],
+                      capture_output=True).returncode != 0:
+        return "this root may not mount tmpfs and overlay file systems in a private namespace"
+    return None
+
+
+def host_state():
+    state = {p: os.path.lexists(p) for p in WATCHED}
+    for f in WATCHED_FILES:
+        with open(f, "rb") as fh:
+            state[f] = hashlib.sha256(fh.read()).hexdigest()
+    return state
+
+
+def host_main(kelmora, source):
+    reason = why_not_here()
+    if reason:
+        print("SKIP: the real-polkit suite cannot run here: " + reason, flush=True)
+        return SKIP
+    before = host_state()
+    host_ns = os.readlink("/proc/self/ns/mnt")
+    status = subprocess.run(["unshare", "--mount", "--propagation", "private", "/usr/bin/python3",
+                             os.path.abspath(__file__), "--inside", host_ns, kelmora,
+                             source]).returncode
+    after = host_state()
+    leaked = [p for p in before if before[p] != after[p]]
+    try:
+        pwd.getpwnam(USER)
+        leaked.append("user " + USER)
+    except KeyError:
+        pass
+    if leaked:
+        print("FAIL the sandbox changed the host: %s" % ", ".join(leaked), flush=True)
+        return 1
+    print("ok   the host is untouched (%d paths and files checked)" % len(before), flush=True)
+    return status
+
+
+# ---------------------------------------------------------------- inside
+
+def mount_all():
+    kept = {}
+    for point, _, how in MOUNTS:
+        if how == "tmpfs keeping its files" and os.path.isdir(point):
+            kept[point] = {n: open(os.path.join(point, n), "rb").read()
+                           for n in os.listdir(point)
+                           if os.path.isfile(os.path.join(point, n))}
+    for point, _, how in MOUNTS:
+        os.makedirs(point, exist_ok=True)  # on an overlay or a tmpfs made before it
+        if how == "overlay":
+            name = point.strip("/")
+            upper, work = LAYERS + "/" + name + "/upper", LAYERS + "/" + name + "/work"
+            os.makedirs(upper)
+            os.makedirs(work)
+            run("mount", "-t", "overlay", "overlay", "-o",
+                "lowerdir=%s,upperdir=%s,workdir=%s" % (point, upper, work), point)
+        else:
+            run("mount", "-t", "tmpfs", "-o", "mode=0755", "tmpfs", point)
+            if point == "/tmp":
+                os.chmod("/tmp", 0o1777)
+        for name, data in kept.get(point, {}).items():
+            with open(os.path.join(point, name), "wb") as f:
+                f.write(data)
+
+
+def check_mounts(host_ns):
+    """Every mount of the sandbox is there, of its type, and private."""
+    problems = []
+    if os.readlink("/proc/self/ns/mnt") == host_ns:
+        problems.append("not in a mount namespace of our own")
+    last = {}
+    with open("/proc/self/mountinfo") as f:
+        for line in f:
+            fields = line.split()
+            sep = fields.index("-")
+            last[fields[4]] = (fields[sep + 1], fields[6:sep])
+    for point, fstype, _ in MOUNTS:
+        if point not in last:
+            problems.append(point + " is not mounted")
+            continue
+        kind, optional = last[point]
+        if kind != fstype:
+            problems.append("%s is %s, not %s" % (point, kind, fstype))
+        if any(o.startswith("shared:") for o in optional):
+            problems.append(point + " propagates to other namespaces")
+    return problems
+
+
+def password_hash():
+    try:
+        import crypt  # gone in Python 3.13
+        return crypt.crypt(PASSWORD, crypt.mksalt(crypt.METHOD_SHA512))
+    except ImportError:
+        return subprocess.run(["openssl", "passwd", "-6", PASSWORD], capture_output=True,
+                              text=True, check=True).stdout.strip()
+
+
+def add_test_user():
+    with open("/etc/passwd", "a") as f:
+        f.write("%s:x:%d:%d:kelmora test:%s:/bin/sh\n" % (USER, UID, UID, HOME))
+    with open("/etc/shadow", "a") as f:
+        f.write("%s:%s:19000:0:99999:7:::\n" % (USER, password_hash()))
+    with open("/etc/group", "a") as f:
+        f.write("%s:x:%d:\n" % (USER, UID))
+    os.makedirs(HOME, mode=0o700)
+    os.chown(HOME, UID, UID)
+
+
+def write_rule():
+    os.makedirs(ANSWER_DIR)
+    answer = ANSWER_DIR + "/answer"
+    with open(answer, "w") as f:
+        f.write("no\n")
+    os.chown(ANSWER_DIR, UID, UID)
+    os.chown(answer, UID, UID)
+    with open(RULE, "w") as f:
+        f.write("""// The test user is the administrator; pkexec's answer is read at each check.
+polkit.addAdminRule(function(action, subject) {
+    if (subject.user == "%(user)s") return ["unix-user:%(user)s"];
+});
+polkit.addRule(function(action, subject) {
+    if (subject.user != "%(user)s" || action.id != "org.freedesktop.policykit.exec") return;
+    var answer = polkit.spawn(["/bin/cat", "%(answer)s"]).trim();
+    if (answer == "yes") return polkit.Result.YES;
+    if (answer == "auth_admin") return polkit.Result.AUTH_ADMIN;
+    return polkit.Result.NO;
+});
+""" % {"user": USER, "answer": answer})
+
+
+def install_fakes(source):
+    """The fake xbps-install, found by pkexec through PATH and run as root with
+    a cleaned environment: its state is at a fixed path, and its root is the
+    sandbox's own, so that what it installs is what kelmora probes."""
+    os.makedirs(STATE)
+    os.symlink("/", STATE + "/xbps-root")
+    with open(STATE + "/xbps-installed", "w") as f:
+        f.write("xbps\n")
+    open(STATE + "/xbps-newer", "w").close()  # the first install must update xbps
+    with open("/usr/bin/xbps-install", "w") as f:
+        f.write("#!/bin/sh\nKELMORA_FAKE_DIR=%s exec '%s/tests/fakes/xbps-install' \"$@\"\n"
+                % (STATE, source))
+    os.chmod("/usr/bin/xbps-install", 0o755)
+    for service in ("cupsd", "avahi-daemon", "saned"):
+        os.makedirs("/etc/sv/" + service)
+
+
+def wait_until(predicate, what, timeout=20.0):
+    deadline = time.monotonic() + timeout
+    while not predicate():
+        if time.monotonic() > deadline:
+            raise RuntimeError("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def start_buses():
+    procs = [subprocess.Popen(["dbus-daemon", "--system", "--nofork", "--nopidfile"])]
+    wait_until(lambda: os.path.exists("/run/dbus/system_bus_socket"), "the system bus")
+    procs.append(subprocess.Popen([POLKITD, "--no-debug"], stdout=subprocess.DEVNULL))
+
+    def owned():
+        return subprocess.run(
+            ["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus", "/",
+             "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.PolicyKit1"],
+            capture_output=True, text=True).stdout.strip().endswith("true")
+    wait_until(owned, "polkitd on the system bus")
+    return procs
+
+
+def end_namespace_processes():
+    """Ends every process of this mount namespace but ourselves, by PID."""
+    ours, me = os.readlink("/proc/self/ns/mnt"), os.getpid()
+
+    def members():
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit() or int(entry) == me:
+                continue
+            try:
+                if os.readlink("/proc/%s/ns/mnt" % entry) == ours:
+                    found.append(int(entry))
+            except OSError:
+                pass
+        return found
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        for pid in members():
+            try:
+                os.kill(pid, sig)
+            except ProcessLookupError:
+                pass
+        deadline = time.monotonic() + 3
+        while members() and time.monotonic() < deadline:
+            try:
+                os.waitpid(-1, os.WNOHANG)
+            except ChildProcessError:
+                pass
+            time.sleep(0.05)
+    return members()
+
+
+def read_payload(kelmora, source):
+    files = {"kelmora": (open(kelmora, "rb").read(), 0o755)}
+    for name, (path, mode) in PAYLOAD_FILES.items():
+        files[name] = (open(os.path.join(source, path), "rb").read(), mode)
+    return files
+
+
+def write_payload(files):
+    for name, (data, mode) in files.items():
+        path = os.path.join(PAYLOAD, name)
+        os.makedirs(os.path.dirname(path), mode=0o755, exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        os.chmod(path, mode)
+
+
+def inside_main(host_ns, kelmora, source):
+    payload = read_payload(kelmora, source)  # before /tmp and the rest are covered
+    mount_all()
+    problems = check_mounts(host_ns)
+    if problems:
+        for p in problems:
+            print("FAIL sandbox: " + p, flush=True)
+        return 1
+    print("ok   sandbox: %d private mounts checked" % len(MOUNTS), flush=True)
+    status = 1
+    try:
+        write_payload(payload)
+        kelmora, source = PAYLOAD + "/kelmora", PAYLOAD
+        add_test_user()
+        write_rule()
+        install_fakes(source)
+        start_buses()
+        driver = os.path.join(source, "tests", "e2e", "polkit_driver.py")
+        env = {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": HOME, "USER": USER,
+               "LOGNAME": USER, "LANG": "C.UTF-8", "SHELL": "/bin/sh"}
+        status = subprocess.run(
+            ["/usr/bin/python3", driver, kelmora, source, PASSWORD, ANSWER_DIR + "/answer"],
+            user=UID, group=UID, extra_groups=[], env=env, cwd=HOME).returncode
+    except Exception as e:  # report, then clean up
+        print("FAIL sandbox: %s: %s" % (type(e).__name__, e), flush=True)
+    finally:
+        left = end_namespace_processes()
+        if left:
+            print("FAIL processes left in the sandbox: %s" % left, flush=True)
+            status = 1
+    return status
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 5 and sys.argv[1] == "--inside":
+        sys.exit(inside_main(*sys.argv[2:]))
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    sys.exit(host_main(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])))

@@ -169,24 +169,22 @@ TEST(Platform, OutdatedXbpsUpdatesItselfAndTheRefusedCommandIsRepeatedOnce) {
         EXPECT_EQ(system.calls(), (std::vector<Args>{repo_step, update, repo_step,
                                                      xbps_install_args(nvidia_packages(0))}));
     }
-    {  // the update itself dismissed: nothing is repeated, the task fails
+    struct Failure {
+        const char* outcomes;
+        std::size_t calls;
+        bool still_outdated;
+    } failures[] = {
+        {"ok\ndismiss\n", 2, true},    // the update dismissed: nothing is repeated
+        {"ok\nok\nfail\n", 3, false},  // the repeat decides, and is not repeated again
+    };
+    for (const auto& f : failures) {
         VoidSystem system;
         system.enable_repositories();
         system.publish_newer_xbps();
-        system.fakes.set("pkexec.outcomes", "ok\ndismiss\n");
-        const TaskLog run = install(system, amd_packages());
-        EXPECT_FALSE(run.ok);
-        EXPECT_EQ(system.calls().size(), 2u);
-        EXPECT_TRUE(system.xbps_outdated());
-    }
-    {  // the repeat's own result decides: it fails, and is not repeated again
-        VoidSystem system;
-        system.enable_repositories();
-        system.publish_newer_xbps();
-        system.fakes.set("pkexec.outcomes", "ok\nok\nfail\n");
-        const TaskLog run = install(system, amd_packages());
-        EXPECT_FALSE(run.ok);
-        EXPECT_EQ(system.calls().size(), 3u);
+        system.fakes.set("pkexec.outcomes", f.outcomes);
+        EXPECT_FALSE(install(system, amd_packages()).ok) << f.outcomes;
+        EXPECT_EQ(system.calls().size(), f.calls) << f.outcomes;
+        EXPECT_EQ(system.xbps_outdated(), f.still_outdated) << f.outcomes;
     }
 }
 

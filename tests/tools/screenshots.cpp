@@ -52,12 +52,13 @@ int main(int argc, char** argv) {
         kelmora::Lang lang;
         const char* page;
         const char* file;
+        int nvidia_entry;
     } shots[] = {
-        {kelmora::Lang::En, "gpu", "graphics.png"},
-        {kelmora::Lang::En, "printer", "printer.png"},
-        {kelmora::Lang::En, "scanner", "scanner.png"},
-        {kelmora::Lang::De, "printer", "printer-de.png"},
-        {kelmora::Lang::Fr, "gpu", "graphics-fr.png"},
+        {kelmora::Lang::En, "gpu", "graphics.png", 0},
+        {kelmora::Lang::En, "printer", "printer.png", 0},
+        {kelmora::Lang::En, "scanner", "scanner.png", 0},
+        {kelmora::Lang::De, "printer", "printer-de.png", 0},
+        {kelmora::Lang::Fr, "gpu", "graphics-fr.png", 3},  // the longest driver entry
     };
     int failures = 0;
     for (const Shot& shot : shots) {
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
         kelmora::MainWindow win = kelmora::build_ui(app);
         win.widgets->stack->set_transition_type(Gtk::StackTransitionType::NONE);
         win.widgets->stack->set_visible_child(shot.page);
+        win.widgets->combo_nvidia->set_active(shot.nvidia_entry);
         iterate(400);
         const std::string file = (out / shot.file).string();
         if (save(*win.widgets->window, file)) {

@@ -23,15 +23,22 @@ DOCUMENT = open(os.path.join(source, "tests", "data", "org.tamsel.pellin.policy"
 def start_session():
     """Xvfb (-noreset: a client that connects while Xvfb resets cannot open the
     display) and a session bus; returns their processes."""
-    display = ":%d" % (90 + os.getpid() % 100)
-    xvfb = subprocess.Popen(["Xvfb", display, "-noreset", "-nolisten", "tcp", "-screen", "0",
-                             "1280x1024x24"], stderr=subprocess.DEVNULL)
-    socket = "/tmp/.X11-unix/X" + display[1:]
-    deadline = time.monotonic() + 20
-    while not os.path.exists(socket):
-        if time.monotonic() > deadline:
+    # -displayfd: Xvfb picks a free display and writes its number to us.
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
+                             "-screen", "0", "1280x1024x24"], pass_fds=(write_end,),
+                            stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = b""
+    while not number.endswith(b"\n"):
+        if not select.select([read_end], [], [], 20)[0]:
             raise SystemExit("Xvfb did not start")
-        time.sleep(0.05)
+        chunk = os.read(read_end, 16)
+        if not chunk:
+            raise SystemExit("Xvfb did not start")
+        number += chunk
+    os.close(read_end)
+    display = ":" + number.decode().strip()
     bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                            stdout=subprocess.PIPE, text=True)
     address = bus.stdout.readline().strip()

@@ -1,22 +1,13 @@
 #include "services/service_status.h"
 
-#include <sys/stat.h>
-
 #include "i18n/catalogue.h"
+#include "tasks/process.h"
 
 namespace kelmora {
-namespace {
-
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-}  // namespace
 
 ServiceState probe_service(const std::string& installed_path, const std::string& enabled_path) {
-    if (!exists(installed_path)) return ServiceState::NotInstalled;
-    return exists(enabled_path) ? ServiceState::Active : ServiceState::Inactive;
+    if (!path_exists(installed_path)) return ServiceState::NotInstalled;
+    return path_exists(enabled_path) ? ServiceState::Active : ServiceState::Inactive;
 }
 
 std::string status_markup(ServiceState state, Lang lang) {

@@ -36,6 +36,10 @@ bool wait_for_success(pid_t pid);
 // signal or could not be waited for.
 int wait_for_exit(pid_t pid);
 
+// True when a status query of `path` (following symbolic links) succeeds; any
+// error counts as absent.
+bool path_exists(const std::string& path);
+
 // "No such file or directory (os error 2)".
 std::string os_error_text(int error);
 

@@ -1,6 +1,6 @@
 #include "tasks/repositories.h"
 
-#include <sys/stat.h>
+#include "tasks/process.h"
 
 #include <algorithm>
 #include <array>
@@ -26,17 +26,6 @@ constexpr std::array<std::string_view, 7> nonfree_packages = {
     "nvidia",          "nvidia470",      "nvidia390", "nvidia580", "foomatic-db-nonfree",
     "brother-brscan4", "brother-brscan5"};
 
-const RepositoryInfo* info(Repository repo) {
-    for (const auto& r : repositories)
-        if (r.repo == repo) return &r;
-    return nullptr;
-}
-
-bool present(const std::filesystem::path& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
 }  // namespace
 
 Repository repository_of(std::string_view package) {
@@ -47,16 +36,6 @@ Repository repository_of(std::string_view package) {
     if (package.size() > suffix.size() && package.substr(package.size() - suffix.size()) == suffix)
         return package.rfind("nvidia", 0) == 0 ? Repository::MultilibNonfree : Repository::Multilib;
     return Repository::Main;
-}
-
-std::string_view repository_package(Repository repo) {
-    const RepositoryInfo* r = info(repo);
-    return r ? r->package : std::string_view{};
-}
-
-std::string_view repository_dropin(Repository repo) {
-    const RepositoryInfo* r = info(repo);
-    return r ? r->dropin : std::string_view{};
 }
 
 PackageList missing_repository_packages(const PackageList& packages,
@@ -72,7 +51,7 @@ PackageList missing_repository_packages(const PackageList& packages,
         });
         // Presence is all we test, as the status probe does: a drop-in that
         // the user edited or replaced by hand still counts as enabled.
-        if (needed && !present(root / r.dropin)) missing.push_back(r.package);
+        if (needed && !path_exists(root / r.dropin)) missing.push_back(r.package);
     }
     return missing;
 }

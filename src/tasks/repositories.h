@@ -19,11 +19,6 @@ enum class Repository { Main, Multilib, MultilibNonfree, Nonfree };
 // The repository that publishes `package` (Main for everything we do not list).
 Repository repository_of(std::string_view package);
 
-// The package that enables `repo` and the drop-in file it installs, relative
-// to the root directory. Not meaningful for Main, which is always enabled.
-std::string_view repository_package(Repository repo);
-std::string_view repository_dropin(Repository repo);
-
 // The repository packages that `packages` need and whose drop-in file is
 // missing under `root`, in a fixed order (multilib, multilib/nonfree, nonfree).
 PackageList missing_repository_packages(const PackageList& packages,

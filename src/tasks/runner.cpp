@@ -11,10 +11,6 @@ std::vector<std::string> xbps_install_args(const PackageList& packages) {
     return args;
 }
 
-std::vector<std::string> xbps_self_update_args() {
-    return {"xbps-install", "-Syu", "xbps"};
-}
-
 std::string quoted_arg_list(const std::vector<std::string>& args) {
     std::string out = "[";
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -63,7 +59,7 @@ bool run_xbps_install(const std::vector<std::string>& args, const UiSender& send
     const int status = run_pkexec_command(args, sender);
     if (status != xbps_must_update_status) return status == 0;
     // xbps refuses every other transaction while a newer xbps is published.
-    if (run_pkexec_command(xbps_self_update_args(), sender) != 0) return false;
+    if (run_pkexec_command({"xbps-install", "-Syu", "xbps"}, sender) != 0) return false;
     return run_pkexec_command(args, sender) == 0;
 }
 

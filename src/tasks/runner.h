@@ -26,9 +26,6 @@ inline constexpr int xbps_must_update_status = 16;
 // "xbps-install", "-Su", "-y", then the packages.
 std::vector<std::string> xbps_install_args(const PackageList& packages);
 
-// "xbps-install", "-Syu", "xbps".
-std::vector<std::string> xbps_self_update_args();
-
 // The list form of an argument vector: ["a", "b \"c\""].
 std::string quoted_arg_list(const std::vector<std::string>& args);
 

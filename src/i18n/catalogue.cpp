@@ -2,7 +2,7 @@
 
 namespace kelmora {
 
-const std::array<CatalogueEntry, 35> catalogue = {{
+const std::array<CatalogueEntry, catalogue_size> catalogue = {{
     {"tab_graphics", {"Graphics", "Grafik", "Gráficos", "Graphisme"}},
     {"tab_printer", {"Printer", "Drucker", "Impresora", "Imprimante"}},
     {"tab_scanner", {"Scanner", "Scanner", "Escáner", "Scanner"}},
@@ -104,6 +104,15 @@ const std::array<CatalogueEntry, 35> catalogue = {{
     {"status_active", {"Service active", "Dienst aktiv", "Servicio activo", "Service actif"}},
     {"status_inactive",
      {"Service inactive", "Dienst inaktiv", "Servicio inactivo", "Service inactif"}},
+    // How the last task ended, next to the spinner: the banner is in the log,
+    // which is collapsed by default.
+    {"outcome_done", {"Done", "Fertig", "Hecho", "Terminé"}},
+    {"outcome_failed",
+     {"Failed — see the log", "Fehlgeschlagen — siehe Log", "Error — vea el registro",
+      "Échec — voir le journal"}},
+    {"outcome_scan",
+     {"Search finished — see the log", "Suche beendet — siehe Log",
+      "Búsqueda terminada — vea el registro", "Recherche terminée — voir le journal"}},
 }};
 
 namespace {

@@ -15,7 +15,8 @@ struct CatalogueEntry {
 };
 
 // All keyed texts; constant data for the whole run.
-extern const std::array<CatalogueEntry, 35> catalogue;
+inline constexpr std::size_t catalogue_size = 38;
+extern const std::array<CatalogueEntry, catalogue_size> catalogue;
 
 // Exact, case-sensitive lookup; the empty text for an unknown key. Never allocates.
 std::string_view get_text(Lang lang, std::string_view key);

@@ -14,9 +14,9 @@ void discover_network_devices(const UiSender& sender) {
 }
 
 void on_scan_network(const AppWidgetsRef& widgets, const UiSender& sender) {
-    enter_busy_state(*widgets);
+    // Sent before the worker exists, so it always precedes the result block.
     sender.send(Line{"Scanning network for printers via AirScan & CUPS..."});
-    spawn_detached([sender] { discover_network_devices(sender); });
+    start_task(*widgets, [sender] { discover_network_devices(sender); });
 }
 
 }  // namespace kelmora

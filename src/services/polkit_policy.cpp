@@ -42,8 +42,7 @@ void register_polkit_policy(const UiSender& sender) {
 }
 
 void on_register_polkit(const AppWidgetsRef& widgets, const UiSender& sender) {
-    enter_busy_state(*widgets);
-    spawn_detached([sender] { register_polkit_policy(sender); });
+    start_task(*widgets, [sender] { register_polkit_policy(sender); });
 }
 
 }  // namespace kelmora

@@ -2,26 +2,46 @@
 // their runit services by linking them into /var/service/.
 #pragma once
 
+#include <array>
+#include <span>
 #include <string_view>
-#include <vector>
 
-#include "tasks/runner.h"
+#include "tasks/repositories.h"
+#include "tasks/ui_message.h"
 #include "ui/app_widgets.h"
 
 namespace kelmora {
 
+// Constant data only: a worker may still use a recipe while the process exits.
 struct ServiceRecipe {
-    PackageList packages;
+    std::span<const std::string_view> packages;
     std::string_view progress_line;
-    std::vector<std::string_view> service_dirs;
+    std::span<const std::string_view> service_dirs;
+
+    PackageList package_list() const { return {packages.begin(), packages.end()}; }
 };
 
-const ServiceRecipe& print_service_recipe();
-const ServiceRecipe& scan_service_recipe();
+inline constexpr std::array<std::string_view, 5> print_service_packages = {
+    "cups", "cups-filters", "avahi", "nss-mdns", "avahi-utils"};
+inline constexpr std::array<std::string_view, 2> print_service_dirs = {"/etc/sv/cupsd",
+                                                                       "/etc/sv/avahi-daemon"};
+inline constexpr std::array<std::string_view, 2> scan_service_packages = {"sane", "sane-airscan"};
+inline constexpr std::array<std::string_view, 1> scan_service_dirs = {"/etc/sv/saned"};
 
-// Worker body: install, and only when that succeeded, link each service (each
-// "pkexec ln -sf" waited for, its outcome ignored); ends with Done carrying the
-// result of the installation.
+constexpr ServiceRecipe print_service_recipe() {
+    return {print_service_packages, "Aktiviere Runit-Dienste (CUPS & Avahi)...",
+            print_service_dirs};
+}
+constexpr ServiceRecipe scan_service_recipe() {
+    return {scan_service_packages, "Aktiviere Runit-Dienst (saned)...", scan_service_dirs};
+}
+
+// The log line for a service whose link was refused or failed.
+std::string service_not_enabled_line(std::string_view service_dir);
+
+// Worker body: install, and only when that succeeded, link each service with
+// "pkexec ln -sf". Ends with Done: true only when the installation and every
+// link succeeded; the first link that fails is named in the log and ends the task.
 void run_service_setup(const ServiceRecipe& recipe, const UiSender& sender);
 
 // The "clicked" handler of both set-up buttons.

@@ -7,8 +7,7 @@
 namespace kelmora {
 
 void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef widgets) {
-    enter_busy_state(*widgets);
-    spawn_detached([packages = std::move(packages), sender = std::move(sender)] {
+    start_task(*widgets, [packages = std::move(packages), sender = std::move(sender)] {
         const bool ok = run_pkexec_xbps(packages, sender);
         sender.send(Done{ok});
     });

@@ -8,10 +8,12 @@
 
 namespace kelmora {
 
-void forward_lines(int fd, const UiSender& sender, std::string_view prefix) {
+void forward_lines(int fd, const UiSender& sender, std::string_view prefix,
+                   const std::function<void(std::string_view)>& observe) {
     LineSplitter splitter;
     const auto deliver = [&](std::string_view line) {
         if (!is_valid_utf8(line)) return;
+        if (observe) observe(line);
         std::string text;
         text.reserve(prefix.size() + line.size());
         text.append(prefix).append(line);

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,7 +20,9 @@ inline constexpr std::size_t max_backlog_lines = 2048;
 // Reads `fd` to its end in 8192-byte chunks and sends every line that is valid
 // UTF-8 as a Line (with `prefix` in front); other lines are dropped whole.
 // Closes `fd`. Runs on a reader thread.
-void forward_lines(int fd, const UiSender& sender, std::string_view prefix);
+// `observe`, when given, also sees every such line (without the prefix).
+void forward_lines(int fd, const UiSender& sender, std::string_view prefix,
+                   const std::function<void(std::string_view)>& observe = {});
 
 // Lets a command's runner wait until the readers of its output streams have
 // reached end of file, so that a task's last output lines come before the

@@ -81,13 +81,13 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
     // Whatever else a message writes comes after the lines before it.
     flush_batch(context);
     if (auto* done = std::get_if<Done>(&message)) {
-        leave_busy_state(w);
+        leave_busy_state(w, done->success ? TaskOutcome::Succeeded : TaskOutcome::Failed);
         append_log(w, std::string(done->success ? success_banner : failure_banner) + "\n");
         refresh_status(w);
     } else if (std::holds_alternative<RefreshStatus>(message)) {
         refresh_status(w);
     } else if (auto* scan = std::get_if<ScanResults>(&message)) {
-        leave_busy_state(w);
+        leave_busy_state(w, TaskOutcome::SearchFinished);
         append_log(w, scan_result_block(scan->entries));
         if (!context.log_expander->get_expanded()) context.log_expander->set_expanded(true);
     }

@@ -45,9 +45,8 @@ bool path_exists(const std::string& path) {
 
 std::string os_error_text(int error) {
     char buffer[256];
-    // GNU strerror_r: thread-safe, returns the text (maybe not in `buffer`).
-    const char* text = ::strerror_r(error, buffer, sizeof buffer);
-    return std::string(text) + " (os error " + std::to_string(error) + ")";
+    buffer[0] = '\0';
+    return std::string(strerror_r_text(::strerror_r(error, buffer, sizeof buffer), buffer)) + " (os error " + std::to_string(error) + ")";
 }
 
 ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio out, Stdio err) {

@@ -43,6 +43,16 @@ bool path_exists(const std::string& path);
 // "No such file or directory (os error 2)".
 std::string os_error_text(int error);
 
+// The text of a strerror_r call, whichever variant the C library has: GNU's
+// returns the text (not always in `buffer`), the XSI one (musl, and glibc
+// without _GNU_SOURCE) returns 0 or an error number and fills `buffer`.
+inline const char* strerror_r_text(const char* gnu_result, const char* /*buffer*/) {
+    return gnu_result;
+}
+inline const char* strerror_r_text(int xsi_result, const char* buffer) {
+    return xsi_result == 0 ? buffer : "Unknown error";
+}
+
 // Reads both pipes to their end at once (a child that fills one pipe while we
 // read the other cannot deadlock us) and closes them.
 struct CapturedOutput {

@@ -57,7 +57,7 @@ PackageList missing_repository_packages(const PackageList& packages,
 }
 
 std::vector<std::string> repository_setup_args(const PackageList& repo_packages) {
-    std::vector<std::string> args = {"xbps-install", "-Sy"};
+    std::vector<std::string> args = {"xbps-install", "-Syf"};
     for (std::string_view p : repo_packages) args.emplace_back(p);
     return args;
 }

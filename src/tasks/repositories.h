@@ -24,7 +24,9 @@ Repository repository_of(std::string_view package);
 PackageList missing_repository_packages(const PackageList& packages,
                                         const std::filesystem::path& root);
 
-// "xbps-install", "-Sy", then the repository packages.
+// "xbps-install", "-Syf", then the repository packages. Forced: a repository
+// package that is installed while its drop-in file was deleted must be
+// unpacked again, or xbps only answers that it is installed.
 std::vector<std::string> repository_setup_args(const PackageList& repo_packages);
 
 }  // namespace kelmora

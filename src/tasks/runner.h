@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,11 +30,33 @@ std::vector<std::string> xbps_install_args(const PackageList& packages);
 // The list form of an argument vector: ["a", "b \"c\""].
 std::string quoted_arg_list(const std::vector<std::string>& args);
 
+// xbps-install's exit status (EEXIST) when a single named package is already
+// installed; a file conflict at commit time gives the same number.
+inline constexpr int xbps_exists_status = 17;
+
+// The package that an xbps-install line reports as installed already:
+// "Package 'X' is up to date." (update mode) or "ERROR: Package `X' already
+// installed." (install mode); empty for any other line.
+std::string_view reported_installed(std::string_view line);
+
+// The package names of an xbps-install argument vector (no program, no options).
+std::vector<std::string> named_packages(const std::vector<std::string>& args);
+
+struct CommandResult {
+    int status = -1;                        // exit status; -1: not started, or killed
+    std::vector<std::string> up_to_date;    // names xbps reported as installed already
+};
+
 // Runs "pkexec" with `args` and blocks until it exits and its output has been
 // read to the end (at most output_drain_limit longer): sends the
-// "Starting: pkexec [...]" line, then every output line. Returns the exit
-// status, or -1 when pkexec could not be started or was killed.
-int run_pkexec_command(const std::vector<std::string>& args, const UiSender& sender);
+// "Starting: pkexec [...]" line, then every output line.
+CommandResult run_pkexec_command(const std::vector<std::string>& args, const UiSender& sender);
+
+// True when an xbps-install command succeeded: exit 0, or exit 17 when xbps
+// reported every named package as installed already (xbps ignores that only
+// when two or more names are given). A file conflict also exits 17 and stays
+// a failure.
+bool xbps_succeeded(const std::vector<std::string>& args, const CommandResult& result);
 
 // One xbps-install command through pkexec. When xbps answers that it must
 // update itself first, that update runs and, if it succeeds, the command is

@@ -12,6 +12,10 @@
 
 namespace kelmora {
 
+// How the last task of a window ended, shown next to the spinner until the next
+// task starts.
+enum class TaskOutcome { None, Succeeded, Failed, SearchFinished };
+
 struct AppWidgets {
     Gtk::ApplicationWindow* window = nullptr;
     Gtk::Stack* stack = nullptr;
@@ -49,9 +53,13 @@ struct AppWidgets {
     Gtk::Button* btn_install_scan_components = nullptr;
     Gtk::Label* lang_label = nullptr;
     Gtk::Spinner* spinner = nullptr;
+    Gtk::Label* task_outcome = nullptr;  // beside the spinner
     Gtk::TextView* log_view = nullptr;
     Gtk::Button* btn_scan_network = nullptr;
     Gtk::Button* btn_polkit = nullptr;
+
+    // The outcome that task_outcome shows; main thread only, like the widgets.
+    mutable TaskOutcome outcome = TaskOutcome::None;
 
     // The busy-state set, in the order in which it is switched.
     std::array<Gtk::Button*, 9> action_buttons() const {

@@ -139,7 +139,10 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
         result.lang_combo->append(name);
     lang_box->append(*w->lang_label);
     lang_box->append(*result.lang_combo);
+    w->task_outcome = Gtk::make_managed<Gtk::Label>();
+    w->task_outcome->set_valign(Gtk::Align::CENTER);
     header->append(*w->spinner);
+    header->append(*w->task_outcome);
     header->append(*result.stack_switcher);
     header->append(*lang_box);
 

@@ -2,6 +2,7 @@
 
 #include "i18n/catalogue.h"
 #include "services/service_status.h"
+#include "tasks/busy_state.h"
 
 namespace kelmora {
 namespace {
@@ -61,6 +62,7 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.btn_scan_network->set_label(text(lang, "btn_scan_network"));
     w.btn_polkit->set_label(text(polkit_button_text(lang)));
 
+    show_outcome(w, lang);
     update_service_status(lang, w);
 }
 

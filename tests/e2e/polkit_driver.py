@@ -265,7 +265,7 @@ def main():
         set_answer("yes")
         text = run_task("Install Nvidia + 32-Bit")
         checks.check(starts(text) == [
-            '["xbps-install", "-Sy", "void-repo-multilib", "void-repo-multilib-nonfree", '
+            '["xbps-install", "-Syf", "void-repo-multilib", "void-repo-multilib-nonfree", '
             '"void-repo-nonfree"]',
             '["xbps-install", "-Su", "-y", "void-repo-multilib", "void-repo-multilib-nonfree", '
             '"void-repo-nonfree", "nvidia", "nvidia-libs-32bit"]'] and

@@ -65,7 +65,7 @@ TaskLog install(const VoidSystem& system, const PackageList& packages) {
     return run;
 }
 
-const Args repo_step = {"xbps-install", "-Sy", "void-repo-multilib", "void-repo-multilib-nonfree",
+const Args repo_step = {"xbps-install", "-Syf", "void-repo-multilib", "void-repo-multilib-nonfree",
                         "void-repo-nonfree"};
 
 TEST(Platform, TheOldSingleTransactionIsRefusedOnAFreshSystem) {
@@ -95,14 +95,14 @@ TEST(Platform, FreshSystemEnablesTheRepositoriesFirstThenInstalls) {
         {"nvidia current", nvidia_packages(0), repo_step},
         {"nvidia 580", nvidia_packages(3), repo_step},
         {"nvidia 390", nvidia_packages(2), repo_step},
-        {"amd", amd_packages(), {"xbps-install", "-Sy", "void-repo-multilib"}},
-        {"intel", intel_packages(), {"xbps-install", "-Sy", "void-repo-multilib"}},
+        {"amd", amd_packages(), {"xbps-install", "-Syf", "void-repo-multilib"}},
+        {"intel", intel_packages(), {"xbps-install", "-Syf", "void-repo-multilib"}},
         {"gutenprint",
          print_driver_packages({true, true, true, true}),
-         {"xbps-install", "-Sy", "void-repo-nonfree"}},
+         {"xbps-install", "-Syf", "void-repo-nonfree"}},
         {"brscan",
          scanner_packages({true, true, true, true}),
-         {"xbps-install", "-Sy", "void-repo-nonfree"}},
+         {"xbps-install", "-Syf", "void-repo-nonfree"}},
     };
     for (const auto& c : cases) {
         VoidSystem system;
@@ -124,7 +124,7 @@ TEST(Platform, FreshSystemEnablesTheRepositoriesFirstThenInstalls) {
 TEST(Platform, EnabledRepositoriesMeanOneCommandAndNothingElse) {
     for (const PackageList& packages :
          {nvidia_packages(1), amd_packages(), print_driver_packages({false, false, false, true}),
-          print_service_recipe().packages, scan_service_recipe().packages,
+          print_service_recipe().package_list(), scan_service_recipe().package_list(),
           scanner_packages({false, false, true, true})}) {
         VoidSystem system;
         system.enable_repositories();
@@ -141,7 +141,7 @@ TEST(Platform, RepositoryStepThatFailsEndsTheTask) {
         const TaskLog run = install(system, amd_packages());
         EXPECT_FALSE(run.ok) << outcome;
         EXPECT_EQ(system.calls(),
-                  (std::vector<Args>{{"xbps-install", "-Sy", "void-repo-multilib"}}));
+                  (std::vector<Args>{{"xbps-install", "-Syf", "void-repo-multilib"}}));
     }
 }
 
@@ -151,8 +151,8 @@ TEST(Platform, OutdatedXbpsUpdatesItselfAndTheRefusedCommandIsRepeatedOnce) {
         VoidSystem system;
         system.enable_repositories();
         system.publish_newer_xbps();
-        const TaskLog run = install(system, scan_service_recipe().packages);
-        const Args main = xbps_install_args(scan_service_recipe().packages);
+        const TaskLog run = install(system, scan_service_recipe().package_list());
+        const Args main = xbps_install_args(scan_service_recipe().package_list());
         EXPECT_TRUE(run.ok);
         EXPECT_EQ(system.calls(), (std::vector<Args>{main, update, main}));
         EXPECT_TRUE(
@@ -194,8 +194,8 @@ TEST(Platform, CorrectedNamesInstallAndTheOldOnesAreRefused) {
         bool ok;
         const char* refused;
     } cases[] = {
-        {scan_service_recipe().packages, true, nullptr},
-        {print_service_recipe().packages, true, nullptr},
+        {scan_service_recipe().package_list(), true, nullptr},
+        {print_service_recipe().package_list(), true, nullptr},
         {print_driver_packages({false, true, false, false}), true, nullptr},
         {{"sane-backends", "sane-airscan"}, false, "sane-backends"},
         {{"brlaser"}, false, "brlaser"},
@@ -211,7 +211,7 @@ TEST(Platform, CorrectedNamesInstallAndTheOldOnesAreRefused) {
     }
     // Discovery needs avahi-browse, which only avahi-utils ships.
     VoidSystem system;
-    ASSERT_TRUE(install(system, print_service_recipe().packages).ok);
+    ASSERT_TRUE(install(system, print_service_recipe().package_list()).ok);
     EXPECT_NE(system.installed().find("avahi-utils\n"), std::string::npos);
 }
 
@@ -222,6 +222,43 @@ TEST(Platform, InstalledPackagesAreUpToDateAndTheTransactionStillSucceeds) {
     const TaskLog again = install(system, amd_packages());
     EXPECT_TRUE(again.ok);
     EXPECT_TRUE(again.has("[Error] Package 'mesa-dri' is up to date."));
+}
+
+TEST(Platform, ExitSeventeenIsSuccessOnlyWhenXbpsSaysEveryNameIsInstalled) {
+    // xbps ignores EEXIST only with two or more names; a file conflict at
+    // commit time exits 17 as well.
+    struct Case {
+        const char* what;
+        PackageList packages;
+        bool conflict;
+        bool ok;
+    } cases[] = {
+        {"one installed package", {"hplip"}, false, true},
+        {"a repository package whose drop-in was deleted", {"foomatic-db-nonfree"}, false, true},
+        {"a file conflict while committing", {"gutenprint"}, true, false},
+    };
+    for (const Case& c : cases) {
+        VoidSystem system;
+        system.enable_repositories();
+        test::write_file(system.fakes.dir() / "xbps-installed",
+                         "xbps\nhplip\nvoid-repo-nonfree\n");
+        std::filesystem::remove(system.root / "usr/share/xbps.d/10-repository-nonfree.conf");
+        if (c.conflict) {
+            system.fakes.set("xbps.stderr",
+                             "ERROR: gutenprint-5.3.4_1: file `/usr/bin/escputil' already "
+                             "installed by package hplip-3.24.4_1.\n"
+                             "ERROR: Transaction failed! see above for errors.\n");
+            system.fakes.set("xbps.status", "17\n");
+        }
+        const TaskLog run = install(system, c.packages);
+        EXPECT_EQ(run.ok, c.ok) << c.what;
+    }
+    EXPECT_EQ(reported_installed("Package 'hplip' is up to date."), "hplip");
+    EXPECT_EQ(reported_installed("ERROR: Package `void-repo-nonfree' already installed."),
+              "void-repo-nonfree");
+    for (const char* other : {"Package '' is up to date.", "hplip is up to date.",
+                              "ERROR: gutenprint: file `/x' already installed by package hplip."})
+        EXPECT_EQ(reported_installed(other), "") << other;
 }
 
 TEST(Repositories, EachPackageComesFromItsRepository) {

@@ -66,25 +66,39 @@ TEST(ServiceSetup, DismissedInstallMakesNoLinks) {
     EXPECT_EQ(fakes.pkexec_calls(), 1);
 }
 
-TEST(ServiceSetup, RefusedLinksStillEndInSuccess) {
-    FakeTools fakes;
-    fakes.set("pkexec.outcomes", "ok\ndismiss\n");
-    const Outcome o =
-        collect([](const UiSender& s) { run_service_setup(scan_service_recipe(), s); });
-    EXPECT_EQ(done_flag(o), true);
-    EXPECT_TRUE(has_line(o, "Aktiviere Runit-Dienst (saned)..."));
-    ASSERT_EQ(fakes.pkexec_calls(), 2);
-    EXPECT_EQ(fakes.pkexec_argv(1), (Args{"xbps-install", "-Su", "-y", "sane", "sane-airscan"}));
-    EXPECT_EQ(fakes.pkexec_argv(2), (Args{"ln", "-sf", "/etc/sv/saned", "/var/service/"}));
-}
-
-TEST(ServiceSetup, LinkThatCannotStartIsIgnored) {
-    FakeTools fakes;
-    // pkexec works for the installation only, then disappears.
-    fakes.add_script("pkexec", "rm -f \"$0\"\nexec \"$@\"\n");
-    const Outcome o =
-        collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
-    EXPECT_EQ(done_flag(o), true);
+TEST(ServiceSetup, ALinkThatIsRefusedFailsOrCannotStartFailsTheTaskAndIsNamed) {
+    // An installed service that is not enabled is not set up: reporting
+    // success there hid a dead Avahi, and with it discovery.
+    struct Case {
+        const char* what;
+        const char* outcomes;
+        bool pkexec_vanishes;
+        ServiceRecipe recipe;
+        int calls;
+        const char* named;
+    } cases[] = {
+        {"saned link dismissed", "ok\ndismiss\n", false, scan_service_recipe(), 2, "saned"},
+        {"avahi link dismissed", "ok\nok\ndismiss\n", false, print_service_recipe(), 3,
+         "avahi-daemon"},
+        {"cupsd link fails, avahi is not tried", "ok\nfail\n", false, print_service_recipe(), 2,
+         "cupsd"},
+        {"pkexec gone after the install (records nothing)", "", true, print_service_recipe(), 0,
+         "cupsd"},
+    };
+    for (const Case& c : cases) {
+        FakeTools fakes;
+        fakes.set("pkexec.outcomes", c.outcomes);
+        // pkexec works for the installation only, then disappears.
+        if (c.pkexec_vanishes) fakes.add_script("pkexec", "rm -f \"$0\"\nexec \"$@\"\n");
+        const ServiceRecipe recipe = c.recipe;
+        const Outcome o = collect([&](const UiSender& s) { run_service_setup(recipe, s); });
+        EXPECT_EQ(done_flag(o), false) << c.what;
+        EXPECT_TRUE(has_line(o, std::string(recipe.progress_line))) << c.what;
+        EXPECT_TRUE(has_line(o, "Fehler: Runit-Dienst " + std::string(c.named) +
+                                    " wurde nicht aktiviert."))
+            << c.what;
+        EXPECT_EQ(fakes.pkexec_calls(), c.calls) << c.what;
+    }
 }
 
 const std::string golden_policy = test::read_file(KELMORA_TEST_DATA "/org.tamsel.pellin.policy");

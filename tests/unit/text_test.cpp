@@ -4,6 +4,10 @@
 #include "services/discovery.h"
 #include "tasks/line_reader.h"
 #include "tasks/log_receiver.h"
+#include "tasks/process.h"
+
+#include <cerrno>
+#include <cstring>
 
 namespace kelmora {
 namespace {
@@ -110,6 +114,30 @@ TEST(LogTexts, ScanResultBlock) {
               "\n--- NETWORK SCAN RESULTS ---\nFound: A\nFound: B\n----------------------------\n");
     EXPECT_EQ(success_banner.size(), 41u);
     EXPECT_EQ(failure_banner.size(), 41u);
+}
+
+}  // namespace
+}  // namespace kelmora
+
+#ifdef __GLIBC__
+// glibc's XSI variant, what strerror_r is on musl.
+extern "C" int __xpg_strerror_r(int error, char* buffer, std::size_t size);
+#define KELMORA_XSI_STRERROR_R __xpg_strerror_r
+#else
+#define KELMORA_XSI_STRERROR_R ::strerror_r
+#endif
+
+namespace kelmora {
+namespace {
+
+TEST(ErrorText, BothStrerrorVariantsGiveTheSameText) {
+    const std::string gnu = os_error_text(ENOENT);
+    EXPECT_EQ(gnu, "No such file or directory (os error 2)");
+    char buffer[256] = "";
+    const int xsi = KELMORA_XSI_STRERROR_R(ENOENT, buffer, sizeof buffer);
+    EXPECT_EQ(std::string(strerror_r_text(xsi, buffer)) + " (os error 2)", gnu);
+    // An XSI call that fails leaves nothing usable in the buffer.
+    EXPECT_STREQ(strerror_r_text(ERANGE, buffer), "Unknown error");
 }
 
 }  // namespace

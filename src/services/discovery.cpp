@@ -5,10 +5,10 @@
 
 namespace kelmora {
 
-void discover_network_devices(const UiSender& sender) {
+void discover_network_devices(const UiSender& sender, std::chrono::milliseconds limit) {
     std::vector<std::string> entries;
-    if (auto out = capture_output({"driverless"})) add_driverless_entries(out->out, entries);
-    if (auto out = capture_output({"avahi-browse", "-t", "-r", "_ipp._tcp"}))
+    if (auto out = capture_output({"driverless"}, limit)) add_driverless_entries(out->out, entries);
+    if (auto out = capture_output({"avahi-browse", "-t", "-r", "_ipp._tcp"}, limit))
         add_avahi_entries(out->out, entries);
     sender.send(ScanResults{std::move(entries)});
 }

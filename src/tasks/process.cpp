@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 extern char** environ;
 
@@ -49,7 +51,8 @@ std::string os_error_text(int error) {
     return std::string(strerror_r_text(::strerror_r(error, buffer, sizeof buffer), buffer)) + " (os error " + std::to_string(error) + ")";
 }
 
-ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio out, Stdio err) {
+ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio out, Stdio err,
+                           bool own_group) {
     ChildProcess child;
     Pipe pipes[3];
     const Stdio modes[3] = {in, out, err};
@@ -84,7 +87,12 @@ ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio
     // We ignore SIGPIPE; children must not inherit that, nor any blocked signal.
     posix_spawnattr_setsigdefault(&attr, &all);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (own_group) {
+        posix_spawnattr_setpgroup(&attr, 0);
+        flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    posix_spawnattr_setflags(&attr, flags);
 
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
@@ -128,14 +136,25 @@ bool wait_for_success(pid_t pid) {
     return wait_for_exit(pid) == 0;
 }
 
-CapturedOutput read_both(int out_fd, int err_fd) {
+CapturedOutput read_both(int out_fd, int err_fd,
+                         std::optional<std::chrono::steady_clock::time_point> deadline) {
     CapturedOutput result;
     struct pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open_count = (out_fd >= 0) + (err_fd >= 0);
     char buffer[65536];
     while (open_count > 0) {
-        if (::poll(fds, 2, -1) < 0) {
+        int timeout_ms = -1;
+        if (deadline) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                *deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                result.timed_out = true;
+                break;
+            }
+            timeout_ms = static_cast<int>(std::min<long long>(left.count(), 60'000));
+        }
+        if (::poll(fds, 2, timeout_ms) < 0) {
             if (errno == EINTR) continue;
             break;
         }
@@ -156,11 +175,16 @@ CapturedOutput read_both(int out_fd, int err_fd) {
     return result;
 }
 
-std::optional<CapturedOutput> capture_output(const std::vector<std::string>& argv) {
-    ChildProcess child = spawn_process(argv, Stdio::Null, Stdio::Pipe, Stdio::Pipe);
+std::optional<CapturedOutput> capture_output(const std::vector<std::string>& argv,
+                                             std::chrono::milliseconds limit) {
+    ChildProcess child = spawn_process(argv, Stdio::Null, Stdio::Pipe, Stdio::Pipe, true);
     if (!child.started()) return std::nullopt;
-    CapturedOutput output = read_both(child.stdout_fd, child.stderr_fd);
-    wait_for_success(child.pid);  // the exit status does not matter to callers
+    CapturedOutput output =
+        read_both(child.stdout_fd, child.stderr_fd, std::chrono::steady_clock::now() + limit);
+    // The group goes in any case: a process the child left running must not
+    // outlive the task. Ended at once, since the time is up or the child is done.
+    ::kill(-child.pid, SIGKILL);
+    wait_for_exit(child.pid);  // the exit status does not matter to callers
     return output;
 }
 

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <exception>
 #include <optional>
 #include <string>
@@ -27,7 +28,10 @@ struct ChildProcess {
 // Starts argv[0] (PATH lookup) with the given arguments. The child gets default
 // signal dispositions, an empty signal mask and no descriptor besides its three
 // standard streams; environment and working directory are inherited.
-ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio out, Stdio err);
+// With `own_group`, the child leads a new process group, so that it can be
+// ended together with whatever it started.
+ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio out, Stdio err,
+                           bool own_group = false);
 
 // Waits for `pid`; true only for a normal exit with status 0.
 bool wait_for_success(pid_t pid);
@@ -54,16 +58,23 @@ inline const char* strerror_r_text(int xsi_result, const char* buffer) {
 }
 
 // Reads both pipes to their end at once (a child that fills one pipe while we
-// read the other cannot deadlock us) and closes them.
+// read the other cannot deadlock us) and closes them. With a deadline, reading
+// stops then, and `timed_out` says so.
 struct CapturedOutput {
     std::string out;
     std::string err;
+    bool timed_out = false;
 };
-CapturedOutput read_both(int out_fd, int err_fd);
+CapturedOutput read_both(int out_fd, int err_fd,
+                         std::optional<std::chrono::steady_clock::time_point> deadline = {});
 
 // Runs `argv` with standard input from the null device, captures both output
-// streams and waits for it; nullopt when it cannot be started.
-std::optional<CapturedOutput> capture_output(const std::vector<std::string>& argv);
+// streams and waits for it; nullopt when it cannot be started. A child that has
+// not finished (or whose output is still held open by a process it started)
+// after `limit` is ended with its whole process group, and what it printed
+// until then is returned.
+std::optional<CapturedOutput> capture_output(const std::vector<std::string>& argv,
+                                             std::chrono::milliseconds limit);
 
 // Writes all of `data`, retrying interrupted writes and continuing partial ones;
 // stops silently at the first other error (a broken pipe included).

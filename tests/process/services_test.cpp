@@ -139,9 +139,10 @@ TEST(PolkitPolicy, ChildThatLeavesWithoutReadingIsJudgedByItsStatus) {
     }
 }
 
-std::vector<std::string> scan(FakeTools& fakes) {
+std::vector<std::string> scan(FakeTools& fakes,
+                              std::chrono::milliseconds limit = discovery_tool_limit) {
     (void)fakes;
-    const Outcome o = collect(discover_network_devices);
+    const Outcome o = collect([limit](const UiSender& s) { discover_network_devices(s, limit); });
     EXPECT_EQ(o.messages.size(), 1u);  // exactly one ScanResults, no Line, no Done
     auto* results = o.messages.empty() ? nullptr : std::get_if<ScanResults>(&o.messages.back());
     return results ? results->entries : std::vector<std::string>{"<no ScanResults>"};
@@ -182,6 +183,34 @@ TEST(Discovery, ChattyStderrDoesNotDeadlock) {
     std::filesystem::create_symlink("/usr/bin/head", fakes.bin() / "head");
     std::filesystem::create_symlink("/usr/bin/tr", fakes.bin() / "tr");
     EXPECT_EQ(scan(fakes), (Args{"IPP (Driverless): ipp://late"}));
+}
+
+TEST(Discovery, AToolThatNeverEndsIsStoppedWithItsGroupAndWhatItFoundIsKept) {
+    struct Case {
+        const char* what;
+        const char* script;
+    } cases[] = {
+        {"hangs after one URI",
+         "echo ipp://first.local/ipp/print\nsleep 600 &\necho $! > \"$KELMORA_FAKE_DIR/pid\"\n"
+         "wait\n"},
+        // The tool ends, a process it started keeps the output open.
+        {"leaves a grandchild holding stdout",
+         "echo ipp://first.local/ipp/print\nsleep 600 &\necho $! > \"$KELMORA_FAKE_DIR/pid\"\n"
+         "exit 0\n"},
+    };
+    for (const Case& c : cases) {
+        FakeTools fakes({"avahi-browse"});
+        fakes.add_script("driverless", c.script);
+        fakes.set("avahi-browse.stdout", "   hostname = [printer.local]\n");
+        EXPECT_EQ(scan(fakes, std::chrono::milliseconds(500)),
+                  (Args{"IPP (Driverless): ipp://first.local/ipp/print",
+                        "Avahi IPP: hostname = [printer.local]"}))
+            << c.what;
+        // Nothing of the group is left running (gone, or a zombie nobody reaped).
+        const std::string pid = std::to_string(std::atoi(test::read_file(fakes.dir() / "pid").c_str()));
+        const std::string stat = test::read_file("/proc/" + pid + "/stat");
+        EXPECT_TRUE(stat.empty() || stat.find(") Z ") != std::string::npos) << c.what << stat;
+    }
 }
 
 }  // namespace

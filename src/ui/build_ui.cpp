@@ -109,6 +109,35 @@ void name_combo(Gtk::ComboBoxText& combo, Name& name) {
     }
 }
 
+// GTK 4.8's expander keeps the keyboard focus once it has it (Tab moves it
+// nowhere while collapsed). This focus handler gives the usual order: the
+// expander's title, then, when expanded, what it shows. gtkmm 4.8 has no
+// focus_vfunc to override, so it goes into the class of gtkmm's expanders.
+gboolean log_expander_focus(GtkWidget* self, GtkDirectionType direction) {
+    GtkRoot* root = gtk_widget_get_root(self);
+    GtkWidget* focus = root != nullptr ? gtk_root_get_focus(root) : nullptr;
+    GtkExpander* expander = GTK_EXPANDER(self);
+    GtkWidget* child = gtk_expander_get_expanded(expander) ? gtk_expander_get_child(expander)
+                                                           : nullptr;
+    const bool on_title = focus == self;
+    const bool in_child = child != nullptr && focus != nullptr &&
+                          (focus == child || gtk_widget_is_ancestor(focus, child));
+    const bool forward = direction == GTK_DIR_TAB_FORWARD || direction == GTK_DIR_DOWN ||
+                         direction == GTK_DIR_RIGHT;
+    if (in_child) {
+        if (gtk_widget_child_focus(child, direction)) return TRUE;
+        return forward ? FALSE : gtk_widget_grab_focus(self);
+    }
+    if (forward) {
+        if (!on_title) return gtk_widget_grab_focus(self);
+        return child != nullptr && gtk_widget_child_focus(child, direction);
+    }
+    if (on_title) return FALSE;
+    // Coming back from after the expander: its content first.
+    if (child != nullptr && gtk_widget_child_focus(child, direction)) return TRUE;
+    return gtk_widget_grab_focus(self);
+}
+
 }  // namespace
 
 MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
@@ -223,6 +252,7 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
     bottom->append(*w->btn_polkit);
 
     result.log_expander = Gtk::make_managed<Gtk::Expander>("Installations-Log");
+    GTK_WIDGET_CLASS(G_OBJECT_GET_CLASS(result.log_expander->gobj()))->focus = log_expander_focus;
     result.log_expander->set_margin_start(15);
     result.log_expander->set_margin_end(15);
     result.log_expander->set_margin_bottom(15);

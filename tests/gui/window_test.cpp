@@ -444,3 +444,41 @@ TEST_F(Window, AThousandLanguageChangesWhileATaskStreams) {
 
 }  // namespace
 }  // namespace kelmora
+
+namespace kelmora {
+namespace {
+
+TEST_F(Window, TabReachesAndLeavesEveryControlWithTheLogCollapsedOrOpen) {
+    open();
+    const auto chain = [&] {
+        // Tab from the start until the focus comes back to where it first was.
+        std::vector<Gtk::Widget*> seen;
+        for (int i = 0; i < 60; ++i) {
+            w().window->child_focus(Gtk::DirectionType::TAB_FORWARD);
+            Gtk::Widget* focus = w().window->get_focus();
+            if (!seen.empty() && focus == seen.front()) return seen;
+            seen.push_back(focus);
+        }
+        return std::vector<Gtk::Widget*>{};  // never came back: a trap
+    };
+    const auto reached = [](const std::vector<Gtk::Widget*>& c, Gtk::Widget* target) {
+        return std::any_of(c.begin(), c.end(), [&](Gtk::Widget* f) {
+            return f != nullptr && (f == target || f->is_ancestor(*target));
+        });
+    };
+    for (bool expanded : {false, true}) {
+        win.log_expander->set_expanded(expanded);
+        w().window->unset_focus();
+        const std::vector<Gtk::Widget*> c = chain();
+        ASSERT_FALSE(c.empty()) << "focus trapped, log expanded: " << expanded;
+        for (Gtk::Widget* target :
+             {static_cast<Gtk::Widget*>(win.lang_combo), static_cast<Gtk::Widget*>(w().combo_nvidia),
+              static_cast<Gtk::Widget*>(w().btn_nvidia), static_cast<Gtk::Widget*>(w().btn_intel),
+              static_cast<Gtk::Widget*>(w().btn_polkit), static_cast<Gtk::Widget*>(win.log_expander)})
+            EXPECT_TRUE(reached(c, target)) << "log expanded: " << expanded;
+        EXPECT_EQ(reached(c, w().log_view), expanded);
+    }
+}
+
+}  // namespace
+}  // namespace kelmora

@@ -29,11 +29,12 @@ std::string status_markup(ServiceState state, Lang lang) {
     return markup + "</span>";
 }
 
-void update_service_status(Lang lang, const AppWidgets& widgets, const ServicePaths& paths) {
-    widgets.pr_srv_status->set_markup(
-        status_markup(probe_service(paths.cups_installed, paths.cups_enabled), lang));
-    widgets.scan_srv_status->set_markup(
-        status_markup(probe_service(paths.sane_installed, paths.sane_enabled), lang));
+void update_service_status(Lang lang, const AppWidgets& widgets) {
+    const auto at = [&](const char* path) { return (widgets.root / path).string(); };
+    widgets.pr_srv_status->set_markup(status_markup(
+        probe_service(at("usr/bin/cupsd"), at("var/service/cupsd")), lang));
+    widgets.scan_srv_status->set_markup(status_markup(
+        probe_service(at("usr/bin/scanimage"), at("var/service/saned")), lang));
 }
 
 }  // namespace kelmora

@@ -17,15 +17,8 @@ ServiceState probe_service(const std::string& installed_path, const std::string&
 // The Pango markup of a status line.
 std::string status_markup(ServiceState state, Lang lang);
 
-struct ServicePaths {
-    std::string cups_installed = "/usr/bin/cupsd";
-    std::string cups_enabled = "/var/service/cupsd";
-    std::string sane_installed = "/usr/bin/scanimage";
-    std::string sane_enabled = "/var/service/saned";
-};
-
-// Probes both services and sets pr_srv_status, then scan_srv_status.
-void update_service_status(Lang lang, const AppWidgets& widgets,
-                           const ServicePaths& paths = ServicePaths{});
+// Probes both services under the window's root directory and sets
+// pr_srv_status, then scan_srv_status.
+void update_service_status(Lang lang, const AppWidgets& widgets);
 
 }  // namespace kelmora

@@ -7,8 +7,9 @@
 namespace kelmora {
 
 void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef widgets) {
-    start_task(*widgets, [packages = std::move(packages), sender = std::move(sender)] {
-        const bool ok = run_pkexec_xbps(packages, sender);
+    start_task(*widgets, [packages = std::move(packages), sender = std::move(sender),
+                          root = widgets->root] {
+        const bool ok = run_pkexec_xbps(packages, sender, root);
         sender.send(Done{ok});
     });
 }

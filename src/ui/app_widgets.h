@@ -8,6 +8,7 @@
 #include <gtkmm.h>
 
 #include <array>
+#include <filesystem>
 #include <memory>
 
 namespace kelmora {
@@ -57,6 +58,10 @@ struct AppWidgets {
     Gtk::TextView* log_view = nullptr;
     Gtk::Button* btn_scan_network = nullptr;
     Gtk::Button* btn_polkit = nullptr;
+
+    // Where the window reads this machine (service paths, repository files,
+    // hardware): "/" but in tests.
+    std::filesystem::path root = "/";
 
     // The outcome that task_outcome shows; main thread only, like the widgets.
     mutable TaskOutcome outcome = TaskOutcome::None;

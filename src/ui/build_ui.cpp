@@ -140,8 +140,9 @@ gboolean log_expander_focus(GtkWidget* self, GtkDirectionType direction) {
 
 }  // namespace
 
-MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app) {
+MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesystem::path& root) {
     auto w = std::make_shared<AppWidgets>();
+    w->root = root;
     MainWindow result;
 
     // 1. The window and its widget tree.

@@ -20,6 +20,8 @@ struct MainWindow {
 };
 
 // The "activate" handler: every activation builds a new, independent window.
-MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app);
+// `root` is where the window reads this machine.
+MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app,
+                    const std::filesystem::path& root = "/");
 
 }  // namespace kelmora

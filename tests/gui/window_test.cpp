@@ -49,10 +49,9 @@ class Window : public ::testing::Test {
     void SetUp() override {
         env.set("HOME", home.path().string());
         for (const char* v : {"LANG", "LC_ALL", "LC_MESSAGES"}) env.set(v, std::nullopt);
-        // The window probes this machine's own repository files, which a test
-        // cannot choose: with the fake's repositories enabled, an install
-        // succeeds whether or not a repository step runs before it.
-        const auto dropins = fakes.dir() / "xbps-root/usr/share/xbps.d";
+        // The window reads the same root as the fake xbps keeps, never this
+        // machine's own files; its repositories are enabled.
+        const auto dropins = root() / "usr/share/xbps.d";
         std::filesystem::create_directories(dropins);
         for (const char* r : {"nonfree", "multilib", "multilib-nonfree"})
             test::write_file(dropins / ("10-repository-" + std::string(r) + ".conf"), "");
@@ -61,7 +60,8 @@ class Window : public ::testing::Test {
         for (Gtk::Window* w : application()->get_windows()) w->destroy();
         run_until([] { return false; }, std::chrono::milliseconds(20));
     }
-    void open() { win = build_ui(application()); }
+    std::filesystem::path root() const { return fakes.dir() / "xbps-root"; }
+    void open() { win = build_ui(application(), root()); }
     const AppWidgets& w() const { return *win.widgets; }
     std::string log() const { return w().log_view->get_buffer()->get_text().raw(); }
     bool busy() const { return !w().btn_amd->get_sensitive(); }
@@ -478,6 +478,30 @@ TEST_F(Window, TabReachesAndLeavesEveryControlWithTheLogCollapsedOrOpen) {
             EXPECT_TRUE(reached(c, target)) << "log expanded: " << expanded;
         EXPECT_EQ(reached(c, w().log_view), expanded);
     }
+}
+
+TEST_F(Window, TheOutcomeShowsBesideTheSpinnerInTheInterfaceLanguageUntilTheNextTask) {
+    // The log is collapsed by default: without this a success, a failure and a
+    // dismissed password dialog all look like nothing happened.
+    const auto outcome = [&] { return std::string(w().task_outcome->get_text()); };
+    open();
+    EXPECT_EQ(outcome(), "");
+    fakes.set("pkexec.outcomes", "ok\nok\nok\ndismiss\n");
+    click(w().btn_setup_print);
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(outcome(), "Done");
+    // The window reads the machine through its root: cupsd is there now, its
+    // service link is not (the fake ln makes none).
+    EXPECT_NE(w().pr_srv_status->get_label().raw().find("Service inactive"), std::string::npos);
+    click(w().btn_amd);
+    EXPECT_EQ(outcome(), "");
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(outcome(), "Failed \u2014 see the log");
+    win.lang_combo->set_active(1);
+    EXPECT_EQ(outcome(), "Fehlgeschlagen \u2014 siehe Log");
+    click(w().btn_scan_network);
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(outcome(), "Suche beendet \u2014 siehe Log");
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 BUILD ?= build
 MESON_TEST_ARGS ?= --print-errorlogs
 
-.PHONY: all build run test sanitize fuzz bench screenshots deps-build deps-test deps-fuzz clean
+.PHONY: all build run test test-build sanitize fuzz bench screenshots deps-build deps-test deps-fuzz clean
 
 BENCH_BUILD ?= build-release
 
@@ -28,12 +28,18 @@ run: build
 # Runs a command under a virtual X display when there is no display.
 WITH_DISPLAY = if [ -n "$${DISPLAY:-}" ]; then $(1); else xvfb-run -a -s "-screen 0 1280x1024x24" $(1); fi
 
-test: deps-test build
+# The build with every suite; one that 'make run' set up before GoogleTest
+# was installed gets them now.
+test-build: deps-test deps-build $(BUILD)/build.ninja
+	meson configure $(BUILD) -Dtests=enabled
+	ninja -C $(BUILD)
+
+test: test-build
 	@$(call WITH_DISPLAY,meson test -C $(BUILD) $(MESON_TEST_ARGS))
 
 # Renders the README screenshots into docs/screenshots/ (a temporary HOME, so
 # your own language choice is left alone).
-screenshots: deps-test build
+screenshots: test-build
 	@home=$$(mktemp -d) && trap 'rm -rf "$$home"' EXIT && \
 	$(call WITH_DISPLAY,env HOME="$$home" LANG=C.UTF-8 ./$(BUILD)/tests/kelmora-screenshots docs/screenshots)
 
@@ -48,10 +54,10 @@ SAN_ENV = GDK_DEBUG=gl-disable ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:stri
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
 sanitize: deps-test
-	@[ -f build-asan/build.ninja ] || meson setup build-asan --buildtype=debug -Db_sanitize=address,undefined -Db_lundef=false
+	@[ -f build-asan/build.ninja ] || meson setup build-asan -Dtests=enabled --buildtype=debug -Db_sanitize=address,undefined -Db_lundef=false
 	ninja -C build-asan tests/unit-tests tests/process-tests tests/gui-tests
 	@$(call WITH_DISPLAY,env $(SAN_ENV) meson test -C build-asan --no-rebuild $(MESON_TEST_ARGS) unit process gui)
-	@[ -f build-tsan/build.ninja ] || meson setup build-tsan --buildtype=debug -Db_sanitize=thread -Db_lundef=false
+	@[ -f build-tsan/build.ninja ] || meson setup build-tsan -Dtests=enabled --buildtype=debug -Db_sanitize=thread -Db_lundef=false
 	ninja -C build-tsan tests/unit-tests tests/process-tests
 	env $(SAN_ENV) meson test -C build-tsan --no-rebuild $(MESON_TEST_ARGS) unit process
 
@@ -85,7 +91,7 @@ fuzz: deps-fuzz
 
 # Release build; the benchmarks run in a private D-Bus session like a desktop's.
 bench: deps-test
-	@[ -f $(BENCH_BUILD)/build.ninja ] || meson setup $(BENCH_BUILD) --buildtype=release
+	@[ -f $(BENCH_BUILD)/build.ninja ] || meson setup $(BENCH_BUILD) -Dtests=enabled --buildtype=release
 	ninja -C $(BENCH_BUILD) src/kelmora bench/kelmora-bench bench/gen-lines bench/minimal-window
 	@$(call WITH_DISPLAY,dbus-run-session -- ./$(BENCH_BUILD)/bench/kelmora-bench $(BENCH_BUILD)/bench \
 		$(BENCH_BUILD)/src/kelmora $(BENCH_BUILD)/bench/minimal-window) 2>&1 | grep -v -E '^(dbus-daemon|SpiRegistry)'

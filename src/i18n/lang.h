@@ -13,6 +13,7 @@ namespace kelmora {
 
 // The value doubles as the index of the language in the language selector.
 enum class Lang : std::uint8_t { En = 0, De = 1, Es = 2, Fr = 3 };
+static_assert(sizeof(Lang) == 1, "a language is one byte");
 
 // Any index outside 0..3 (including -1 for "nothing selected") means English.
 Lang lang_from_index(int index);

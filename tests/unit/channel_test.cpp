@@ -137,8 +137,12 @@ TEST(UiChannel, WaitForRoomPacesAProducerUntilMessagesAreHandled) {
             s.wait_for_room(10);
         }
     });
+    // Nobody handles messages yet: the producer runs up to the limit, then waits.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (sent.load() < 11 && std::chrono::steady_clock::now() < deadline) g_usleep(1000);
+    ASSERT_EQ(sent.load(), 11);
     g_usleep(50000);
-    EXPECT_LE(sent.load(), 11);  // nobody handles messages yet, so it waits
+    EXPECT_EQ(sent.load(), 11);
     ASSERT_TRUE(loop.run_until([&] { return handled == 100; }));
     producer.join();
 

@@ -11,9 +11,10 @@ const std::string red = "<span foreground=\"#e01b24\" weight=\"bold\">\xE2\x97\x
 const std::string green = "<span foreground=\"#2ec27e\" weight=\"bold\">\xE2\x97\x8F ";
 
 TEST(ServiceStatus, MarkupPerStateAndLanguage) {
-    EXPECT_EQ(grey.size(), 27u);
-    EXPECT_EQ(red.size(), 45u);
-    EXPECT_EQ(green.size(), 45u);
+    // The prefixes are byte-exact: 27 bytes grey, 45 with a circle.
+    EXPECT_EQ(status_markup(ServiceState::NotInstalled, Lang::En).find("Not installed"), 27u);
+    EXPECT_EQ(status_markup(ServiceState::Inactive, Lang::En).find("Service inactive"), 45u);
+    EXPECT_EQ(status_markup(ServiceState::Active, Lang::En).find("Service active"), 45u);
     EXPECT_EQ(status_markup(ServiceState::NotInstalled, Lang::Es), grey + "No instalado</span>");
     EXPECT_EQ(status_markup(ServiceState::Active, Lang::Fr), green + "Service actif</span>");
     EXPECT_EQ(status_markup(ServiceState::Active, Lang::De), green + "Dienst aktiv</span>");

@@ -169,10 +169,7 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
         result.lang_combo->append(name);
     lang_box->append(*w->lang_label);
     lang_box->append(*result.lang_combo);
-    w->task_outcome = Gtk::make_managed<Gtk::Label>();
-    w->task_outcome->set_valign(Gtk::Align::CENTER);
     header->append(*w->spinner);
-    header->append(*w->task_outcome);
     header->append(*result.stack_switcher);
     header->append(*lang_box);
 
@@ -251,6 +248,13 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     bottom->set_margin_top(0);
     w->btn_polkit = button(nullptr, "flat");
     bottom->append(*w->btn_polkit);
+    // How the last task ended, right above the log that tells the details (in
+    // the header it would widen the window beyond a small screen).
+    w->task_outcome = Gtk::make_managed<Gtk::Label>();
+    w->task_outcome->set_hexpand(true);
+    w->task_outcome->set_halign(Gtk::Align::END);
+    w->task_outcome->set_valign(Gtk::Align::CENTER);
+    bottom->append(*w->task_outcome);
 
     result.log_expander = Gtk::make_managed<Gtk::Expander>("Installations-Log");
     GTK_WIDGET_CLASS(G_OBJECT_GET_CLASS(result.log_expander->gobj()))->focus = log_expander_focus;

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "i18n/lang.h"
+#include "tasks/busy_state.h"
 #include "ui/build_ui.h"
 
 namespace {
@@ -53,12 +54,22 @@ int main(int argc, char** argv) {
         const char* page;
         const char* file;
         int nvidia_entry;
+        kelmora::TaskOutcome outcome = kelmora::TaskOutcome::None;
+        bool log_open = false;
     } shots[] = {
         {kelmora::Lang::En, "gpu", "graphics.png", 0},
         {kelmora::Lang::En, "printer", "printer.png", 0},
         {kelmora::Lang::En, "scanner", "scanner.png", 0},
         {kelmora::Lang::De, "printer", "printer-de.png", 0},
         {kelmora::Lang::Fr, "gpu", "graphics-fr.png", 3},  // the longest driver entry
+        // The longest outcome texts, with the log open: the window must still
+        // fit a 1366x768 screen.
+        {kelmora::Lang::Es, "printer", "printer-es.png", 0},
+        {kelmora::Lang::Es, "printer", "printer-es-log.png", 0,
+         kelmora::TaskOutcome::SearchFinished, true},
+        {kelmora::Lang::Fr, "gpu", "graphics-fr-log.png", 3, kelmora::TaskOutcome::Failed, true},
+        {kelmora::Lang::De, "scanner", "scanner-de-log.png", 0, kelmora::TaskOutcome::Failed, true},
+        {kelmora::Lang::En, "printer", "printer-log.png", 0, kelmora::TaskOutcome::Succeeded, true},
     };
     int failures = 0;
     for (const Shot& shot : shots) {
@@ -67,10 +78,14 @@ int main(int argc, char** argv) {
         win.widgets->stack->set_transition_type(Gtk::StackTransitionType::NONE);
         win.widgets->stack->set_visible_child(shot.page);
         win.widgets->combo_nvidia->set_active(shot.nvidia_entry);
+        win.widgets->outcome = shot.outcome;
+        kelmora::show_outcome(*win.widgets, shot.lang);
+        win.log_expander->set_expanded(shot.log_open);
         iterate(400);
         const std::string file = (out / shot.file).string();
         if (save(*win.widgets->window, file)) {
-            std::printf("%s\n", file.c_str());
+            std::printf("%s %dx%d\n", file.c_str(), win.widgets->window->get_width(),
+                        win.widgets->window->get_height());
         } else {
             std::fprintf(stderr, "could not render %s\n", file.c_str());
             ++failures;

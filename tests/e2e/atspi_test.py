@@ -13,7 +13,8 @@ import tempfile
 import time
 
 import pyatspi
-from Xlib import X, display, protocol
+from Xlib import X, XK, display, protocol
+from Xlib.ext import xtest
 
 TITLE = "Void Linux System Setup"
 SUCCESS = "--- INSTALLATION SUCCESSFUL / BEENDET ---"
@@ -101,6 +102,43 @@ def close_window(title):
         return False
     finally:
         d.close()
+
+
+def focused(frame):
+    return pyatspi.findDescendant(frame, lambda a: a.getState().contains(pyatspi.STATE_FOCUSED))
+
+
+def press_tab(title):
+    """One Tab key press and release into the window, through the X test extension."""
+    d = display.Display()
+    try:
+        windows = shown_windows(d, title)
+        if windows:
+            windows[0].set_input_focus(X.RevertToParent, X.CurrentTime)
+        code = d.keysym_to_keycode(XK.string_to_keysym("Tab"))
+        xtest.fake_input(d, X.KeyPress, code)
+        xtest.fake_input(d, X.KeyRelease, code)
+        d.sync()
+    finally:
+        d.close()
+
+
+def tab_chain(frame, title, limit=60):
+    """Presses Tab until the focus is back on the first control it reached;
+    the controls in between, or [] when it never comes back (a trap)."""
+    chain = []
+    for _ in range(limit):
+        before = focused(frame)
+        press_tab(title)
+        try:
+            now = wait_for(lambda: (lambda f: f if f is not None and f != before else None)(focused(frame)),
+                           "the focus to move", timeout=2.0)
+        except AssertionError:
+            return []
+        if chain and now == chain[0]:
+            return chain
+        chain.append(now)
+    return []
 
 
 def close_all(title):
@@ -211,6 +249,15 @@ def main():
 
         expander = find(frame, name="Installations-Log", role=pyatspi.ROLE_PUSH_BUTTON)
         checks.check(expander is not None, "the log expander is named Installations-Log")
+
+        # Tab walks the whole focus chain and comes back round, through the
+        # collapsed log expander and out of it again.
+        chain = tab_chain(frame, TITLE)
+        names = [a.name for a in chain]
+        checks.check(bool(chain) and "Installations-Log" in names and
+                     all(n in names for n in ("Install Nvidia + 32-Bit", "Install AMD Packages",
+                                              "Setup Polkit Security Rules")),
+                     "Tab reaches every control and leaves the log expander %s" % names)
         click(expander)
         log = wait_for(lambda: find(frame, name="Installations-Log", role=pyatspi.ROLE_TEXT),
                        "the log view")

@@ -31,10 +31,10 @@ std::string status_markup(ServiceState state, Lang lang) {
 
 void update_service_status(Lang lang, const AppWidgets& widgets) {
     const auto at = [&](const char* path) { return (widgets.root / path).string(); };
-    widgets.pr_srv_status->set_markup(status_markup(
-        probe_service(at("usr/bin/cupsd"), at("var/service/cupsd")), lang));
-    widgets.scan_srv_status->set_markup(status_markup(
-        probe_service(at("usr/bin/scanimage"), at("var/service/saned")), lang));
+    widgets.pr_srv_status->set_markup(
+        status_markup(probe_service(at("usr/bin/cupsd"), at("var/service/cupsd")), lang));
+    widgets.scan_srv_status->set_markup(
+        status_markup(probe_service(at("usr/bin/scanimage"), at("var/service/saned")), lang));
 }
 
 }  // namespace kelmora

@@ -24,9 +24,8 @@ void show_outcome(const AppWidgets& widgets, Lang lang);
 template <class F>
 void start_task(const AppWidgets& widgets, F&& body) {
     enter_busy_state(widgets);
-    spawn_detached([body = std::forward<F>(body), hold = ApplicationHold::acquire()]() mutable {
-        body();
-    });
+    spawn_detached(
+        [body = std::forward<F>(body), hold = ApplicationHold::acquire()]() mutable { body(); });
 }
 
 }  // namespace kelmora

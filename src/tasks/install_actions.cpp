@@ -7,11 +7,11 @@
 namespace kelmora {
 
 void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef widgets) {
-    start_task(*widgets, [packages = std::move(packages), sender = std::move(sender),
-                          root = widgets->root] {
-        const bool ok = run_pkexec_xbps(packages, sender, root);
-        sender.send(Done{ok});
-    });
+    start_task(*widgets,
+               [packages = std::move(packages), sender = std::move(sender), root = widgets->root] {
+                   const bool ok = run_pkexec_xbps(packages, sender, root);
+                   sender.send(Done{ok});
+               });
 }
 
 void on_install_nvidia(const AppWidgetsRef& widgets, const UiSender& sender) {

@@ -8,10 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -48,7 +48,8 @@ bool path_exists(const std::string& path) {
 std::string os_error_text(int error) {
     char buffer[256];
     buffer[0] = '\0';
-    return std::string(strerror_r_text(::strerror_r(error, buffer, sizeof buffer), buffer)) + " (os error " + std::to_string(error) + ")";
+    return std::string(strerror_r_text(::strerror_r(error, buffer, sizeof buffer), buffer)) +
+           " (os error " + std::to_string(error) + ")";
 }
 
 ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio out, Stdio err,

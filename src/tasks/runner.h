@@ -43,8 +43,8 @@ std::string_view reported_installed(std::string_view line);
 std::vector<std::string> named_packages(const std::vector<std::string>& args);
 
 struct CommandResult {
-    int status = -1;                        // exit status; -1: not started, or killed
-    std::vector<std::string> up_to_date;    // names xbps reported as installed already
+    int status = -1;                      // exit status; -1: not started, or killed
+    std::vector<std::string> up_to_date;  // names xbps reported as installed already
 };
 
 // Runs "pkexec" with `args` and blocks until it exits and its output has been

@@ -117,13 +117,13 @@ gboolean log_expander_focus(GtkWidget* self, GtkDirectionType direction) {
     GtkRoot* root = gtk_widget_get_root(self);
     GtkWidget* focus = root != nullptr ? gtk_root_get_focus(root) : nullptr;
     GtkExpander* expander = GTK_EXPANDER(self);
-    GtkWidget* child = gtk_expander_get_expanded(expander) ? gtk_expander_get_child(expander)
-                                                           : nullptr;
+    GtkWidget* child =
+        gtk_expander_get_expanded(expander) ? gtk_expander_get_child(expander) : nullptr;
     const bool on_title = focus == self;
     const bool in_child = child != nullptr && focus != nullptr &&
                           (focus == child || gtk_widget_is_ancestor(focus, child));
-    const bool forward = direction == GTK_DIR_TAB_FORWARD || direction == GTK_DIR_DOWN ||
-                         direction == GTK_DIR_RIGHT;
+    const bool forward =
+        direction == GTK_DIR_TAB_FORWARD || direction == GTK_DIR_DOWN || direction == GTK_DIR_RIGHT;
     if (in_child) {
         if (gtk_widget_child_focus(child, direction)) return TRUE;
         return forward ? FALSE : gtk_widget_grab_focus(self);

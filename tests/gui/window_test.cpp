@@ -472,9 +472,11 @@ TEST_F(Window, TabReachesAndLeavesEveryControlWithTheLogCollapsedOrOpen) {
         const std::vector<Gtk::Widget*> c = chain();
         ASSERT_FALSE(c.empty()) << "focus trapped, log expanded: " << expanded;
         for (Gtk::Widget* target :
-             {static_cast<Gtk::Widget*>(win.lang_combo), static_cast<Gtk::Widget*>(w().combo_nvidia),
+             {static_cast<Gtk::Widget*>(win.lang_combo),
+              static_cast<Gtk::Widget*>(w().combo_nvidia),
               static_cast<Gtk::Widget*>(w().btn_nvidia), static_cast<Gtk::Widget*>(w().btn_intel),
-              static_cast<Gtk::Widget*>(w().btn_polkit), static_cast<Gtk::Widget*>(win.log_expander)})
+              static_cast<Gtk::Widget*>(w().btn_polkit),
+              static_cast<Gtk::Widget*>(win.log_expander)})
             EXPECT_TRUE(reached(c, target)) << "log expanded: " << expanded;
         EXPECT_EQ(reached(c, w().log_view), expanded);
     }

@@ -240,8 +240,7 @@ TEST(Platform, ExitSeventeenIsSuccessOnlyWhenXbpsSaysEveryNameIsInstalled) {
     for (const Case& c : cases) {
         VoidSystem system;
         system.enable_repositories();
-        test::write_file(system.fakes.dir() / "xbps-installed",
-                         "xbps\nhplip\nvoid-repo-nonfree\n");
+        test::write_file(system.fakes.dir() / "xbps-installed", "xbps\nhplip\nvoid-repo-nonfree\n");
         std::filesystem::remove(system.root / "usr/share/xbps.d/10-repository-nonfree.conf");
         if (c.conflict) {
             system.fakes.set("xbps.stderr",

@@ -94,8 +94,8 @@ TEST(ServiceSetup, ALinkThatIsRefusedFailsOrCannotStartFailsTheTaskAndIsNamed) {
         const Outcome o = collect([&](const UiSender& s) { run_service_setup(recipe, s); });
         EXPECT_EQ(done_flag(o), false) << c.what;
         EXPECT_TRUE(has_line(o, std::string(recipe.progress_line))) << c.what;
-        EXPECT_TRUE(has_line(o, "Fehler: Runit-Dienst " + std::string(c.named) +
-                                    " wurde nicht aktiviert."))
+        EXPECT_TRUE(
+            has_line(o, "Fehler: Runit-Dienst " + std::string(c.named) + " wurde nicht aktiviert."))
             << c.what;
         EXPECT_EQ(fakes.pkexec_calls(), c.calls) << c.what;
     }
@@ -207,7 +207,8 @@ TEST(Discovery, AToolThatNeverEndsIsStoppedWithItsGroupAndWhatItFoundIsKept) {
                         "Avahi IPP: hostname = [printer.local]"}))
             << c.what;
         // Nothing of the group is left running (gone, or a zombie nobody reaped).
-        const std::string pid = std::to_string(std::atoi(test::read_file(fakes.dir() / "pid").c_str()));
+        const std::string pid =
+            std::to_string(std::atoi(test::read_file(fakes.dir() / "pid").c_str()));
         const std::string stat = test::read_file("/proc/" + pid + "/stat");
         EXPECT_TRUE(stat.empty() || stat.find(") Z ") != std::string::npos) << c.what << stat;
     }

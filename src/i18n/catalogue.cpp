@@ -104,7 +104,7 @@ const std::array<CatalogueEntry, catalogue_size> catalogue = {{
     {"status_active", {"Service active", "Dienst aktiv", "Servicio activo", "Service actif"}},
     {"status_inactive",
      {"Service inactive", "Dienst inaktiv", "Servicio inactivo", "Service inactif"}},
-    // How the last task ended, next to the spinner: the banner is in the log,
+    // How the last task ended, above the log: the banner is in the log,
     // which is collapsed by default.
     {"outcome_done", {"Done", "Fertig", "Hecho", "Terminé"}},
     {"outcome_failed",

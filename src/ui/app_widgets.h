@@ -13,7 +13,7 @@
 
 namespace kelmora {
 
-// How the last task of a window ended, shown next to the spinner until the next
+// How the last task of a window ended, shown above the log until the next
 // task starts.
 enum class TaskOutcome { None, Succeeded, Failed, SearchFinished };
 

@@ -482,7 +482,7 @@ TEST_F(Window, TabReachesAndLeavesEveryControlWithTheLogCollapsedOrOpen) {
     }
 }
 
-TEST_F(Window, TheOutcomeShowsBesideTheSpinnerInTheInterfaceLanguageUntilTheNextTask) {
+TEST_F(Window, TheOutcomeShowsAboveTheLogInTheInterfaceLanguageUntilTheNextTask) {
     // The log is collapsed by default: without this a success, a failure and a
     // dismissed password dialog all look like nothing happened.
     const auto outcome = [&] { return std::string(w().task_outcome->get_text()); };

@@ -12,7 +12,7 @@ namespace kelmora {
 
 // Also clears the outcome of the previous task.
 void enter_busy_state(const AppWidgets& widgets);
-// Leaves the busy state and shows how the task ended next to the spinner.
+// Leaves the busy state and shows how the task ended (above the log).
 void leave_busy_state(const AppWidgets& widgets, TaskOutcome outcome);
 
 // The text for an outcome in `lang` (empty for None), and applying it.

@@ -54,7 +54,7 @@ struct AppWidgets {
     Gtk::Button* btn_install_scan_components = nullptr;
     Gtk::Label* lang_label = nullptr;
     Gtk::Spinner* spinner = nullptr;
-    Gtk::Label* task_outcome = nullptr;  // beside the spinner
+    Gtk::Label* task_outcome = nullptr;  // above the log
     Gtk::TextView* log_view = nullptr;
     Gtk::Button* btn_scan_network = nullptr;
     Gtk::Button* btn_polkit = nullptr;

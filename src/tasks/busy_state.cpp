@@ -36,7 +36,8 @@ void enter_busy_state(const AppWidgets& widgets) {
 
 void leave_busy_state(const AppWidgets& widgets, TaskOutcome outcome) {
     widgets.spinner->stop();
-    for (Gtk::Button* button : widgets.action_buttons()) button->set_sensitive(true);
+    for (Gtk::Button* button : widgets.action_buttons())
+        button->set_sensitive(button != widgets.btn_nvidia || multilib_system);
     widgets.outcome = outcome;
     show_outcome(widgets, load_lang());
 }

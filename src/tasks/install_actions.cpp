@@ -6,25 +6,26 @@
 
 namespace kelmora {
 
-void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef widgets) {
-    start_task(*widgets,
-               [packages = std::move(packages), sender = std::move(sender), root = widgets->root] {
-                   const bool ok = run_pkexec_xbps(packages, sender, root);
-                   sender.send(Done{ok});
-               });
+void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef widgets,
+                        bool graphics) {
+    start_task(*widgets, [packages = std::move(packages), sender = std::move(sender),
+                          root = widgets->root, graphics] {
+        const bool ok = run_pkexec_xbps(packages, sender, root);
+        sender.send(Done{ok, ok && graphics});
+    });
 }
 
 void on_install_nvidia(const AppWidgetsRef& widgets, const UiSender& sender) {
     start_install_task(nvidia_packages(widgets->combo_nvidia->get_active_row_number()), sender,
-                       widgets);
+                       widgets, true);
 }
 
 void on_install_amd(const AppWidgetsRef& widgets, const UiSender& sender) {
-    start_install_task(amd_packages(), sender, widgets);
+    start_install_task(amd_packages(), sender, widgets, true);
 }
 
 void on_install_intel(const AppWidgetsRef& widgets, const UiSender& sender) {
-    start_install_task(intel_packages(), sender, widgets);
+    start_install_task(intel_packages(), sender, widgets, true);
 }
 
 void on_install_print_drivers(const AppWidgetsRef& widgets, const UiSender& sender) {

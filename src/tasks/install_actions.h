@@ -9,7 +9,10 @@ namespace kelmora {
 
 // Enters the busy state and installs `packages` on a detached worker, which
 // ends the task with Done. Main thread only; returns at once.
-void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef widgets);
+// A graphics driver takes effect after a restart: with `graphics`, a
+// successful install makes the page say so.
+void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef widgets,
+                        bool graphics = false);
 
 void on_install_nvidia(const AppWidgetsRef& widgets, const UiSender& sender);
 void on_install_amd(const AppWidgetsRef& widgets, const UiSender& sender);

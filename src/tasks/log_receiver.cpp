@@ -3,6 +3,7 @@
 #include "i18n/lang.h"
 #include "services/service_status.h"
 #include "tasks/busy_state.h"
+#include "ui/graphics_page.h"
 
 namespace kelmora {
 namespace {
@@ -83,9 +84,15 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
     if (auto* done = std::get_if<Done>(&message)) {
         leave_busy_state(w, done->success ? TaskOutcome::Succeeded : TaskOutcome::Failed);
         append_log(w, std::string(done->success ? success_banner : failure_banner) + "\n");
+        if (done->success && done->restart_needed) {
+            w.graphics.restart_pending = true;
+            show_graphics_state(w, load_lang());
+        }
         refresh_status(w);
     } else if (std::holds_alternative<RefreshStatus>(message)) {
         refresh_status(w);
+    } else if (auto* graphics = std::get_if<GraphicsDetected>(&message)) {
+        apply_graphics_hardware(w, std::move(graphics->hardware));
     } else if (auto* scan = std::get_if<ScanResults>(&message)) {
         leave_busy_state(w, TaskOutcome::SearchFinished);
         append_log(w, scan_result_block(scan->entries));

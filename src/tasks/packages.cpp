@@ -33,13 +33,19 @@ PackageList nvidia_packages(int active_index) {
     return list;
 }
 
-PackageList amd_packages() {
+PackageList amd_packages(bool multilib) {
+    if (!multilib)
+        return {"linux-firmware-amd", "mesa-dri", "vulkan-loader", "mesa-vulkan-radeon",
+                "xf86-video-amdgpu"};
     return {"void-repo-multilib", "linux-firmware-amd",  "mesa-dri",
             "vulkan-loader",      "mesa-vulkan-radeon",  "xf86-video-amdgpu",
             "mesa-dri-32bit",     "vulkan-loader-32bit", "mesa-vulkan-radeon-32bit"};
 }
 
-PackageList intel_packages() {
+PackageList intel_packages(bool multilib) {
+    if (!multilib)
+        return {"linux-firmware-intel", "mesa-dri", "vulkan-loader", "mesa-vulkan-intel",
+                "intel-media-driver"};
     return {"void-repo-multilib", "linux-firmware-intel", "mesa-dri",
             "vulkan-loader",      "mesa-vulkan-intel",    "intel-media-driver",
             "mesa-dri-32bit",     "vulkan-loader-32bit",  "mesa-vulkan-intel-32bit"};

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "hardware/graphics.h"
 #include "tasks/runner.h"
 
 namespace kelmora {
@@ -10,8 +11,9 @@ namespace kelmora {
 // Index of the active NVIDIA entry: 1 the 470 pair, 2 the 390 pair, 3 the 580
 // pair (Maxwell, Pascal, Volta), anything else (0, -1) the current driver.
 PackageList nvidia_packages(int active_index);
-PackageList amd_packages();
-PackageList intel_packages();
+// Without multilib (any build but x86_64 glibc): the 64-bit packages only.
+PackageList amd_packages(bool multilib = multilib_system);
+PackageList intel_packages(bool multilib = multilib_system);
 // Check-button states in window order: HP, Brother, Epson, Gutenprint.
 PackageList print_driver_packages(const std::array<bool, 4>& checked);
 // Check-button states in window order: brscan4, brscan5, Simple Scan, Skanlite.

@@ -5,6 +5,7 @@
 #include <variant>
 #include <vector>
 
+#include "hardware/graphics.h"
 #include "tasks/ui_channel.h"
 
 namespace kelmora {
@@ -13,9 +14,10 @@ namespace kelmora {
 struct Line {
     std::string text;
 };
-// A task ended.
+// A task ended; a graphics install that succeeded takes effect after a restart.
 struct Done {
     bool success;
+    bool restart_needed = false;
 };
 // Re-run the service status probe in the stored language.
 struct RefreshStatus {};
@@ -24,7 +26,12 @@ struct ScanResults {
     std::vector<std::string> entries;
 };
 
-using UiMessage = std::variant<Line, Done, RefreshStatus, ScanResults>;
+// What the machine's graphics hardware is (read once per window).
+struct GraphicsDetected {
+    GraphicsHardware hardware;
+};
+
+using UiMessage = std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected>;
 using UiSender = UiChannel<UiMessage>::Sender;
 using UiReceiver = UiChannel<UiMessage>::Receiver;
 

@@ -11,11 +11,22 @@
 #include <filesystem>
 #include <memory>
 
+#include "hardware/graphics.h"
+
 namespace kelmora {
 
 // How the last task of a window ended, shown above the log until the next
 // task starts.
 enum class TaskOutcome { None, Succeeded, Failed, SearchFinished };
+
+// What the graphics page knows about the machine; main thread only.
+struct GraphicsPageState {
+    bool detected = false;  // the detection has reported
+    GraphicsHardware hardware;
+    bool restart_pending = false;  // a graphics install succeeded in this window
+    bool choice_made = false;      // the user has picked an NVIDIA entry
+    bool choosing = false;         // the window itself is setting the entry
+};
 
 struct AppWidgets {
     Gtk::ApplicationWindow* window = nullptr;
@@ -23,7 +34,10 @@ struct AppWidgets {
     Gtk::Box* gpu_box = nullptr;
     Gtk::Box* printer_box = nullptr;
     Gtk::Box* scanner_box = nullptr;
+    Gtk::Label* gpu_cards = nullptr;    // the detected cards
+    Gtk::Label* gpu_restart = nullptr;  // shown after a graphics install
     Gtk::Frame* nv_frame = nullptr;
+    Gtk::Label* nv_notes = nullptr;  // under the NVIDIA choice
     Gtk::Button* btn_nvidia = nullptr;
     Gtk::ComboBoxText* combo_nvidia = nullptr;
     Gtk::Frame* amd_frame = nullptr;
@@ -65,6 +79,7 @@ struct AppWidgets {
 
     // The outcome that task_outcome shows; main thread only, like the widgets.
     mutable TaskOutcome outcome = TaskOutcome::None;
+    mutable GraphicsPageState graphics;
 
     // The busy-state set, in the order in which it is switched.
     std::array<Gtk::Button*, 9> action_buttons() const {

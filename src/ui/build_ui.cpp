@@ -5,6 +5,7 @@
 #include "services/service_setup.h"
 #include "tasks/install_actions.h"
 #include "tasks/log_receiver.h"
+#include "ui/graphics_page.h"
 #include "ui/update_ui_text.h"
 
 namespace kelmora {
@@ -182,15 +183,42 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->stack->add(*w->printer_box, "printer", "Printer");
     w->stack->add(*w->scanner_box, "scanner", "Scanner");
 
-    // Graphics page.
-    Gtk::Box* nv =
-        section(w->gpu_box, w->nv_frame, " NVIDIA GeForce", Gtk::Orientation::HORIZONTAL, 10);
+    // Graphics page: the cards of this machine, then one section per maker.
+    w->gpu_cards = Gtk::make_managed<Gtk::Label>();
+    w->gpu_cards->set_halign(Gtk::Align::START);
+    w->gpu_cards->set_wrap(true);
+    w->gpu_cards->set_xalign(0);
+    w->gpu_cards->set_selectable(true);
+    w->gpu_cards->set_visible(false);
+    w->gpu_box->append(*w->gpu_cards);
+    w->gpu_restart = Gtk::make_managed<Gtk::Label>();
+    w->gpu_restart->set_halign(Gtk::Align::START);
+    w->gpu_restart->set_wrap(true);
+    w->gpu_restart->add_css_class("warning");
+    w->gpu_restart->set_visible(false);
+    w->gpu_box->append(*w->gpu_restart);
+
+    Gtk::Box* nv_column =
+        section(w->gpu_box, w->nv_frame, " NVIDIA GeForce", Gtk::Orientation::VERTICAL, 8);
+    Gtk::Box* nv = box(Gtk::Orientation::HORIZONTAL, 10);
     w->combo_nvidia = Gtk::make_managed<Gtk::ComboBoxText>();
     w->combo_nvidia->set_hexpand(true);
     w->btn_nvidia = button("Install", "suggested-action");
     nv->append(*icon("video-display-symbolic"));
     nv->append(*w->combo_nvidia);
     nv->append(*w->btn_nvidia);
+    nv_column->append(*nv);
+    // Whether the choice fits the card, and what else stands in the way.
+    w->nv_notes = Gtk::make_managed<Gtk::Label>();
+    w->nv_notes->set_halign(Gtk::Align::START);
+    w->nv_notes->set_xalign(0);
+    w->nv_notes->set_wrap(true);
+    w->nv_notes->add_css_class("warning");
+    w->nv_notes->set_visible(false);
+    nv_column->append(*w->nv_notes);
+    // The drivers exist for x86_64 with glibc only.
+    w->combo_nvidia->set_sensitive(multilib_system);
+    w->btn_nvidia->set_sensitive(multilib_system);
 
     Gtk::Box* amd =
         section(w->gpu_box, w->amd_frame, " AMD Radeon", Gtk::Orientation::HORIZONTAL, 15);
@@ -292,6 +320,7 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     const Lang lang = load_lang();
     update_ui_text(lang, *w);
     result.lang_combo->set_active(static_cast<int>(lang));  // before the handler exists
+    w->combo_nvidia->signal_changed().connect([w = w.get()] { on_nvidia_choice_changed(*w); });
 
     // 6. The UI channel and its receiver.
     // Handled in time slices with one buffer insert for consecutive lines and
@@ -329,6 +358,8 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     connect(w->btn_install_scan_components, on_install_scan_components);
     connect(w->btn_scan_network, on_scan_network);
     connect(w->btn_polkit, on_register_polkit);
+
+    start_graphics_detection(*w, sender);
 
     // 8. Our own sender goes out of scope here; the handlers keep the channel open.
     return result;

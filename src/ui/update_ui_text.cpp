@@ -3,6 +3,7 @@
 #include "i18n/catalogue.h"
 #include "services/service_status.h"
 #include "tasks/busy_state.h"
+#include "ui/graphics_page.h"
 
 namespace kelmora {
 namespace {
@@ -26,16 +27,20 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
 
     w.nv_frame->set_label(text(lang, "nv_title"));
     w.btn_nvidia->set_label(text(lang, "nv_btn"));
+    // New texts for the same entries: the user's choice stays.
+    const int chosen = w.combo_nvidia->get_active_row_number();
+    w.graphics.choosing = true;
     w.combo_nvidia->remove_all();
     for (const char* key : {"nv_opt_current", "nv_opt_older", "nv_opt_legacy", "nv_opt_580"})
         w.combo_nvidia->append(text(lang, key));
-    w.combo_nvidia->set_active(0);
+    w.graphics.choosing = false;
+    set_nvidia_choice(w, chosen < 0 ? 0 : chosen);
 
     w.amd_frame->set_label(text(lang, "amd_title"));
-    w.amd_label->set_label(text(lang, "amd_desc"));
+    w.amd_label->set_label(text(lang, multilib_system ? "amd_desc" : "amd_desc_64"));
     w.btn_amd->set_label(text(lang, "amd_btn"));
     w.intel_frame->set_label(text(lang, "intel_title"));
-    w.intel_label->set_label(text(lang, "intel_desc"));
+    w.intel_label->set_label(text(lang, multilib_system ? "intel_desc" : "intel_desc_64"));
     w.btn_intel->set_label(text(lang, "intel_btn"));
 
     w.pr_srv_frame->set_label(text(lang, "pr_srv_title"));
@@ -62,6 +67,7 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.btn_scan_network->set_label(text(lang, "btn_scan_network"));
     w.btn_polkit->set_label(text(polkit_button_text(lang)));
 
+    show_graphics_state(w, lang);
     show_outcome(w, lang);
     update_service_status(lang, w);
 }

@@ -216,7 +216,7 @@ TEST_F(Window, LanguageChangeReappliesTextsStoresAndKeepsChecks) {
         EXPECT_EQ(w().window->get_title(), c.title);
         EXPECT_EQ(w().btn_polkit->get_label(), c.polkit);
         EXPECT_EQ(stored_lang(), c.code);
-        EXPECT_EQ(w().combo_nvidia->get_active_row_number(), 0);
+        EXPECT_EQ(w().combo_nvidia->get_active_row_number(), 2);  // the choice stays
         EXPECT_EQ(w().combo_nvidia->get_model()->children().size(), 4u);
         EXPECT_TRUE(w().chk_hp->get_active());
         EXPECT_EQ(win.log_expander->get_label(), "Installations-Log");
@@ -504,6 +504,55 @@ TEST_F(Window, TheOutcomeShowsAboveTheLogInTheInterfaceLanguageUntilTheNextTask)
     click(w().btn_scan_network);
     ASSERT_TRUE(run_until([&] { return !busy(); }));
     EXPECT_EQ(outcome(), "Suche beendet \u2014 siehe Log");
+}
+
+TEST_F(Window, APascalCardStartsAtTheFittingDriverAndTheChoiceSurvivesALanguageChange) {
+    test::write_pci_ids(root());
+    test::write_pci_device(root(), "0000:00:02.0", "0x030000", "0x8086", "0x5917", "i915");
+    test::write_pci_device(root(), "0000:01:00.0", "0x030000", "0x10de", "0x1c03", "nouveau");
+    open();
+    const auto& x = w();
+    ASSERT_TRUE(run_until([&] { return x.gpu_cards->get_visible(); }));
+    // Both cards of the hybrid laptop, and the 580 entry chosen for the Pascal one.
+    EXPECT_EQ(x.gpu_cards->get_text().raw(),
+              "Intel UHD Graphics 620 — driver in use: i915\n"
+              "NVIDIA GP106 [GeForce GTX 1060 6GB] — driver in use: nouveau — recommended: "
+              "nvidia580");
+    EXPECT_EQ(x.combo_nvidia->get_active_row_number(), 3);
+    EXPECT_FALSE(x.nv_notes->get_visible());
+    EXPECT_TRUE(x.btn_nvidia->has_css_class("suggested-action"));
+    EXPECT_TRUE(x.btn_intel->has_css_class("suggested-action"));
+    EXPECT_FALSE(x.btn_amd->has_css_class("suggested-action"));
+
+    win.lang_combo->set_active(3);
+    EXPECT_EQ(x.combo_nvidia->get_active_row_number(), 3);
+    EXPECT_NE(x.gpu_cards->get_text().raw().find("recommandé : nvidia580"), std::string::npos);
+    // A choice that ignores the card: a warning, and the button still works.
+    x.combo_nvidia->set_active(0);
+    EXPECT_TRUE(x.nv_notes->get_visible());
+    EXPECT_EQ(x.nv_notes->get_text().raw().rfind(get_text(Lang::Fr, "nv_unsupported"), 0), 0u);
+    win.lang_combo->set_active(1);
+    EXPECT_EQ(x.combo_nvidia->get_active_row_number(), 0);
+    EXPECT_EQ(x.nv_notes->get_text().raw().rfind(get_text(Lang::De, "nv_unsupported"), 0), 0u);
+
+    x.combo_nvidia->set_active(3);
+    EXPECT_FALSE(x.gpu_restart->get_visible());
+    click(x.btn_nvidia);
+    ASSERT_TRUE(wait_for(std::string(success_banner)));
+    EXPECT_EQ(last_pkexec_argv().back(), "nvidia580-libs-32bit");
+    EXPECT_TRUE(x.gpu_restart->get_visible());
+    EXPECT_EQ(x.gpu_restart->get_text().raw(), get_text(Lang::De, "gpu_restart"));
+}
+
+TEST_F(Window, AFailedGraphicsInstallPromisesNoRestartAndNoCardSaysSo) {
+    fakes.set("pkexec.outcomes", "dismiss\n");
+    open();
+    ASSERT_TRUE(run_until([&] { return w().gpu_cards->get_visible(); }));
+    EXPECT_EQ(w().gpu_cards->get_text().raw(), get_text(Lang::En, "gpu_none"));
+    EXPECT_EQ(w().combo_nvidia->get_active_row_number(), 0);
+    click(w().btn_amd);
+    ASSERT_TRUE(wait_for(std::string(failure_banner)));
+    EXPECT_FALSE(w().gpu_restart->get_visible());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "hardware/graphics.h"
 #include "tasks/runner.h"
 
 #include <stdlib.h>
@@ -41,6 +42,50 @@ TempDir::~TempDir() {
 void write_file(const std::filesystem::path& file, const std::string& content) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << content;
+}
+
+void write_pci_device(const std::filesystem::path& root, const std::string& slot,
+                      const std::string& pci_class, const std::string& vendor,
+                      const std::string& device, const std::string& driver) {
+    const auto dir = root / "sys/bus/pci/devices" / slot;
+    std::filesystem::create_directories(dir);
+    write_file(dir / "class", pci_class + "\n");
+    write_file(dir / "vendor", vendor + "\n");
+    write_file(dir / "device", device + "\n");
+    if (!driver.empty()) {
+        std::filesystem::create_directories(root / "sys/bus/pci/drivers" / driver);
+        std::filesystem::create_symlink("../../../../sys/bus/pci/drivers/" + driver,
+                                        dir / "driver");
+    }
+}
+
+void write_pci_ids(const std::filesystem::path& root) {
+    // Lines as pci.ids 2023.04.10 has them, tabs included.
+    const auto path = pci_ids_path(root);
+    std::filesystem::create_directories(path.parent_path());
+    write_file(path,
+               "# a part of pci.ids\n"
+               "1002  Advanced Micro Devices, Inc. [AMD/ATI]\n"
+               "\t67df  Ellesmere [Radeon RX 470/480/570/570X/580/580X/590]\n"
+               "10de  NVIDIA Corporation\n"
+               "\t0040  NV40 [GeForce 6800 Ultra]\n"
+               "\t0612  G92 [GeForce 9800 GTX / 9800 GTX+]\n"
+               "\t06c0  GF100 [GeForce GTX 480]\n"
+               "\t0867  C79 [GeForce 9400]\n"
+               "\t086f  MCP79 [GeForce 8200M G]\n"
+               "\t0a65  GT218 [GeForce 210]\n"
+               "\t10f1  GP106 High Definition Audio Controller\n"
+               "\t1180  GK104 [GeForce GTX 680]\n"
+               "\t1381  GM107 [GeForce GTX 750]\n"
+               "\t1c03  GP106 [GeForce GTX 1060 6GB]\n"
+               "\t1d81  GV100 [TITAN V]\n"
+               "\t1e82  TU104 [GeForce RTX 2080]\n"
+               "\t1f99  TU117M\n"
+               "\t2204  GA102 [GeForce RTX 3090]\n"
+               "\t2330  GH100[H100 SXM5 80GB]\n"
+               "\t2684  AD102 [GeForce RTX 4090]\n"
+               "8086  Intel Corporation\n"
+               "\t5917  UHD Graphics 620\n");
 }
 
 std::string read_file(const std::filesystem::path& file) {

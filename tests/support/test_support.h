@@ -34,6 +34,15 @@ class TempDir {
 void write_file(const std::filesystem::path& file, const std::string& content);
 std::string read_file(const std::filesystem::path& file);
 
+// A PCI function under <root>/sys/bus/pci/devices, as sysfs shows it: hex
+// attributes with a newline, `driver` a link into the drivers directory.
+void write_pci_device(const std::filesystem::path& root, const std::string& slot,
+                      const std::string& pci_class, const std::string& vendor,
+                      const std::string& device, const std::string& driver = "");
+// A PCI ID database under `root` with real pci.ids lines for the cards the
+// tests use (NVIDIA from G92 to AD102, an AMD and an Intel card).
+void write_pci_ids(const std::filesystem::path& root);
+
 // Sets (or with nullopt unsets) environment variables and restores them.
 class EnvGuard {
   public:

@@ -1,0 +1,85 @@
+#include "ui/graphics_page.h"
+
+#include "hardware/graphics_text.h"
+#include "i18n/catalogue.h"
+#include "tasks/process.h"
+#include "tasks/task_hold.h"
+
+namespace kelmora {
+namespace {
+
+void set_shown_text(Gtk::Label* label, const std::string& text) {
+    label->set_text(text);
+    label->set_visible(!text.empty());
+}
+
+bool has_vendor(const GraphicsHardware& hardware, std::uint16_t vendor) {
+    for (const DisplayController& card : hardware.cards)
+        if (card.vendor == vendor && (vendor != pci_vendor_nvidia || recommended_driver(card)))
+            return true;
+    return false;
+}
+
+// The suggested style marks the buttons for the cards of this machine; until
+// the detection reports, the NVIDIA one keeps it as it always had.
+void suggest_buttons(const AppWidgets& w) {
+    const GraphicsHardware& hardware = w.graphics.hardware;
+    const std::array<std::pair<Gtk::Button*, bool>, 3> buttons = {{
+        {w.btn_nvidia, multilib_system && has_vendor(hardware, pci_vendor_nvidia)},
+        {w.btn_amd, has_vendor(hardware, pci_vendor_amd)},
+        {w.btn_intel, has_vendor(hardware, pci_vendor_intel)},
+    }};
+    for (const auto& [button, suggested] : buttons) {
+        if (suggested)
+            button->add_css_class("suggested-action");
+        else
+            button->remove_css_class("suggested-action");
+    }
+}
+
+}  // namespace
+
+void show_graphics_state(const AppWidgets& w, Lang lang) {
+    const GraphicsPageState& state = w.graphics;
+    set_shown_text(w.gpu_cards,
+                   state.detected ? graphics_cards_text(state.hardware.cards, lang) : std::string());
+    set_shown_text(w.gpu_restart,
+                   state.restart_pending ? std::string(get_text(lang, "gpu_restart")) : "");
+    set_shown_text(w.nv_notes, nvidia_notes_text(state.hardware,
+                                                 w.combo_nvidia->get_active_row_number(), lang));
+}
+
+void apply_graphics_hardware(const AppWidgets& w, GraphicsHardware hardware) {
+    w.graphics.hardware = std::move(hardware);
+    w.graphics.detected = true;
+    if (!w.graphics.choice_made)
+        if (const auto fits = single_recommendation(w.graphics.hardware.cards))
+            set_nvidia_choice(w, static_cast<int>(*fits));
+    suggest_buttons(w);
+    show_graphics_state(w, load_lang());
+}
+
+void on_nvidia_choice_changed(const AppWidgets& w) {
+    if (!w.graphics.choosing && w.combo_nvidia->get_active_row_number() >= 0)
+        w.graphics.choice_made = true;
+    set_shown_text(w.nv_notes, nvidia_notes_text(w.graphics.hardware,
+                                                 w.combo_nvidia->get_active_row_number(),
+                                                 load_lang()));
+}
+
+void set_nvidia_choice(const AppWidgets& w, int index) {
+    w.graphics.choosing = true;
+    w.combo_nvidia->set_active(index);
+    w.graphics.choosing = false;
+}
+
+void start_graphics_detection(const AppWidgets& w, UiSender sender) {
+    // A few sysfs reads, and the PCI ID database, which takes longer: off the
+    // main thread, so that the window comes up as fast as without it.
+    spawn_detached([sender = std::move(sender), root = w.root,
+                    hold = ApplicationHold::acquire()] {
+        sender.send(GraphicsDetected{detect_graphics_hardware(root)});
+    });
+}
+
+}  // namespace kelmora

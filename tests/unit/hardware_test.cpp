@@ -1,0 +1,177 @@
+// The graphics hardware of a machine, read from fixture trees.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "hardware/graphics.h"
+#include "hardware/graphics_text.h"
+#include "i18n/catalogue.h"
+#include "tasks/packages.h"
+#include "test_support.h"
+
+namespace kelmora {
+namespace {
+
+using test::write_file;
+using test::write_pci_device;
+
+// Real pci.ids entries (the fixture database) and what each card needs.
+TEST(Graphics, EachNvidiaChipGetsTheNewestGenerationThatDrivesIt) {
+    struct Case {
+        const char* device;
+        const char* name;
+        std::optional<NvidiaDriver> expected;
+    };
+    const std::vector<Case> cases = {
+        {"0x06c0", "GF100 [GeForce GTX 480]", NvidiaDriver::Nvidia390},
+        {"0x1180", "GK104 [GeForce GTX 680]", NvidiaDriver::Nvidia470},
+        {"0x1381", "GM107 [GeForce GTX 750]", NvidiaDriver::Nvidia580},
+        {"0x1c03", "GP106 [GeForce GTX 1060 6GB]", NvidiaDriver::Nvidia580},
+        {"0x1d81", "GV100 [TITAN V]", NvidiaDriver::Nvidia580},
+        {"0x1e82", "TU104 [GeForce RTX 2080]", NvidiaDriver::Nvidia},
+        {"0x1f99", "TU117M", NvidiaDriver::Nvidia},
+        {"0x2204", "GA102 [GeForce RTX 3090]", NvidiaDriver::Nvidia},
+        {"0x2684", "AD102 [GeForce RTX 4090]", NvidiaDriver::Nvidia},
+        {"0x2330", "GH100[H100 SXM5 80GB]", NvidiaDriver::Nvidia},
+        {"0x2d04", "", NvidiaDriver::Nvidia},  // newer than the database
+        {"0x0612", "G92 [GeForce 9800 GTX / 9800 GTX+]", std::nullopt},
+        {"0x0a65", "GT218 [GeForce 210]", std::nullopt},
+        {"0x086f", "MCP79 [GeForce 8200M G]", std::nullopt},
+        {"0x0867", "C79 [GeForce 9400]", std::nullopt},
+        {"0x0040", "NV40 [GeForce 6800 Ultra]", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        test::TempDir root;
+        test::write_pci_ids(root.path());
+        write_pci_device(root.path(), "0000:01:00.0", "0x030000", "0x10de", c.device, "nouveau");
+        // The card's audio function carries the same chip code and is no display.
+        write_pci_device(root.path(), "0000:01:00.1", "0x040300", "0x10de", "0x10f1");
+        const GraphicsHardware found = detect_graphics_hardware(root.path());
+        ASSERT_EQ(found.cards.size(), 1u) << c.device;
+        EXPECT_EQ(found.cards[0].device_name, c.name);
+        EXPECT_EQ(found.cards[0].vendor_name, "NVIDIA Corporation");
+        EXPECT_EQ(found.cards[0].driver, "nouveau");
+        EXPECT_EQ(recommended_driver(found.cards[0]), c.expected) << c.device;
+        if (c.expected) {
+            EXPECT_TRUE(driver_supports(*c.expected, nvidia_arch(c.name)));
+            const std::string notes = nvidia_notes_text(found, static_cast<int>(*c.expected), Lang::En);
+            EXPECT_EQ(notes, "") << c.device;
+        }
+    }
+}
+
+TEST(Graphics, HybridMachinesListEveryCardAndRecommendOnlyWhenOneGenerationFits) {
+    test::TempDir root;
+    test::write_pci_ids(root.path());
+    write_pci_device(root.path(), "0000:00:02.0", "0x030000", "0x8086", "0x5917", "i915");
+    write_pci_device(root.path(), "0000:01:00.0", "0x030200", "0x10de", "0x1c03");
+    const GraphicsHardware found = detect_graphics_hardware(root.path());
+    ASSERT_EQ(found.cards.size(), 2u);
+    EXPECT_EQ(graphics_cards_text(found.cards, Lang::En),
+              "Intel UHD Graphics 620 — driver in use: i915\n"
+              "NVIDIA GP106 [GeForce GTX 1060 6GB] — no driver in use — recommended: nvidia580");
+    EXPECT_EQ(single_recommendation(found.cards), NvidiaDriver::Nvidia580);
+
+    auto mixed = found.cards;
+    mixed.push_back({"0000:02:00.0", pci_vendor_nvidia, 0x1180, "", "GK104 [GeForce GTX 680]", ""});
+    EXPECT_EQ(single_recommendation(mixed), std::nullopt);
+    mixed.back().device_name = "G92 [GeForce 9800 GTX / 9800 GTX+]";
+    EXPECT_EQ(single_recommendation(mixed), std::nullopt);
+    EXPECT_EQ(single_recommendation({found.cards[0]}), std::nullopt);  // Intel alone
+    EXPECT_EQ(graphics_cards_text({}, Lang::De), "Keine Grafikkarte gefunden.");
+}
+
+// Whatever sysfs, efivars or the database hold, detection returns.
+TEST(Graphics, BrokenTreesSkipTheirDeviceAndNeverStopTheScan) {
+    test::TempDir root;
+    const auto& r = root.path();
+    EXPECT_TRUE(detect_graphics_hardware(r).cards.empty());  // no sysfs at all
+    write_pci_device(r, "0000:00:01.0", "0x030000", "0x1002", "0x67df", "amdgpu");
+    const auto devices = r / "sys/bus/pci/devices";
+    // A device without a vendor file, one with garbage, one empty, one
+    // oversized, a FIFO and a directory where attributes belong, a dangling
+    // driver link, and a plain file among the devices.
+    write_pci_device(r, "0000:00:02.0", "0x030000", "0x8086", "0x5917");
+    std::filesystem::remove(devices / "0000:00:02.0/vendor");
+    write_pci_device(r, "0000:00:03.0", "0x030000", "NVIDIA", "0x1c03");
+    write_pci_device(r, "0000:00:04.0", "", "0x10de", "0x1c03");
+    write_pci_device(r, "0000:00:05.0", "0x030000", "0x10de", "0x1c03");
+    write_file(devices / "0000:00:05.0/device", "0x1c03" + std::string(100000, ' '));
+    std::filesystem::create_directories(devices / "0000:00:06.0");
+    ASSERT_EQ(::mkfifo((devices / "0000:00:06.0/class").c_str(), 0600), 0);
+    write_pci_device(r, "0000:00:07.0", "0x030000", "0x10de", "0x1c03");
+    std::filesystem::remove(devices / "0000:00:07.0/vendor");
+    std::filesystem::create_directories(devices / "0000:00:07.0/vendor");
+    write_pci_device(r, "0000:00:08.0", "0x0300000000", "0x10de", "0x1c03");
+    write_pci_device(r, "0000:00:09.0", "0x030000", "0x10de", "0x1e82");
+    std::filesystem::create_symlink("/nonexistent/\x1b[31mbad", devices / "0000:00:09.0/driver");
+    write_file(devices / "README", "not a device");
+    // A database that libpci cannot parse.
+    std::filesystem::create_directories(pci_ids_path(r).parent_path());
+    write_file(pci_ids_path(r), "10de  NVIDIA\n\t\t\tgarbage\n");
+
+    const GraphicsHardware found = detect_graphics_hardware(r);
+    ASSERT_EQ(found.cards.size(), 2u);
+    EXPECT_EQ(found.cards[0].vendor, pci_vendor_amd);
+    EXPECT_EQ(found.cards[0].driver, "amdgpu");
+    EXPECT_EQ(found.cards[1].device, 0x1e82);
+    EXPECT_EQ(found.cards[1].driver, "");       // not a plain name
+    EXPECT_EQ(found.cards[1].device_name, "");  // the database was refused
+    EXPECT_EQ(graphics_cards_text(found.cards, Lang::En),
+              "AMD [1002:67df] — driver in use: amdgpu\n"
+              "NVIDIA [10de:1e82] — no driver in use — recommended: nvidia");
+}
+
+TEST(Graphics, SecureBootIsOnOnlyForTheValueOneAfterFourAttributeBytes) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {std::string("\x06\x00\x00\x00\x01", 5), true},
+        {std::string("\x06\x00\x00\x00\x00", 5), false},
+        {std::string("\x06\x00\x00\x00", 4), false},
+        {std::string("\x06\x00\x00\x00\x01\x01", 6), false},
+        {"", false},
+    };
+    for (const auto& [bytes, on] : cases) {
+        test::TempDir root;
+        const auto dir = root.path() / "sys/firmware/efi/efivars";
+        std::filesystem::create_directories(dir);
+        write_file(dir / "SecureBoot-8be4df61-93ca-11d2-aa0d-e3e5e6b3b2f4", bytes);
+        EXPECT_EQ(secure_boot_enabled(root.path()), on) << bytes.size();
+    }
+    test::TempDir none;
+    EXPECT_FALSE(secure_boot_enabled(none.path()));
+}
+
+TEST(Graphics, NotesWarnAboutAnUnsupportedChoiceSecureBootAndMissingDrivers) {
+    GraphicsHardware pascal;
+    pascal.cards.push_back(
+        {"0000:01:00.0", pci_vendor_nvidia, 0x1c03, "", "GP106 [GeForce GTX 1060 6GB]", ""});
+    const auto notes = [&](int chosen, bool available = true) {
+        return nvidia_notes_text(pascal, chosen, Lang::En, available);
+    };
+    EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia580)), "");
+    // 470 and 390 still drive Pascal; only the open-module driver does not.
+    EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia470)), "");
+    EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia390)), "");
+    EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia)),
+              "The chosen driver does not support this computer's NVIDIA card "
+              "(recommended: nvidia580).");
+    pascal.secure_boot = true;
+    EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia580)), get_text(Lang::En, "nv_secure_boot"));
+    EXPECT_EQ(notes(0, false), get_text(Lang::En, "nv_unavailable"));
+    // No NVIDIA card: nothing to warn about.
+    EXPECT_EQ(nvidia_notes_text({}, 2, Lang::Fr), "");
+}
+
+TEST(Graphics, WithoutMultilibAmdAndIntelInstallTheir64BitPackagesOnly) {
+    for (const PackageList& list : {amd_packages(false), intel_packages(false)}) {
+        EXPECT_FALSE(list.empty());
+        for (std::string_view package : list) {
+            EXPECT_EQ(package.find("-32bit"), std::string_view::npos) << package;
+            EXPECT_NE(package, "void-repo-multilib");
+        }
+    }
+    EXPECT_EQ(amd_packages(false).size() + 4, amd_packages(true).size());
+    EXPECT_EQ(intel_packages(false).size() + 4, intel_packages(true).size());
+}
+
+}  // namespace
+}  // namespace kelmora

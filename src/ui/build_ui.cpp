@@ -24,11 +24,11 @@ Gtk::Box* box(Gtk::Orientation orientation, int spacing) {
     return Gtk::make_managed<Gtk::Box>(orientation, spacing);
 }
 
-// A section: a frame whose child is a box with margins 12.
+// A section: a frame whose child is a box with margins 10.
 Gtk::Box* section(Gtk::Box* page, Gtk::Frame*& frame, const char* label,
                   Gtk::Orientation orientation, int spacing) {
     frame = Gtk::make_managed<Gtk::Frame>(label);
-    Gtk::Box* inner = margins(box(orientation, spacing), 12);
+    Gtk::Box* inner = margins(box(orientation, spacing), 10);
     frame->set_child(*inner);
     page->append(*frame);
     return inner;
@@ -41,10 +41,12 @@ Gtk::Image* icon(const char* name) {
     return image;
 }
 
+// Spacing and margins are kept small enough that the tallest page, with the
+// log open, fits a 768-pixel laptop screen in every language.
 Gtk::Box* page_box() {
-    Gtk::Box* page = box(Gtk::Orientation::VERTICAL, 15);
-    page->set_margin_top(10);
-    page->set_margin_bottom(15);
+    Gtk::Box* page = box(Gtk::Orientation::VERTICAL, 10);
+    page->set_margin_top(0);
+    page->set_margin_bottom(10);
     page->set_margin_start(15);
     page->set_margin_end(15);
     return page;
@@ -154,6 +156,8 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     Gtk::Box* main_column = box(Gtk::Orientation::VERTICAL, 0);
 
     Gtk::Box* header = margins(box(Gtk::Orientation::HORIZONTAL, 10), 15);
+    header->set_margin_top(10);
+    header->set_margin_bottom(10);
     w->spinner = Gtk::make_managed<Gtk::Spinner>();
     w->spinner->set_valign(Gtk::Align::CENTER);
     w->stack = Gtk::make_managed<Gtk::Stack>();
@@ -184,19 +188,21 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->stack->add(*w->scanner_box, "scanner", "Scanner");
 
     // Graphics page: the cards of this machine, then one section per maker.
+    Gtk::Box* machine = box(Gtk::Orientation::VERTICAL, 4);
+    w->gpu_box->append(*machine);
     w->gpu_cards = Gtk::make_managed<Gtk::Label>();
     w->gpu_cards->set_halign(Gtk::Align::START);
     w->gpu_cards->set_wrap(true);
     w->gpu_cards->set_xalign(0);
     w->gpu_cards->set_selectable(true);
     w->gpu_cards->set_visible(false);
-    w->gpu_box->append(*w->gpu_cards);
+    machine->append(*w->gpu_cards);
     w->gpu_restart = Gtk::make_managed<Gtk::Label>();
     w->gpu_restart->set_halign(Gtk::Align::START);
     w->gpu_restart->set_wrap(true);
     w->gpu_restart->add_css_class("warning");
     w->gpu_restart->set_visible(false);
-    w->gpu_box->append(*w->gpu_restart);
+    machine->append(*w->gpu_restart);
 
     Gtk::Box* nv_column =
         section(w->gpu_box, w->nv_frame, " NVIDIA GeForce", Gtk::Orientation::VERTICAL, 8);

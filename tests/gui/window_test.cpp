@@ -555,5 +555,30 @@ TEST_F(Window, AFailedGraphicsInstallPromisesNoRestartAndNoCardSaysSo) {
     EXPECT_FALSE(w().gpu_restart->get_visible());
 }
 
+// A 1366x768 laptop screen, less its panels: every page with the log open
+// and the most the graphics page can say, in every language.
+TEST_F(Window, TheWindowFitsALaptopScreenInEveryLanguage) {
+    test::write_pci_ids(root());
+    test::write_pci_device(root(), "0000:00:02.0", "0x030000", "0x8086", "0x5917", "i915");
+    test::write_pci_device(root(), "0000:01:00.0", "0x030000", "0x10de", "0x1c03");
+    open();
+    const auto& x = w();
+    ASSERT_TRUE(run_until([&] { return x.gpu_cards->get_visible(); }));
+    x.graphics.hardware.secure_boot = true;
+    x.graphics.restart_pending = true;
+    x.combo_nvidia->set_active(0);  // the unsupported-card warning
+    x.outcome = TaskOutcome::SearchFinished;
+    win.log_expander->set_expanded(true);
+    for (int lang : {0, 1, 2, 3}) {
+        win.lang_combo->set_active(lang);
+        for (const char* page : {"gpu", "printer", "scanner"}) {
+            x.stack->set_visible_child(page);
+            run_until([] { return false; }, std::chrono::milliseconds(100));
+            EXPECT_LE(x.window->get_height(), 700) << lang << " " << page;
+            EXPECT_LE(x.window->get_width(), 1366) << lang << " " << page;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kelmora

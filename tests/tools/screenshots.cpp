@@ -7,10 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "i18n/lang.h"
 #include "tasks/busy_state.h"
+#include "hardware/graphics.h"
 #include "ui/build_ui.h"
+#include "ui/graphics_page.h"
 
 namespace {
 
@@ -36,6 +39,31 @@ bool save(Gtk::Window& window, const std::string& file) {
     return ok;
 }
 
+void write(const std::filesystem::path& file, const std::string& text) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << text;
+}
+
+// A hybrid laptop as the window sees it: Intel graphics and a GTX 1060.
+std::filesystem::path laptop_root(const std::filesystem::path& dir) {
+    const auto devices = dir / "sys/bus/pci/devices";
+    const std::pair<const char*, const char*> cards[] = {{"0000:00:02.0", "0x8086\n0x5917"},
+                                                         {"0000:01:00.0", "0x10de\n0x1c03"}};
+    for (const auto& [slot, ids] : cards) {
+        const std::string text = ids;
+        write(devices / slot / "class", "0x030000\n");
+        write(devices / slot / "vendor", text.substr(0, 6) + "\n");
+        write(devices / slot / "device", text.substr(7) + "\n");
+    }
+    std::filesystem::create_directories(dir / "sys/bus/pci/drivers/i915");
+    std::filesystem::create_symlink("../../../../sys/bus/pci/drivers/i915",
+                                    devices / "0000:00:02.0/driver");
+    write(kelmora::pci_ids_path(dir),
+          "8086  Intel Corporation\n\t5917  UHD Graphics 620\n"
+          "10de  NVIDIA Corporation\n\t1c03  GP106 [GeForce GTX 1060 6GB]\n");
+    return dir;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,6 +84,7 @@ int main(int argc, char** argv) {
         int nvidia_entry;
         kelmora::TaskOutcome outcome = kelmora::TaskOutcome::None;
         bool log_open = false;
+        bool every_notice = false;  // restart and Secure Boot notices on
     } shots[] = {
         {kelmora::Lang::En, "gpu", "graphics.png", 0},
         {kelmora::Lang::En, "printer", "printer.png", 0},
@@ -68,16 +97,30 @@ int main(int argc, char** argv) {
         {kelmora::Lang::Es, "printer", "printer-es-log.png", 0,
          kelmora::TaskOutcome::SearchFinished, true},
         {kelmora::Lang::Fr, "gpu", "graphics-fr-log.png", 3, kelmora::TaskOutcome::Failed, true},
+        // The most the graphics page says: an unsupported choice, Secure Boot, a restart.
+        {kelmora::Lang::De, "gpu", "graphics-de-log.png", 0, kelmora::TaskOutcome::Succeeded, true,
+         true},
+        {kelmora::Lang::Es, "gpu", "graphics-es-log.png", 0, kelmora::TaskOutcome::Succeeded, true,
+         true},
         {kelmora::Lang::De, "scanner", "scanner-de-log.png", 0, kelmora::TaskOutcome::Failed, true},
         {kelmora::Lang::En, "printer", "printer-log.png", 0, kelmora::TaskOutcome::Succeeded, true},
     };
+    char dir_template[] = "/tmp/kelmora-shots-XXXXXX";
+    if (mkdtemp(dir_template) == nullptr) return 1;
+    const std::filesystem::path root = laptop_root(dir_template);
     int failures = 0;
     for (const Shot& shot : shots) {
         kelmora::save_lang(shot.lang);
-        kelmora::MainWindow win = kelmora::build_ui(app);
+        kelmora::MainWindow win = kelmora::build_ui(app, root);
         win.widgets->stack->set_transition_type(Gtk::StackTransitionType::NONE);
         win.widgets->stack->set_visible_child(shot.page);
+        iterate(100);  // the detection reports
         win.widgets->combo_nvidia->set_active(shot.nvidia_entry);
+        if (shot.every_notice) {
+            win.widgets->graphics.hardware.secure_boot = true;
+            win.widgets->graphics.restart_pending = true;
+            kelmora::show_graphics_state(*win.widgets, shot.lang);
+        }
         win.widgets->outcome = shot.outcome;
         kelmora::show_outcome(*win.widgets, shot.lang);
         win.log_expander->set_expanded(shot.log_open);
@@ -93,5 +136,6 @@ int main(int argc, char** argv) {
         win.widgets->window->destroy();
         iterate(50);
     }
+    std::filesystem::remove_all(root);
     return failures == 0 ? 0 : 1;
 }

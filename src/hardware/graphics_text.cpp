@@ -59,6 +59,25 @@ std::string graphics_cards_text(const std::vector<DisplayController>& cards, Lan
     return text;
 }
 
+std::string graphics_status_text(const std::optional<InstalledGraphics>& installed,
+                                 bool restart_pending, Lang lang) {
+    std::string text;
+    if (installed) {
+        std::string names;
+        const auto add = [&names](std::string_view name) {
+            names += (names.empty() ? "" : ", ") + std::string(name);
+        };
+        for (const std::string& generation : installed->nvidia) add(generation);
+        if (installed->amd) add("AMD Mesa");
+        if (installed->intel) add("Intel Mesa");
+        text = std::string(get_text(lang, "gpu_installed")) +
+               (names.empty() ? std::string(get_text(lang, "gpu_no_drivers")) : names);
+    }
+    if (restart_pending)
+        text += (text.empty() ? "" : " — ") + std::string(get_text(lang, "gpu_restart"));
+    return text;
+}
+
 std::string nvidia_notes_text(const GraphicsHardware& hardware, int chosen, Lang lang,
                               bool drivers_available) {
     std::string notes;

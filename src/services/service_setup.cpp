@@ -1,6 +1,7 @@
 #include "services/service_setup.h"
 
 #include "tasks/busy_state.h"
+#include "tasks/install_plan.h"
 #include "tasks/process.h"
 #include "tasks/runner.h"
 
@@ -28,6 +29,7 @@ void run_service_setup(const ServiceRecipe& recipe, const UiSender& sender) {
             }
         }
     }
+    sender.send(InstalledDrivers{query_installed_graphics()});
     sender.send(Done{ok});
 }
 

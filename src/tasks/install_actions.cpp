@@ -3,6 +3,7 @@
 #include "tasks/busy_state.h"
 #include "tasks/packages.h"
 #include "tasks/process.h"
+#include "tasks/install_plan.h"
 
 namespace kelmora {
 
@@ -11,6 +12,8 @@ void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef wid
     start_task(*widgets, [packages = std::move(packages), sender = std::move(sender),
                           root = widgets->root, graphics] {
         const bool ok = run_pkexec_xbps(packages, sender, root);
+        // What is installed now, before the task ends, as the status lines.
+        sender.send(InstalledDrivers{query_installed_graphics()});
         sender.send(Done{ok, ok && graphics});
     });
 }

@@ -93,6 +93,8 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
         refresh_status(w);
     } else if (auto* graphics = std::get_if<GraphicsDetected>(&message)) {
         apply_graphics_hardware(w, std::move(graphics->hardware));
+    } else if (auto* drivers = std::get_if<InstalledDrivers>(&message)) {
+        apply_installed_drivers(w, std::move(drivers->drivers));
     } else if (auto* scan = std::get_if<ScanResults>(&message)) {
         leave_busy_state(w, TaskOutcome::SearchFinished);
         append_log(w, scan_result_block(scan->entries));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "tasks/install_plan.h"
 #include "tasks/line_reader.h"
 #include "tasks/process.h"
 
@@ -113,9 +114,12 @@ bool run_xbps_install(const std::vector<std::string>& args, const UiSender& send
 
 bool run_pkexec_xbps(const PackageList& packages, const UiSender& sender,
                      const std::filesystem::path& root) {
-    const PackageList repos = missing_repository_packages(packages, root);
-    if (!repos.empty() && !run_xbps_install(repository_setup_args(repos), sender)) return false;
-    return run_xbps_install(xbps_install_args(packages), sender);
+    // Only a driver generation can collide with what is installed.
+    const InstalledPackages installed = installs_nvidia_generation(packages)
+                                            ? query_installed_packages().value_or(InstalledPackages{})
+                                            : InstalledPackages{};
+    return run_install_plan(
+        plan_install(packages, installed, missing_repository_packages(packages, root)), sender);
 }
 
 bool run_pkexec_xbps(const PackageList& packages, const UiSender& sender) {

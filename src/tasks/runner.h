@@ -65,8 +65,10 @@ bool run_xbps_install(const std::vector<std::string>& args, const UiSender& send
 
 // Installs `packages`: first the repository packages whose drop-in files are
 // missing under `root` (a command of their own), then the packages themselves
-// with the argument vector of xbps_install_args. Blocks; never called on the
-// main thread. True only when every command ran and succeeded.
+// with the argument vector of xbps_install_args; a driver generation that
+// conflicts with the installed one replaces it (see install_plan.h). Blocks;
+// never called on the main thread. True only when every command ran and
+// succeeded.
 bool run_pkexec_xbps(const PackageList& packages, const UiSender& sender,
                      const std::filesystem::path& root);
 // The same against this system's root directory.

@@ -1,6 +1,7 @@
 // The messages that worker threads send to a window, and the channel type.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -30,8 +31,20 @@ struct ScanResults {
 struct GraphicsDetected {
     GraphicsHardware hardware;
 };
+// The graphics drivers a system has installed.
+struct InstalledGraphics {
+    std::vector<std::string> nvidia;  // the generations with installed members
+    bool amd = false;                 // every package of the AMD Mesa set
+    bool intel = false;               // every package of the Intel Mesa set
+};
+// Which graphics drivers are installed (when the window opens, after tasks);
+// none when xbps-query could not tell.
+struct InstalledDrivers {
+    std::optional<InstalledGraphics> drivers;
+};
 
-using UiMessage = std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected>;
+using UiMessage =
+    std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected, InstalledDrivers>;
 using UiSender = UiChannel<UiMessage>::Sender;
 using UiReceiver = UiChannel<UiMessage>::Receiver;
 

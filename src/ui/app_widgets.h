@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "hardware/graphics.h"
+#include "tasks/ui_message.h"
 
 namespace kelmora {
 
@@ -23,6 +24,7 @@ enum class TaskOutcome { None, Succeeded, Failed, SearchFinished };
 struct GraphicsPageState {
     bool detected = false;  // the detection has reported
     GraphicsHardware hardware;
+    std::optional<InstalledGraphics> installed;  // none until xbps-query told
     bool restart_pending = false;  // a graphics install succeeded in this window
     bool choice_made = false;      // the user has picked an NVIDIA entry
     bool choosing = false;         // the window itself is setting the entry
@@ -35,7 +37,7 @@ struct AppWidgets {
     Gtk::Box* printer_box = nullptr;
     Gtk::Box* scanner_box = nullptr;
     Gtk::Label* gpu_cards = nullptr;    // the detected cards
-    Gtk::Label* gpu_restart = nullptr;  // shown after a graphics install
+    Gtk::Label* gpu_status = nullptr;  // installed drivers, restart notice
     Gtk::Frame* nv_frame = nullptr;
     Gtk::Label* nv_notes = nullptr;  // under the NVIDIA choice
     Gtk::Button* btn_nvidia = nullptr;

@@ -197,12 +197,12 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->gpu_cards->set_selectable(true);
     w->gpu_cards->set_visible(false);
     machine->append(*w->gpu_cards);
-    w->gpu_restart = Gtk::make_managed<Gtk::Label>();
-    w->gpu_restart->set_halign(Gtk::Align::START);
-    w->gpu_restart->set_wrap(true);
-    w->gpu_restart->add_css_class("warning");
-    w->gpu_restart->set_visible(false);
-    machine->append(*w->gpu_restart);
+    w->gpu_status = Gtk::make_managed<Gtk::Label>();
+    w->gpu_status->set_halign(Gtk::Align::START);
+    w->gpu_status->set_wrap(true);
+    w->gpu_status->set_xalign(0);
+    w->gpu_status->set_visible(false);
+    machine->append(*w->gpu_status);
 
     Gtk::Box* nv_column =
         section(w->gpu_box, w->nv_frame, " NVIDIA GeForce", Gtk::Orientation::VERTICAL, 8);

@@ -2,6 +2,7 @@
 
 #include "hardware/graphics_text.h"
 #include "i18n/catalogue.h"
+#include "tasks/install_plan.h"
 #include "tasks/process.h"
 #include "tasks/task_hold.h"
 
@@ -43,8 +44,8 @@ void show_graphics_state(const AppWidgets& w, Lang lang) {
     const GraphicsPageState& state = w.graphics;
     set_shown_text(w.gpu_cards,
                    state.detected ? graphics_cards_text(state.hardware.cards, lang) : std::string());
-    set_shown_text(w.gpu_restart,
-                   state.restart_pending ? std::string(get_text(lang, "gpu_restart")) : "");
+    set_shown_text(w.gpu_status,
+                   graphics_status_text(state.installed, state.restart_pending, lang));
     set_shown_text(w.nv_notes, nvidia_notes_text(state.hardware,
                                                  w.combo_nvidia->get_active_row_number(), lang));
 }
@@ -56,6 +57,11 @@ void apply_graphics_hardware(const AppWidgets& w, GraphicsHardware hardware) {
         if (const auto fits = single_recommendation(w.graphics.hardware.cards))
             set_nvidia_choice(w, static_cast<int>(*fits));
     suggest_buttons(w);
+    show_graphics_state(w, load_lang());
+}
+
+void apply_installed_drivers(const AppWidgets& w, std::optional<InstalledGraphics> drivers) {
+    w.graphics.installed = std::move(drivers);
     show_graphics_state(w, load_lang());
 }
 
@@ -79,6 +85,7 @@ void start_graphics_detection(const AppWidgets& w, UiSender sender) {
     spawn_detached([sender = std::move(sender), root = w.root,
                     hold = ApplicationHold::acquire()] {
         sender.send(GraphicsDetected{detect_graphics_hardware(root)});
+        sender.send(InstalledDrivers{query_installed_graphics()});
     });
 }
 

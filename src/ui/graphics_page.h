@@ -15,6 +15,9 @@ void show_graphics_state(const AppWidgets& widgets, Lang lang);
 // moves to the one generation that fits them unless the user has chosen.
 void apply_graphics_hardware(const AppWidgets& widgets, GraphicsHardware hardware);
 
+// xbps-query reported what is installed (none: it could not tell).
+void apply_installed_drivers(const AppWidgets& widgets, std::optional<InstalledGraphics> drivers);
+
 // The NVIDIA choice changed, by the user or by the window itself.
 void on_nvidia_choice_changed(const AppWidgets& widgets);
 

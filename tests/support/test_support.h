@@ -59,6 +59,7 @@ class EnvGuard {
 class FakeTools {
   public:
     explicit FakeTools(const std::vector<std::string>& fakes = {"pkexec", "xbps-install",
+                                                                "xbps-remove", "xbps-query",
                                                                 "driverless", "avahi-browse"});
     const std::filesystem::path& bin() const { return bin_; }
     const std::filesystem::path& dir() const { return rec_; }

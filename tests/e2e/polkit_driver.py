@@ -188,6 +188,11 @@ def main():
             time.sleep(0.3)  # anything that would follow the banner
             return text_of(log)[len(before):]
 
+        def label_starting(prefix):
+            found = pyatspi.findDescendant(frame, lambda a: a.getRole() == pyatspi.ROLE_LABEL and
+                                           a.name.startswith(prefix))
+            return found.name if found else None
+
         def starts(text):
             return [line[len("Starting: pkexec "):] for line in text.splitlines()
                     if line.startswith("Starting: pkexec ")]
@@ -261,19 +266,37 @@ def main():
                      text.splitlines() and text.rstrip().endswith(FAILURE) and
                      len(starts(text)) == 1, "rule NO: not authorized, then the failure banner")
 
-        # 6. Rule YES on a system without the repositories: they come first.
+        # 6. Rule YES on a Pascal machine with "nvidia" installed and no
+        #    repositories: they come first, then xbps's self-update, then the
+        #    old generation goes and the recommended nvidia580 comes.
         set_answer("yes")
+        checks.check(label_starting("NVIDIA GP106 [GeForce GTX 1060 6GB]") is not None,
+                     "NVIDIA: the Pascal card is named on the Graphics page")
+        checks.check(label_starting("Installed: ") == "Installed: nvidia",
+                     "NVIDIA: the page names the installed generation (%s)"
+                     % label_starting("Installed: "))
         text = run_task("Install Nvidia + 32-Bit")
         checks.check(starts(text) == [
             '["xbps-install", "-Syf", "void-repo-multilib", "void-repo-multilib-nonfree", '
             '"void-repo-nonfree"]',
+            '["xbps-install", "-Syu", "xbps"]',
+            '["xbps-remove", "-Ry", "nvidia", "nvidia-libs", "nvidia-libs-32bit", "nvidia-dkms", '
+            '"nvidia-gtklibs", "nvidia-firmware"]',
             '["xbps-install", "-Su", "-y", "void-repo-multilib", "void-repo-multilib-nonfree", '
-            '"void-repo-nonfree", "nvidia", "nvidia-libs-32bit"]'] and
+            '"void-repo-nonfree", "nvidia580", "nvidia580-libs-32bit"]'] and
             text.rstrip().endswith(SUCCESS),
-            "NVIDIA: repositories enabled by a command of their own, then the driver installed")
+            "NVIDIA: repositories, self-update, the old generation removed, nvidia580 installed")
         checks.check(all(os.path.exists("/usr/share/xbps.d/10-repository-%s.conf" % r)
                          for r in ("nonfree", "multilib", "multilib-nonfree")),
                      "NVIDIA: the repository drop-in files exist")
+        with open("/var/lib/kelmora-e2e/xbps-installed") as f:
+            installed = f.read().split()
+        checks.check("nvidia580" in installed and not any(
+            p.startswith("nvidia-") or p == "nvidia" for p in installed),
+            "NVIDIA: only the new generation is installed (%s)" % " ".join(installed))
+        checks.check(wait_for(lambda: (label_starting("Installed: ") or "").startswith(
+            "Installed: nvidia580 \u2014 "), "the installed line"),
+            "NVIDIA: the page names nvidia580 and asks for a restart")
 
         # 7. The Polkit policy, written by the real tee as root; polkitd reads it.
         text = run_task("Setup Polkit Security Rules")

@@ -41,6 +41,8 @@ PAYLOAD_FILES = {  # in the payload: (in the checkout, mode)
     "tests/e2e/polkit_driver.py": ("tests/e2e/polkit_driver.py", 0o644),
     "tests/e2e/atspi_test.py": ("tests/e2e/atspi_test.py", 0o644),
     "tests/fakes/xbps-install": ("tests/fakes/xbps-install", 0o755),
+    "tests/fakes/xbps-remove": ("tests/fakes/xbps-remove", 0o755),
+    "tests/fakes/xbps-query": ("tests/fakes/xbps-query", 0o755),
     "tests/fakes/xbps-pool": ("tests/fakes/xbps-pool", 0o644),
     "tests/data/org.tamsel.pellin.policy": ("tests/data/org.tamsel.pellin.policy", 0o644),
 }
@@ -48,6 +50,7 @@ PAYLOAD_FILES = {  # in the payload: (in the checkout, mode)
 # What the sandbox may write; none of it may reach the host.
 WATCHED = ["/etc/sv/cupsd", "/etc/sv/saned", "/var/service/cupsd", "/var/service/saned",
            "/usr/bin/cupsd", "/usr/bin/scanimage", "/usr/bin/xbps-install",
+           "/usr/bin/xbps-remove", "/usr/bin/xbps-query",
            "/usr/share/xbps.d/10-repository-nonfree.conf",
            "/usr/share/polkit-1/actions/org.tamsel.pellin.policy", RULE, STATE, ANSWER_DIR, HOME]
 WATCHED_FILES = ["/etc/passwd", "/etc/shadow", "/etc/group"]
@@ -64,7 +67,13 @@ MOUNTS = [  # mount point, file system type, made how
     ("/var/service", "tmpfs", "tmpfs"),
     ("/usr/share/polkit-1/actions", "tmpfs", "tmpfs keeping its files"),
     ("/etc/polkit-1/rules.d", "tmpfs", "tmpfs keeping its files"),
+    # The machine's PCI devices: a GTX 1060 (Pascal) in place of the host's.
+    ("/sys/bus/pci/devices", "tmpfs", "tmpfs"),
 ]
+PASCAL = "/sys/bus/pci/devices/0000:01:00.0"
+# The generation installed before the window opens: every member of "nvidia".
+NVIDIA_MEMBERS = ["nvidia", "nvidia-libs", "nvidia-libs-32bit", "nvidia-dkms", "nvidia-gtklibs",
+                  "nvidia-firmware"]
 
 
 def run(*argv, **kw):
@@ -98,12 +107,14 @@ def why_not_here():
     probe = ("mkdir -p /tmp/.kelmora-probe && mount -t tmpfs tmpfs /tmp/.kelmora-probe && "
              "mkdir /tmp/.kelmora-probe/u /tmp/.kelmora-probe/w && "
              "mount -t overlay overlay -o lowerdir=/etc,upperdir=/tmp/.kelmora-probe/u,"
-             "workdir=/tmp/.kelmora-probe/w /etc")
+             "workdir=/tmp/.kelmora-probe/w /etc && "
+             "mount -t tmpfs tmpfs /sys/bus/pci/devices")
     # The probe directory itself is made inside a private /tmp.
     probe = "mount -t tmpfs tmpfs /tmp && " + probe
     if subprocess.run(["unshare", "--mount", "--propagation", "private", "sh", "-c", probe],
                       capture_output=True).returncode != 0:
-        return "this root may not mount tmpfs and overlay file systems in a private namespace"
+        return ("this root may not mount tmpfs and overlay file systems (over /etc and "
+                "/sys/bus/pci/devices) in a private namespace")
     return None
 
 
@@ -232,18 +243,25 @@ polkit.addRule(function(action, subject) {
 
 
 def install_fakes(source):
-    """The fake xbps-install, found by pkexec through PATH and run as root with
-    a cleaned environment: its state is at a fixed path, and its root is the
-    sandbox's own, so that what it installs is what kelmora probes."""
+    """The fake xbps tools, found by pkexec (and kelmora) through PATH, run as
+    root with a cleaned environment (xbps-query as the user): their state is at
+    a fixed path, and their root is the sandbox's own, so that what they
+    install is what kelmora probes. The machine is a Pascal card with the
+    current "nvidia" generation installed."""
     os.makedirs(STATE)
     os.symlink("/", STATE + "/xbps-root")
     with open(STATE + "/xbps-installed", "w") as f:
-        f.write("xbps\n")
+        f.write("xbps\n" + "".join(m + "\n" for m in NVIDIA_MEMBERS))
     open(STATE + "/xbps-newer", "w").close()  # the first install must update xbps
-    with open("/usr/bin/xbps-install", "w") as f:
-        f.write("#!/bin/sh\nKELMORA_FAKE_DIR=%s exec '%s/tests/fakes/xbps-install' \"$@\"\n"
-                % (STATE, source))
-    os.chmod("/usr/bin/xbps-install", 0o755)
+    for tool in ("xbps-install", "xbps-remove", "xbps-query"):
+        with open("/usr/bin/" + tool, "w") as f:
+            f.write("#!/bin/sh\nKELMORA_FAKE_DIR=%s exec '%s/tests/fakes/%s' \"$@\"\n"
+                    % (STATE, source, tool))
+        os.chmod("/usr/bin/" + tool, 0o755)
+    os.makedirs(PASCAL)
+    for name, value in (("class", "0x030000"), ("vendor", "0x10de"), ("device", "0x1c03")):
+        with open(PASCAL + "/" + name, "w") as f:
+            f.write(value + "\n")
     for service in ("cupsd", "avahi-daemon", "saned"):
         os.makedirs("/etc/sv/" + service)
 

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 
 #include "services/service_setup.h"
+#include "tasks/install_plan.h"
 #include "tasks/packages.h"
 #include "tasks/repositories.h"
 #include "tasks/runner.h"
@@ -288,6 +290,135 @@ TEST(Repositories, OnlyMissingDropInsAreEnabledInAFixedOrder) {
     std::filesystem::create_directory(dropins / "10-repository-multilib-nonfree.conf");
     EXPECT_EQ(missing_repository_packages(nvidia_packages(2), root.path()),
               (PackageList{"void-repo-multilib"}));
+}
+
+}  // namespace
+}  // namespace kelmora
+
+namespace kelmora {
+namespace {
+
+// The members of a generation that the fake database holds.
+std::vector<std::string> members_installed(const VoidSystem& system, std::string_view generation) {
+    std::vector<std::string> found;
+    const std::string db = system.installed();
+    for (const std::string& member : nvidia_generation_members(generation))
+        if (db.find("\n" + member + "\n") != std::string::npos ||
+            db.rfind(member + "\n", 0) == 0)
+            found.push_back(member);
+    return found;
+}
+
+TEST(Switching, EveryGenerationReplacesEveryOtherWithTheOldOneGone) {
+    const Args update = {"xbps-install", "-Syu", "xbps"};
+    for (int from = 0; from < 4; ++from) {
+        for (int to = 0; to < 4; ++to) {
+            const std::string old_gen(nvidia_driver_package(static_cast<NvidiaDriver>(from)));
+            const std::string new_gen(nvidia_driver_package(static_cast<NvidiaDriver>(to)));
+            const std::string name = old_gen + " -> " + new_gen;
+            VoidSystem system;
+            system.enable_repositories();
+            ASSERT_TRUE(install(system, nvidia_packages(from)).ok) << name;
+            const auto before = members_installed(system, old_gen);
+            ASSERT_FALSE(before.empty()) << name;
+            const TaskLog run = install(system, nvidia_packages(to));
+            EXPECT_TRUE(run.ok) << name;
+            EXPECT_FALSE(members_installed(system, new_gen).empty()) << name;
+            auto calls = system.calls();
+            calls.erase(calls.begin());  // the first install
+            if (from == to) {  // reinstalling: no removal, as before
+                EXPECT_EQ(calls, (std::vector<Args>{xbps_install_args(nvidia_packages(to))}))
+                    << name;
+                continue;
+            }
+            Args remove = {"xbps-remove", "-Ry"};
+            remove.insert(remove.end(), before.begin(), before.end());
+            EXPECT_EQ(calls,
+                      (std::vector<Args>{update, remove, xbps_install_args(nvidia_packages(to))}))
+                << name;
+            EXPECT_TRUE(members_installed(system, old_gen).empty()) << name;
+            for (int other = 0; other < 4; ++other)
+                if (other != to) {
+                    EXPECT_TRUE(members_installed(system, nvidia_driver_package(
+                                                              static_cast<NvidiaDriver>(other)))
+                                    .empty())
+                        << name;
+                }
+            EXPECT_TRUE(run.has("Starting: pkexec " + quoted_arg_list(remove))) << name;
+        }
+    }
+}
+
+TEST(Switching, TheInstallAloneIsRefusedForConflictsAsXbpsRefusesIt) {
+    VoidSystem system;
+    system.enable_repositories();
+    ASSERT_TRUE(install(system, nvidia_packages(0)).ok);
+    Collector c;
+    bool ok = true;
+    c.run([&](const UiSender& s) { ok = run_xbps_install(xbps_install_args(nvidia_packages(3)), s); });
+    ASSERT_TRUE(c.wait_closed());
+    const auto lines = c.lines();
+    EXPECT_FALSE(ok);
+    const auto has = [&](const std::string& l) {
+        return std::find(lines.begin(), lines.end(), l) != lines.end();
+    };
+    EXPECT_TRUE(has("[Error] CONFLICT: nvidia-1.0_1 with nvidia580-1.0_1 in transaction "
+                    "(matched by nvidia580>=0)"));
+    EXPECT_TRUE(has("[Error] CONFLICT: nvidia-libs-32bit-1.0_1 with nvidia580-libs-32bit-1.0_1 in "
+                    "transaction (matched by nvidia580-libs-32bit>=0)"));
+    EXPECT_TRUE(has("[Error] ERROR: Transaction aborted due to conflicting packages."));
+    EXPECT_TRUE(members_installed(system, "nvidia580").empty());
+}
+
+TEST(Switching, NothingIsRemovedUnlessTheInstallCanFollowAndAFailureAfterItSaysWhatToDo) {
+    const std::vector<std::string> current = {"nvidia", "nvidia-libs", "nvidia-libs-32bit",
+                                              "nvidia-dkms", "nvidia-gtklibs", "nvidia-firmware"};
+    struct Case {
+        const char* what;
+        const char* outcomes;  // the first call installs "nvidia"
+        bool drop_580_from_pool;
+        bool newer_xbps;
+        bool ok;
+        std::size_t calls;
+        bool old_removed;
+        const char* line;
+    } cases[] = {
+        {"removal dismissed", "ok\nok\ndismiss\n", false, false, false, 3, false, nullptr},
+        {"self-update dismissed", "ok\ndismiss\n", false, false, false, 2, false, nullptr},
+        {"580 missing from the pool", "", true, false, false, 2, false,
+         "Fehler: nvidia580 ist im Repository-Pool nicht zu finden; der installierte Treiber "
+         "bleibt."},
+        {"install fails after the removal", "ok\nok\nok\nfail\n", false, false, false, 4, true,
+         "Fehler: Der bisherige Treiber wurde entfernt. Für einen Treiber wieder installieren: "
+         "xbps-install -S nvidia nvidia-libs nvidia-libs-32bit nvidia-dkms nvidia-gtklibs "
+         "nvidia-firmware"},
+        {"a newer xbps is published", "", false, true, true, 4, true, nullptr},
+    };
+    for (const Case& c : cases) {
+        VoidSystem system;
+        system.enable_repositories();
+        system.fakes.set("pkexec.outcomes", c.outcomes);
+        ASSERT_TRUE(install(system, nvidia_packages(0)).ok) << c.what;
+        EXPECT_EQ(members_installed(system, "nvidia"), current) << c.what;
+        if (c.drop_580_from_pool) {
+            const auto fakes_dir =
+                std::filesystem::read_symlink(system.fakes.bin() / "xbps-install").parent_path();
+            std::string pool = test::read_file(fakes_dir / "xbps-pool"), kept;
+            std::istringstream lines(pool);
+            for (std::string l; std::getline(lines, l);)
+                if (l.rfind("nonfree nvidia580 ", 0) != 0) kept += l + "\n";
+            system.fakes.set("xbps-pool", kept);
+        }
+        if (c.newer_xbps) system.publish_newer_xbps();
+        const TaskLog run = install(system, nvidia_packages(3));
+        EXPECT_EQ(run.ok, c.ok) << c.what;
+        EXPECT_EQ(system.calls().size(), c.calls) << c.what;
+        EXPECT_EQ(members_installed(system, "nvidia").empty(), c.old_removed) << c.what;
+        if (c.line) {
+            EXPECT_TRUE(run.has(c.line)) << c.what;
+        }
+        EXPECT_FALSE(system.xbps_outdated()) << c.what;
+    }
 }
 
 }  // namespace

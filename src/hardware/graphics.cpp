@@ -71,10 +71,9 @@ std::string bound_driver(const fs::path& device_dir) {
     const fs::path target = fs::read_symlink(device_dir / "driver", ec);
     if (ec) return {};
     std::string name = target.filename().string();
-    const bool plain = !name.empty() && name.size() <= 64 && name != "." && name != ".." &&
-                       std::all_of(name.begin(), name.end(), [](unsigned char c) {
-                           return c > 0x20 && c < 0x7f;
-                       });
+    const bool plain =
+        !name.empty() && name.size() <= 64 && name != "." && name != ".." &&
+        std::all_of(name.begin(), name.end(), [](unsigned char c) { return c > 0x20 && c < 0x7f; });
     return plain ? name : std::string();
 }
 
@@ -88,11 +87,21 @@ struct ChipCode {
 // (G8x, G9x, GT2xx), the chipset GPUs (MCP, C5x-C7x) and NV4x/G7x and older
 // have no proprietary driver in Void.
 constexpr std::array<ChipCode, 15> chip_codes = {{
-    {"GF", NvidiaArch::Fermi},     {"GK", NvidiaArch::Kepler},    {"GM", NvidiaArch::Maxwell},
-    {"GP", NvidiaArch::Pascal},    {"GV", NvidiaArch::Volta},     {"TU", NvidiaArch::Turing},
-    {"GA", NvidiaArch::Ampere},    {"AD", NvidiaArch::Ada},       {"GH", NvidiaArch::Hopper},
-    {"GB", NvidiaArch::Blackwell}, {"G", NvidiaArch::PreFermi},   {"GT", NvidiaArch::PreFermi},
-    {"MCP", NvidiaArch::PreFermi}, {"C", NvidiaArch::PreFermi},   {"NV", NvidiaArch::PreFermi},
+    {"GF", NvidiaArch::Fermi},
+    {"GK", NvidiaArch::Kepler},
+    {"GM", NvidiaArch::Maxwell},
+    {"GP", NvidiaArch::Pascal},
+    {"GV", NvidiaArch::Volta},
+    {"TU", NvidiaArch::Turing},
+    {"GA", NvidiaArch::Ampere},
+    {"AD", NvidiaArch::Ada},
+    {"GH", NvidiaArch::Hopper},
+    {"GB", NvidiaArch::Blackwell},
+    {"G", NvidiaArch::PreFermi},
+    {"GT", NvidiaArch::PreFermi},
+    {"MCP", NvidiaArch::PreFermi},
+    {"C", NvidiaArch::PreFermi},
+    {"NV", NvidiaArch::PreFermi},
 }};
 
 struct DriverRange {
@@ -132,8 +141,8 @@ NvidiaArch nvidia_arch(std::string_view device_name) {
     while (letters < device_name.size() && device_name[letters] >= 'A' &&
            device_name[letters] <= 'Z')
         ++letters;
-    const bool digit_follows = letters < device_name.size() && device_name[letters] >= '0' &&
-                               device_name[letters] <= '9';
+    const bool digit_follows =
+        letters < device_name.size() && device_name[letters] >= '0' && device_name[letters] <= '9';
     if (letters == 0 || !digit_follows) return NvidiaArch::Unknown;
     const std::string_view code = device_name.substr(0, letters);
     for (const ChipCode& chip : chip_codes)
@@ -192,8 +201,9 @@ std::vector<DisplayController> read_display_controllers(const fs::path& root) {
         cards.push_back(std::move(card));
         if (cards.size() == controller_limit) break;
     }
-    std::sort(cards.begin(), cards.end(),
-              [](const DisplayController& a, const DisplayController& b) { return a.slot < b.slot; });
+    std::sort(
+        cards.begin(), cards.end(),
+        [](const DisplayController& a, const DisplayController& b) { return a.slot < b.slot; });
     return cards;
 }
 

@@ -35,8 +35,7 @@ std::string clean_name(const char* raw) {
     if (raw == nullptr) return {};
     std::string text = decode_utf8_lossy(std::string_view(raw, strnlen(raw, name_limit * 4)));
     std::string out;
-    for (unsigned char c : text)
-        out.push_back(c < 0x20 || c == 0x7f ? ' ' : static_cast<char>(c));
+    for (unsigned char c : text) out.push_back(c < 0x20 || c == 0x7f ? ' ' : static_cast<char>(c));
     if (out.size() > name_limit) {
         std::size_t cut = name_limit;
         while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xc0) == 0x80) --cut;

@@ -1,9 +1,9 @@
 #include "tasks/install_actions.h"
 
 #include "tasks/busy_state.h"
+#include "tasks/install_plan.h"
 #include "tasks/packages.h"
 #include "tasks/process.h"
-#include "tasks/install_plan.h"
 
 namespace kelmora {
 

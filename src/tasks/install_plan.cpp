@@ -12,7 +12,7 @@ namespace {
 // xbps-query answers from local files; it never needs this long.
 constexpr std::chrono::milliseconds query_limit{20'000};
 
-constexpr std::string_view member_suffixes[] = {"",        "-libs",    "-libs-32bit", "-dkms",
+constexpr std::string_view member_suffixes[] = {"",         "-libs",   "-libs-32bit", "-dkms",
                                                 "-gtklibs", "-opencl", "-firmware"};
 
 bool contains(const InstalledPackages& list, std::string_view name) {
@@ -94,7 +94,8 @@ bool package_set_installed(const PackageList& set, const InstalledPackages& inst
 }
 
 InstalledGraphics installed_graphics(const InstalledPackages& installed) {
-    return {installed_nvidia_generations(installed), package_set_installed(amd_packages(), installed),
+    return {installed_nvidia_generations(installed),
+            package_set_installed(amd_packages(), installed),
             package_set_installed(intel_packages(), installed)};
 }
 
@@ -175,9 +176,10 @@ bool run_install_plan(const InstallPlan& plan, const UiSender& sender) {
         }
         if (ok) continue;
         if (removed)
-            sender.send(Line{"Fehler: Der bisherige Treiber wurde entfernt. Für einen Treiber "
-                             "wieder installieren: xbps-install -S " +
-                             joined(plan.removed)});
+            sender.send(
+                Line{"Fehler: Der bisherige Treiber wurde entfernt. Für einen Treiber "
+                     "wieder installieren: xbps-install -S " +
+                     joined(plan.removed)});
         return false;
     }
     return true;

@@ -115,9 +115,10 @@ bool run_xbps_install(const std::vector<std::string>& args, const UiSender& send
 bool run_pkexec_xbps(const PackageList& packages, const UiSender& sender,
                      const std::filesystem::path& root) {
     // Only a driver generation can collide with what is installed.
-    const InstalledPackages installed = installs_nvidia_generation(packages)
-                                            ? query_installed_packages().value_or(InstalledPackages{})
-                                            : InstalledPackages{};
+    const InstalledPackages installed =
+        installs_nvidia_generation(packages)
+            ? query_installed_packages().value_or(InstalledPackages{})
+            : InstalledPackages{};
     return run_install_plan(
         plan_install(packages, installed, missing_repository_packages(packages, root)), sender);
 }

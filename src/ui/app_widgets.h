@@ -25,9 +25,9 @@ struct GraphicsPageState {
     bool detected = false;  // the detection has reported
     GraphicsHardware hardware;
     std::optional<InstalledGraphics> installed;  // none until xbps-query told
-    bool restart_pending = false;  // a graphics install succeeded in this window
-    bool choice_made = false;      // the user has picked an NVIDIA entry
-    bool choosing = false;         // the window itself is setting the entry
+    bool restart_pending = false;                // a graphics install succeeded in this window
+    bool choice_made = false;                    // the user has picked an NVIDIA entry
+    bool choosing = false;                       // the window itself is setting the entry
 };
 
 struct AppWidgets {
@@ -36,7 +36,7 @@ struct AppWidgets {
     Gtk::Box* gpu_box = nullptr;
     Gtk::Box* printer_box = nullptr;
     Gtk::Box* scanner_box = nullptr;
-    Gtk::Label* gpu_cards = nullptr;    // the detected cards
+    Gtk::Label* gpu_cards = nullptr;   // the detected cards
     Gtk::Label* gpu_status = nullptr;  // installed drivers, restart notice
     Gtk::Frame* nv_frame = nullptr;
     Gtk::Label* nv_notes = nullptr;  // under the NVIDIA choice

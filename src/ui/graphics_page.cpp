@@ -42,8 +42,8 @@ void suggest_buttons(const AppWidgets& w) {
 
 void show_graphics_state(const AppWidgets& w, Lang lang) {
     const GraphicsPageState& state = w.graphics;
-    set_shown_text(w.gpu_cards,
-                   state.detected ? graphics_cards_text(state.hardware.cards, lang) : std::string());
+    set_shown_text(w.gpu_cards, state.detected ? graphics_cards_text(state.hardware.cards, lang)
+                                               : std::string());
     set_shown_text(w.gpu_status,
                    graphics_status_text(state.installed, state.restart_pending, lang));
     set_shown_text(w.nv_notes, nvidia_notes_text(state.hardware,
@@ -68,9 +68,9 @@ void apply_installed_drivers(const AppWidgets& w, std::optional<InstalledGraphic
 void on_nvidia_choice_changed(const AppWidgets& w) {
     if (!w.graphics.choosing && w.combo_nvidia->get_active_row_number() >= 0)
         w.graphics.choice_made = true;
-    set_shown_text(w.nv_notes, nvidia_notes_text(w.graphics.hardware,
-                                                 w.combo_nvidia->get_active_row_number(),
-                                                 load_lang()));
+    set_shown_text(w.nv_notes,
+                   nvidia_notes_text(w.graphics.hardware, w.combo_nvidia->get_active_row_number(),
+                                     load_lang()));
 }
 
 void set_nvidia_choice(const AppWidgets& w, int index) {
@@ -82,8 +82,7 @@ void set_nvidia_choice(const AppWidgets& w, int index) {
 void start_graphics_detection(const AppWidgets& w, UiSender sender) {
     // A few sysfs reads, and the PCI ID database, which takes longer: off the
     // main thread, so that the window comes up as fast as without it.
-    spawn_detached([sender = std::move(sender), root = w.root,
-                    hold = ApplicationHold::acquire()] {
+    spawn_detached([sender = std::move(sender), root = w.root, hold = ApplicationHold::acquire()] {
         sender.send(GraphicsDetected{detect_graphics_hardware(root)});
         sender.send(InstalledDrivers{query_installed_graphics()});
     });

@@ -303,8 +303,7 @@ std::vector<std::string> members_installed(const VoidSystem& system, std::string
     std::vector<std::string> found;
     const std::string db = system.installed();
     for (const std::string& member : nvidia_generation_members(generation))
-        if (db.find("\n" + member + "\n") != std::string::npos ||
-            db.rfind(member + "\n", 0) == 0)
+        if (db.find("\n" + member + "\n") != std::string::npos || db.rfind(member + "\n", 0) == 0)
             found.push_back(member);
     return found;
 }
@@ -326,7 +325,7 @@ TEST(Switching, EveryGenerationReplacesEveryOtherWithTheOldOneGone) {
             EXPECT_FALSE(members_installed(system, new_gen).empty()) << name;
             auto calls = system.calls();
             calls.erase(calls.begin());  // the first install
-            if (from == to) {  // reinstalling: no removal, as before
+            if (from == to) {            // reinstalling: no removal, as before
                 EXPECT_EQ(calls, (std::vector<Args>{xbps_install_args(nvidia_packages(to))}))
                     << name;
                 continue;
@@ -339,8 +338,8 @@ TEST(Switching, EveryGenerationReplacesEveryOtherWithTheOldOneGone) {
             EXPECT_TRUE(members_installed(system, old_gen).empty()) << name;
             for (int other = 0; other < 4; ++other)
                 if (other != to) {
-                    EXPECT_TRUE(members_installed(system, nvidia_driver_package(
-                                                              static_cast<NvidiaDriver>(other)))
+                    EXPECT_TRUE(members_installed(
+                                    system, nvidia_driver_package(static_cast<NvidiaDriver>(other)))
                                     .empty())
                         << name;
                 }
@@ -355,23 +354,27 @@ TEST(Switching, TheInstallAloneIsRefusedForConflictsAsXbpsRefusesIt) {
     ASSERT_TRUE(install(system, nvidia_packages(0)).ok);
     Collector c;
     bool ok = true;
-    c.run([&](const UiSender& s) { ok = run_xbps_install(xbps_install_args(nvidia_packages(3)), s); });
+    c.run([&](const UiSender& s) {
+        ok = run_xbps_install(xbps_install_args(nvidia_packages(3)), s);
+    });
     ASSERT_TRUE(c.wait_closed());
     const auto lines = c.lines();
     EXPECT_FALSE(ok);
     const auto has = [&](const std::string& l) {
         return std::find(lines.begin(), lines.end(), l) != lines.end();
     };
-    EXPECT_TRUE(has("[Error] CONFLICT: nvidia-1.0_1 with nvidia580-1.0_1 in transaction "
-                    "(matched by nvidia580>=0)"));
-    EXPECT_TRUE(has("[Error] CONFLICT: nvidia-libs-32bit-1.0_1 with nvidia580-libs-32bit-1.0_1 in "
-                    "transaction (matched by nvidia580-libs-32bit>=0)"));
+    EXPECT_TRUE(
+        has("[Error] CONFLICT: nvidia-1.0_1 with nvidia580-1.0_1 in transaction "
+            "(matched by nvidia580>=0)"));
+    EXPECT_TRUE(
+        has("[Error] CONFLICT: nvidia-libs-32bit-1.0_1 with nvidia580-libs-32bit-1.0_1 in "
+            "transaction (matched by nvidia580-libs-32bit>=0)"));
     EXPECT_TRUE(has("[Error] ERROR: Transaction aborted due to conflicting packages."));
     EXPECT_TRUE(members_installed(system, "nvidia580").empty());
 }
 
 TEST(Switching, NothingIsRemovedUnlessTheInstallCanFollowAndAFailureAfterItSaysWhatToDo) {
-    const std::vector<std::string> current = {"nvidia", "nvidia-libs", "nvidia-libs-32bit",
+    const std::vector<std::string> current = {"nvidia",      "nvidia-libs",    "nvidia-libs-32bit",
                                               "nvidia-dkms", "nvidia-gtklibs", "nvidia-firmware"};
     struct Case {
         const char* what;

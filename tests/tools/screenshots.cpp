@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "hardware/graphics.h"
 #include "i18n/lang.h"
 #include "tasks/busy_state.h"
-#include "hardware/graphics.h"
 #include "ui/build_ui.h"
 #include "ui/graphics_page.h"
 

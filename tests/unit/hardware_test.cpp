@@ -53,7 +53,8 @@ TEST(Graphics, EachNvidiaChipGetsTheNewestGenerationThatDrivesIt) {
         EXPECT_EQ(recommended_driver(found.cards[0]), c.expected) << c.device;
         if (c.expected) {
             EXPECT_TRUE(driver_supports(*c.expected, nvidia_arch(c.name)));
-            const std::string notes = nvidia_notes_text(found, static_cast<int>(*c.expected), Lang::En);
+            const std::string notes =
+                nvidia_notes_text(found, static_cast<int>(*c.expected), Lang::En);
             EXPECT_EQ(notes, "") << c.device;
         }
     }
@@ -155,7 +156,8 @@ TEST(Graphics, NotesWarnAboutAnUnsupportedChoiceSecureBootAndMissingDrivers) {
               "The chosen driver does not support this computer's NVIDIA card "
               "(recommended: nvidia580).");
     pascal.secure_boot = true;
-    EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia580)), get_text(Lang::En, "nv_secure_boot"));
+    EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia580)),
+              get_text(Lang::En, "nv_secure_boot"));
     EXPECT_EQ(notes(0, false), get_text(Lang::En, "nv_unavailable"));
     // No NVIDIA card: nothing to warn about.
     EXPECT_EQ(nvidia_notes_text({}, 2, Lang::Fr), "");

@@ -17,10 +17,16 @@ Kinds kinds(const InstallPlan& plan) {
 }
 
 TEST(InstallPlan, AnotherInstalledGenerationIsRemovedOnlyAfterTheHarmlessSteps) {
-    const InstalledPackages current = {"xbps",        "nvidia",          "nvidia-libs",
-                                       "nvidia-dkms", "nvidia-gtklibs",  "nvidia-firmware",
-                                       "nvidia-libs-32bit", "nvidia-vaapi-driver",
-                                       "nvidia-container-toolkit", "mesa-dri"};
+    const InstalledPackages current = {"xbps",
+                                       "nvidia",
+                                       "nvidia-libs",
+                                       "nvidia-dkms",
+                                       "nvidia-gtklibs",
+                                       "nvidia-firmware",
+                                       "nvidia-libs-32bit",
+                                       "nvidia-vaapi-driver",
+                                       "nvidia-container-toolkit",
+                                       "mesa-dri"};
     const PackageList repos = {"void-repo-nonfree"};
     struct Case {
         const char* name;
@@ -31,21 +37,31 @@ TEST(InstallPlan, AnotherInstalledGenerationIsRemovedOnlyAfterTheHarmlessSteps) 
         std::vector<std::string> removed;
     } cases[] = {
         {"nothing installed", nvidia_packages(3), {"xbps"}, {}, {StepKind::Install}, {}},
-        {"repositories missing", nvidia_packages(3), {"xbps"}, repos,
-         {StepKind::Repositories, StepKind::Install}, {}},
+        {"repositories missing",
+         nvidia_packages(3),
+         {"xbps"},
+         repos,
+         {StepKind::Repositories, StepKind::Install},
+         {}},
         {"same generation again", nvidia_packages(0), current, {}, {StepKind::Install}, {}},
-        {"current to 580", nvidia_packages(3), current, repos,
+        {"current to 580",
+         nvidia_packages(3),
+         current,
+         repos,
          {StepKind::Repositories, StepKind::SelfUpdate, StepKind::PoolCheck, StepKind::Remove,
           StepKind::Install},
          // Never the packages whose names merely begin alike.
          {"nvidia", "nvidia-libs", "nvidia-libs-32bit", "nvidia-dkms", "nvidia-gtklibs",
           "nvidia-firmware"}},
-        {"390 to current", nvidia_packages(0), {"nvidia390", "nvidia390-libs", "nvidia390-opencl"},
+        {"390 to current",
+         nvidia_packages(0),
+         {"nvidia390", "nvidia390-libs", "nvidia390-opencl"},
          {},
          {StepKind::SelfUpdate, StepKind::PoolCheck, StepKind::Remove, StepKind::Install},
          {"nvidia390", "nvidia390-libs", "nvidia390-opencl"}},
-        {"two generations half installed", nvidia_packages(1), {"nvidia-libs", "nvidia580-dkms",
-                                                                 "nvidia470"},
+        {"two generations half installed",
+         nvidia_packages(1),
+         {"nvidia-libs", "nvidia580-dkms", "nvidia470"},
          {},
          {StepKind::SelfUpdate, StepKind::PoolCheck, StepKind::Remove, StepKind::Install},
          {"nvidia-libs", "nvidia580-dkms"}},

@@ -70,21 +70,23 @@ TaskLog install(const VoidSystem& system, const PackageList& packages) {
 const Args repo_step = {"xbps-install", "-Syf", "void-repo-multilib", "void-repo-multilib-nonfree",
                         "void-repo-nonfree"};
 
+// One bare "xbps-install -Su -y <packages>" through the fake pkexec.
+TaskLog install_alone(const PackageList& packages) {
+    Collector c;
+    TaskLog run;
+    c.run([&](const UiSender& s) { run.ok = run_xbps_install(xbps_install_args(packages), s); });
+    EXPECT_TRUE(c.wait_closed());
+    run.lines = c.lines();
+    return run;
+}
+
 TEST(Platform, TheOldSingleTransactionIsRefusedOnAFreshSystem) {
     // What every graphics button used to run: xbps cannot see the packages of a
     // repository that the same transaction enables.
     VoidSystem system;
-    Collector c;
-    bool ok = true;
-    c.run([&](const UiSender& s) {
-        ok = run_xbps_install(xbps_install_args(nvidia_packages(0)), s);
-    });
-    ASSERT_TRUE(c.wait_closed());
-    const auto lines = c.lines();
-    EXPECT_FALSE(ok);
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "[Error] ERROR: Package 'nvidia' not found in repository pool."),
-              lines.end());
+    const TaskLog run = install_alone(nvidia_packages(0));
+    EXPECT_FALSE(run.ok);
+    EXPECT_TRUE(run.has("[Error] ERROR: Package 'nvidia' not found in repository pool."));
     EXPECT_EQ(system.installed(), "xbps\n");  // nothing was unpacked
 }
 
@@ -352,17 +354,9 @@ TEST(Switching, TheInstallAloneIsRefusedForConflictsAsXbpsRefusesIt) {
     VoidSystem system;
     system.enable_repositories();
     ASSERT_TRUE(install(system, nvidia_packages(0)).ok);
-    Collector c;
-    bool ok = true;
-    c.run([&](const UiSender& s) {
-        ok = run_xbps_install(xbps_install_args(nvidia_packages(3)), s);
-    });
-    ASSERT_TRUE(c.wait_closed());
-    const auto lines = c.lines();
-    EXPECT_FALSE(ok);
-    const auto has = [&](const std::string& l) {
-        return std::find(lines.begin(), lines.end(), l) != lines.end();
-    };
+    const TaskLog run = install_alone(nvidia_packages(3));
+    EXPECT_FALSE(run.ok);
+    const auto has = [&](const std::string& l) { return run.has(l); };
     EXPECT_TRUE(
         has("[Error] CONFLICT: nvidia-1.0_1 with nvidia580-1.0_1 in transaction "
             "(matched by nvidia580>=0)"));

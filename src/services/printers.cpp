@@ -1,0 +1,286 @@
+#include "services/printers.h"
+
+#include <algorithm>
+
+#include "i18n/utf8.h"
+#include "services/discovery_output.h"
+
+namespace kelmora {
+namespace {
+
+// Longer "addresses" are not printer URIs.
+constexpr std::size_t uri_limit = 1024;
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool starts_with(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// Characters that change how text around them is shown, or break lines.
+bool is_format_or_control(char32_t c) {
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x061c || (c >= 0x200b && c <= 0x200f) ||
+           (c >= 0x2028 && c <= 0x202e) || (c >= 0x2060 && c <= 0x206f) || c == 0xfeff;
+}
+
+// A printer address we hand to lpadmin: ipp:// or ipps://, printable ASCII
+// without spaces (the tools print it percent-encoded).
+bool acceptable_uri(std::string_view uri) {
+    if (!(starts_with(uri, "ipp://") || starts_with(uri, "ipps://")) || uri.size() > uri_limit)
+        return false;
+    return std::all_of(uri.begin(), uri.end(),
+                       [](unsigned char c) { return c > 0x20 && c < 0x7f; });
+}
+
+std::string uri_host(std::string_view uri) {
+    uri.remove_prefix(uri.find("://") + 3);
+    std::string_view host = uri.substr(0, uri.find('/'));
+    if (const auto at = host.rfind('@'); at != std::string_view::npos) host.remove_prefix(at + 1);
+    if (!host.empty() && host.front() == '[')
+        return std::string(host.substr(0, host.find(']') + 1));
+    return std::string(host.substr(0, host.find(':')));
+}
+
+// The text between "[" and the last "]" of an avahi-browse detail line.
+std::string bracketed(std::string_view line) {
+    const auto open = line.find('['), close = line.rfind(']');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+        return {};
+    return std::string(line.substr(open + 1, close - open - 1));
+}
+
+}  // namespace
+
+std::string percent_decode(std::string_view text) {
+    const auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 &&
+            hex(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+std::string plain_display_text(std::string_view untrusted, std::size_t limit) {
+    const std::string text = decode_utf8_lossy(untrusted);
+    std::string out;
+    std::size_t chars = 0;
+    bool space = true;  // no space at the start
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const std::size_t len = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+        char32_t c = len == 1 ? lead : lead & (0x3f >> (len - 1));
+        for (std::size_t k = 1; k < len; ++k)
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3f);
+        const bool blank = c == ' ' || is_format_or_control(c);
+        if (blank) {
+            if (!space) out.push_back(' ');
+            space = true;
+        } else {
+            if (chars == limit) {
+                while (!out.empty() && out.back() == ' ') out.pop_back();
+                return out + "\u2026";
+            }
+            out.append(text, i, len);
+            space = false;
+            ++chars;
+        }
+        i += len;
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+std::vector<FoundPrinter> printers_from_driverless(std::string_view raw) {
+    std::vector<FoundPrinter> found;
+    for (const std::string& line : output_lines(raw)) {
+        const std::string uri(trim_unicode_space(line));
+        if (!acceptable_uri(uri)) continue;
+        FoundPrinter printer;
+        printer.uri = uri;
+        const std::string host = uri_host(uri);
+        // "ipp://Name%20Of%20Printer._ipp._tcp.local/": the instance name itself.
+        for (std::string_view service : {"._ipp._tcp.local", "._ipps._tcp.local"}) {
+            if (host.size() > service.size() &&
+                equal_ignoring_case(std::string_view(host).substr(host.size() - service.size()),
+                                    service)) {
+                printer.name = plain_display_text(
+                    percent_decode(std::string_view(host).substr(0, host.size() - service.size())));
+                break;
+            }
+        }
+        if (printer.name.empty()) {
+            printer.host = host;
+            std::string_view shown = host;
+            if (shown.size() > 6 && equal_ignoring_case(shown.substr(shown.size() - 6), ".local"))
+                shown.remove_suffix(6);
+            printer.name = plain_display_text(percent_decode(shown));
+        }
+        if (!printer.name.empty()) found.push_back(std::move(printer));
+    }
+    return found;
+}
+
+std::vector<FoundPrinter> printers_from_avahi(std::string_view raw) {
+    std::vector<FoundPrinter> found;
+    std::string name, hostname, port = "631", resource = "ipp/print";
+    bool open = false;
+    const auto finish = [&] {
+        if (open && !name.empty() && !hostname.empty()) {
+            const std::string uri = "ipp://" + hostname + ":" + port + "/" + resource;
+            if (acceptable_uri(uri)) found.push_back({name, uri, hostname});
+        }
+        open = false;
+    };
+    for (const std::string& line : output_lines(raw)) {
+        std::string_view l = trim_unicode_space(line);
+        if (starts_with(l, "=")) {
+            finish();
+            // "=  eth0 IPv4 NAME<padding> Internet Printer  local"
+            std::string_view rest = l.substr(1);
+            for (int field = 0; field < 2; ++field) {
+                rest = trim_unicode_space(rest);
+                rest = rest.substr(std::min(rest.find(' '), rest.size()));
+            }
+            rest = trim_unicode_space(rest);
+            for (std::string_view type : {"Internet Printer", "_ipp._tcp"})
+                if (const auto at = rest.rfind(type); at != std::string_view::npos) {
+                    rest = rest.substr(0, at);
+                    break;
+                }
+            name = plain_display_text(rest);
+            hostname.clear();
+            port = "631";
+            resource = "ipp/print";
+            open = true;
+        } else if (open && starts_with(l, "hostname =")) {
+            hostname = bracketed(l);
+        } else if (open && starts_with(l, "port =")) {
+            const std::string p = bracketed(l);
+            if (!p.empty() && p.size() <= 5 && std::all_of(p.begin(), p.end(), ::isdigit)) port = p;
+        } else if (open && starts_with(l, "txt =")) {
+            const auto at = l.find("\"rp=");
+            if (at != std::string_view::npos) {
+                std::string_view rp = l.substr(at + 4);
+                resource = std::string(rp.substr(0, rp.find('"')));
+            }
+        }
+    }
+    finish();
+    return found;
+}
+
+std::vector<FoundPrinter> merge_found_printers(const std::vector<FoundPrinter>& first,
+                                               const std::vector<FoundPrinter>& second) {
+    std::vector<FoundPrinter> rows;
+    for (const auto* list : {&first, &second}) {
+        for (const FoundPrinter& printer : *list) {
+            auto same = std::find_if(rows.begin(), rows.end(), [&](const FoundPrinter& row) {
+                return equal_ignoring_case(row.name, printer.name) ||
+                       (!row.host.empty() && equal_ignoring_case(row.host, printer.host));
+            });
+            if (same != rows.end()) {
+                // A bare host name gives way to the instance name.
+                if (same->host == same->name + ".local" || same->name.empty())
+                    same->name = printer.name;
+                continue;
+            }
+            if (rows.size() < found_row_limit) rows.push_back(printer);
+        }
+    }
+    return rows;
+}
+
+std::vector<FoundScanner> scanners_from_airscan(std::string_view raw) {
+    std::vector<FoundScanner> found;
+    bool devices = false;
+    for (const std::string& line : output_lines(raw)) {
+        const std::string_view l = trim_unicode_space(line);
+        if (starts_with(l, "[")) {
+            devices = l == "[devices]";
+            continue;
+        }
+        const auto eq = l.rfind(" = ");
+        if (!devices || eq == std::string_view::npos) continue;
+        const std::string_view value = l.substr(eq + 3);
+        const auto comma = value.rfind(',');
+        FoundScanner scanner;
+        scanner.name = plain_display_text(l.substr(0, eq));
+        scanner.uri = plain_display_text(value.substr(0, std::min(comma, value.size())), 200);
+        if (comma != std::string_view::npos)
+            scanner.protocol = plain_display_text(value.substr(comma + 1), 8);
+        const bool known = std::any_of(found.begin(), found.end(), [&](const FoundScanner& s) {
+            return equal_ignoring_case(s.name, scanner.name);
+        });
+        if (!scanner.name.empty() && !known && found.size() < found_row_limit)
+            found.push_back(std::move(scanner));
+    }
+    return found;
+}
+
+std::vector<PrintQueue> queues_from_lpstat(std::string_view raw) {
+    std::vector<PrintQueue> queues;
+    constexpr std::string_view lead = "device for ";
+    for (const std::string& line : output_lines(raw)) {
+        if (!starts_with(line, lead)) continue;
+        const std::string_view rest = std::string_view(line).substr(lead.size());
+        const auto colon = rest.find(": ");
+        if (colon == std::string_view::npos || colon == 0) continue;
+        queues.push_back({std::string(rest.substr(0, colon)), std::string(rest.substr(colon + 2))});
+    }
+    return queues;
+}
+
+std::string queue_name_for(std::string_view instance, const std::vector<PrintQueue>& existing) {
+    constexpr std::size_t max_bytes = 127;
+    std::string base;
+    for (unsigned char c : instance) {
+        const bool refused = c <= 0x20 || c == 0x7f || c == '/' || c == '\\' || c == '?' ||
+                             c == '\'' || c == '"' || c == '#';
+        if (!refused)
+            base.push_back(static_cast<char>(c));
+        else if (!base.empty() && base.back() != '_')
+            base.push_back('_');
+    }
+    while (!base.empty() && base.back() == '_') base.pop_back();
+    if (base.empty()) base = "Printer";
+    // Cut at a character boundary, leaving room for a "_NN" suffix.
+    const auto cut = [](std::string text, std::size_t bytes) {
+        if (text.size() <= bytes) return text;
+        while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xc0) == 0x80) --bytes;
+        text.resize(bytes);
+        return text;
+    };
+    const auto taken = [&](const std::string& name) {
+        return std::any_of(existing.begin(), existing.end(),
+                           [&](const PrintQueue& q) { return equal_ignoring_case(q.name, name); });
+    };
+    std::string name = cut(base, max_bytes);
+    for (int n = 2; taken(name); ++n) {
+        const std::string suffix = "_" + std::to_string(n);
+        name = cut(base, max_bytes - suffix.size()) + suffix;
+    }
+    return name;
+}
+
+bool has_queue(const FoundPrinter& printer, const std::vector<PrintQueue>& queues) {
+    return std::any_of(queues.begin(), queues.end(),
+                       [&](const PrintQueue& q) { return q.uri == printer.uri; });
+}
+
+}  // namespace kelmora

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "services/printer_queue.h"
 #include "tasks/busy_state.h"
 #include "tasks/process.h"
 
@@ -38,6 +39,7 @@ void register_polkit_policy(const UiSender& sender) {
     }
     sender.send(Line{ok ? "Polkit-Policy erfolgreich registriert!"
                         : "Fehler beim Schreiben der Polkit-Policy."});
+    report_machine_state(sender);
     sender.send(Done{ok});
 }
 

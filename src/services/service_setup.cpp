@@ -1,7 +1,7 @@
 #include "services/service_setup.h"
 
 #include "tasks/busy_state.h"
-#include "tasks/install_plan.h"
+#include "services/printer_queue.h"
 #include "tasks/process.h"
 #include "tasks/runner.h"
 
@@ -29,7 +29,7 @@ void run_service_setup(const ServiceRecipe& recipe, const UiSender& sender) {
             }
         }
     }
-    sender.send(InstalledDrivers{query_installed_graphics()});
+    report_machine_state(sender);
     sender.send(Done{ok});
 }
 

@@ -30,6 +30,7 @@ void show_outcome(const AppWidgets& widgets, Lang lang) {
 void enter_busy_state(const AppWidgets& widgets) {
     widgets.spinner->start();
     for (Gtk::Button* button : widgets.action_buttons()) button->set_sensitive(false);
+    widgets.found_list->set_sensitive(false);  // the "Add" buttons
     widgets.outcome = TaskOutcome::None;
     widgets.task_outcome->set_text("");
 }
@@ -38,6 +39,7 @@ void leave_busy_state(const AppWidgets& widgets, TaskOutcome outcome) {
     widgets.spinner->stop();
     for (Gtk::Button* button : widgets.action_buttons())
         button->set_sensitive(button != widgets.btn_nvidia || multilib_system);
+    widgets.found_list->set_sensitive(true);
     widgets.outcome = outcome;
     show_outcome(widgets, load_lang());
 }

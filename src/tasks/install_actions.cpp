@@ -1,7 +1,7 @@
 #include "tasks/install_actions.h"
 
 #include "tasks/busy_state.h"
-#include "tasks/install_plan.h"
+#include "services/printer_queue.h"
 #include "tasks/packages.h"
 #include "tasks/process.h"
 
@@ -13,7 +13,7 @@ void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef wid
                           root = widgets->root, graphics] {
         const bool ok = run_pkexec_xbps(packages, sender, root);
         // What is installed now, before the task ends, as the status lines.
-        sender.send(InstalledDrivers{query_installed_graphics()});
+        report_machine_state(sender);
         sender.send(Done{ok, ok && graphics});
     });
 }

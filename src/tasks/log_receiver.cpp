@@ -4,6 +4,7 @@
 #include "services/service_status.h"
 #include "tasks/busy_state.h"
 #include "ui/graphics_page.h"
+#include "ui/printer_page.h"
 
 namespace kelmora {
 namespace {
@@ -95,9 +96,20 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
         apply_graphics_hardware(w, std::move(graphics->hardware));
     } else if (auto* drivers = std::get_if<InstalledDrivers>(&message)) {
         apply_installed_drivers(w, std::move(drivers->drivers));
+    } else if (auto* queues = std::get_if<QueuesListed>(&message)) {
+        w.network.queues = std::move(queues->queues);
+        show_printer_state(w, load_lang());
+    } else if (auto* added = std::get_if<PrinterAdded>(&message)) {
+        w.network.last_add = std::move(*added);
+        show_printer_state(w, load_lang());
     } else if (auto* scan = std::get_if<ScanResults>(&message)) {
         leave_busy_state(w, TaskOutcome::SearchFinished);
         append_log(w, scan_result_block(scan->entries));
+        w.network.searched = true;
+        w.network.printers = std::move(scan->printers);
+        w.network.scanners = std::move(scan->scanners);
+        w.network.last_add.reset();
+        show_printer_state(w, load_lang());
         if (!context.log_expander->get_expanded()) context.log_expander->set_expanded(true);
     }
 }

@@ -78,13 +78,15 @@ CommandResult run_pkexec_command(const std::vector<std::string>& args, const UiS
     struct Seen {
         std::mutex mutex;
         std::vector<std::string> names;
+        std::vector<std::string> tail;
     };
     const auto seen = std::make_shared<Seen>();
     const auto observe = [seen](std::string_view line) {
         const std::string_view name = reported_installed(line);
-        if (name.empty()) return;
         std::lock_guard lock(seen->mutex);
-        seen->names.emplace_back(name);
+        if (!name.empty()) seen->names.emplace_back(name);
+        if (seen->tail.size() == command_tail_lines) seen->tail.erase(seen->tail.begin());
+        seen->tail.emplace_back(line);
     };
     const ReaderGroup readers(2);
     spawn_detached([fd = child.stdout_fd, s = sender, readers, observe] {
@@ -100,6 +102,7 @@ CommandResult run_pkexec_command(const std::vector<std::string>& args, const UiS
     readers.wait_for(output_drain_limit);
     std::lock_guard lock(seen->mutex);
     result.up_to_date = seen->names;
+    result.tail = seen->tail;
     return result;
 }
 

@@ -42,9 +42,13 @@ std::string_view reported_installed(std::string_view line);
 // The package names of an xbps-install argument vector (no program, no options).
 std::vector<std::string> named_packages(const std::vector<std::string>& args);
 
+// How many of a command's last output lines its result keeps.
+inline constexpr std::size_t command_tail_lines = 40;
+
 struct CommandResult {
     int status = -1;                      // exit status; -1: not started, or killed
     std::vector<std::string> up_to_date;  // names xbps reported as installed already
+    std::vector<std::string> tail;        // the last output lines, both streams, unprefixed
 };
 
 // Runs "pkexec" with `args` and blocks until it exits and its output has been

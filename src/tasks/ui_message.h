@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hardware/graphics.h"
+#include "services/printers.h"
 #include "tasks/ui_channel.h"
 
 namespace kelmora {
@@ -22,9 +23,23 @@ struct Done {
 };
 // Re-run the service status probe in the stored language.
 struct RefreshStatus {};
-// The network discovery result; it also ends that task.
+// The network discovery result; it also ends that task. `entries` is the log
+// block; the rows are what the printer page lists.
 struct ScanResults {
     std::vector<std::string> entries;
+    std::vector<FoundPrinter> printers;
+    std::vector<FoundScanner> scanners;
+};
+// The print queues CUPS has (when the window opens, after tasks); none when
+// lpstat could not tell (CUPS not installed or not running).
+struct QueuesListed {
+    std::optional<std::vector<PrintQueue>> queues;
+};
+// How adding a printer ended, for the line under the list.
+enum class AddResult { Added, NoServer, NoDescription, Unresolved, NoAnswer, Failed };
+struct PrinterAdded {
+    AddResult result;
+    std::string queue;
 };
 
 // What the machine's graphics hardware is (read once per window).
@@ -43,8 +58,8 @@ struct InstalledDrivers {
     std::optional<InstalledGraphics> drivers;
 };
 
-using UiMessage =
-    std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected, InstalledDrivers>;
+using UiMessage = std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected,
+                               InstalledDrivers, QueuesListed, PrinterAdded>;
 using UiSender = UiChannel<UiMessage>::Sender;
 using UiReceiver = UiChannel<UiMessage>::Receiver;
 

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "hardware/graphics.h"
@@ -28,6 +29,15 @@ struct GraphicsPageState {
     bool restart_pending = false;                // a graphics install succeeded in this window
     bool choice_made = false;                    // the user has picked an NVIDIA entry
     bool choosing = false;                       // the window itself is setting the entry
+};
+
+// What the printer page knows about the network and CUPS; main thread only.
+struct PrinterPageState {
+    bool searched = false;  // a network search has ended in this window
+    std::vector<FoundPrinter> printers;
+    std::vector<FoundScanner> scanners;
+    std::optional<std::vector<PrintQueue>> queues;  // none while lpstat cannot tell
+    std::optional<PrinterAdded> last_add;
 };
 
 struct AppWidgets {
@@ -52,6 +62,12 @@ struct AppWidgets {
     Gtk::Label* pr_srv_label = nullptr;
     Gtk::Button* btn_setup_print = nullptr;
     Gtk::Label* pr_srv_status = nullptr;
+    Gtk::ScrolledWindow* printer_scroll = nullptr;  // the printer page, in the stack
+    Gtk::Frame* net_frame = nullptr;                // printers found and queues
+    Gtk::Box* found_list = nullptr;                 // one row per found printer
+    Gtk::Label* net_note = nullptr;                 // nothing found, or how adding ended
+    Gtk::Label* net_queues = nullptr;
+    Gtk::Label* net_scanners = nullptr;
     Gtk::Frame* pr_drv_frame = nullptr;
     Gtk::CheckButton* chk_hp = nullptr;
     Gtk::CheckButton* chk_brother_pr = nullptr;
@@ -82,6 +98,9 @@ struct AppWidgets {
     // The outcome that task_outcome shows; main thread only, like the widgets.
     mutable TaskOutcome outcome = TaskOutcome::None;
     mutable GraphicsPageState graphics;
+    mutable PrinterPageState network;
+    // Starts adding a found printer (set by build_ui; holds the window's sender).
+    std::function<void(const FoundPrinter&)> add_printer;
 
     // The busy-state set, in the order in which it is switched.
     std::array<Gtk::Button*, 9> action_buttons() const {

@@ -1,6 +1,7 @@
 #include "ui/build_ui.h"
 
 #include "services/discovery.h"
+#include "services/printer_queue.h"
 #include "services/polkit_policy.h"
 #include "services/service_setup.h"
 #include "tasks/install_actions.h"
@@ -184,7 +185,12 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->printer_box = page_box();
     w->scanner_box = page_box();
     w->stack->add(*w->gpu_box, "gpu", "Graphics");
-    w->stack->add(*w->printer_box, "printer", "Printer");
+    // The printer page scrolls when the network fills its list, so that the
+    // window keeps its size.
+    w->printer_scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
+    w->printer_scroll->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+    w->printer_scroll->set_child(*w->printer_box);
+    w->stack->add(*w->printer_scroll, "printer", "Printer");
     w->stack->add(*w->scanner_box, "scanner", "Scanner");
 
     // Graphics page: the cards of this machine, then one section per maker.
@@ -249,6 +255,19 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     pr_srv->append(*icon("printer-symbolic"));
     pr_srv->append(*service_column(w->pr_srv_label, w->pr_srv_status));
     pr_srv->append(*w->btn_setup_print);
+
+    Gtk::Box* net = section(w->printer_box, w->net_frame, " Printers on the Network",
+                            Gtk::Orientation::VERTICAL, 6);
+    w->found_list = box(Gtk::Orientation::VERTICAL, 4);
+    net->append(*w->found_list);
+    for (Gtk::Label** line : {&w->net_note, &w->net_queues, &w->net_scanners}) {
+        *line = Gtk::make_managed<Gtk::Label>();
+        (*line)->set_xalign(0);
+        (*line)->set_wrap(true);
+        (*line)->set_use_markup(false);
+        net->append(**line);
+    }
+    w->net_frame->set_visible(false);
 
     Gtk::Box* pr_drv =
         section(w->printer_box, w->pr_drv_frame, " 2. Drivers", Gtk::Orientation::VERTICAL, 8);
@@ -365,6 +384,9 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     connect(w->btn_scan_network, on_scan_network);
     connect(w->btn_polkit, on_register_polkit);
 
+    w->add_printer = [weak = std::weak_ptr<const AppWidgets>(w), sender](const FoundPrinter& p) {
+        if (const auto widgets = weak.lock()) on_add_printer(widgets, sender, p);
+    };
     start_graphics_detection(*w, sender);
 
     // 8. Our own sender goes out of scope here; the handlers keep the channel open.

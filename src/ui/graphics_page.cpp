@@ -2,7 +2,7 @@
 
 #include "hardware/graphics_text.h"
 #include "i18n/catalogue.h"
-#include "tasks/install_plan.h"
+#include "services/printer_queue.h"
 #include "tasks/process.h"
 #include "tasks/task_hold.h"
 
@@ -84,7 +84,7 @@ void start_graphics_detection(const AppWidgets& w, UiSender sender) {
     // main thread, so that the window comes up as fast as without it.
     spawn_detached([sender = std::move(sender), root = w.root, hold = ApplicationHold::acquire()] {
         sender.send(GraphicsDetected{detect_graphics_hardware(root)});
-        sender.send(InstalledDrivers{query_installed_graphics()});
+        report_machine_state(sender);
     });
 }
 

@@ -4,6 +4,7 @@
 #include "services/service_status.h"
 #include "tasks/busy_state.h"
 #include "ui/graphics_page.h"
+#include "ui/printer_page.h"
 
 namespace kelmora {
 namespace {
@@ -22,7 +23,7 @@ Glib::ustring text(Lang lang, std::string_view key) {
 void update_ui_text(Lang lang, const AppWidgets& w) {
     w.window->set_title(text(window_title_text(lang)));
     w.stack->get_page(*w.gpu_box)->set_title(text(lang, "tab_graphics"));
-    w.stack->get_page(*w.printer_box)->set_title(text(lang, "tab_printer"));
+    w.stack->get_page(*w.printer_scroll)->set_title(text(lang, "tab_printer"));
     w.stack->get_page(*w.scanner_box)->set_title(text(lang, "tab_scanner"));
 
     w.nv_frame->set_label(text(lang, "nv_title"));
@@ -46,6 +47,8 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.pr_srv_frame->set_label(text(lang, "pr_srv_title"));
     w.pr_srv_label->set_label(text(lang, "pr_srv_desc"));
     w.btn_setup_print->set_label(text(lang, "pr_srv_btn"));
+    w.net_frame->set_label(text(lang, "net_title"));
+    show_printer_state(w, lang);
     w.pr_drv_frame->set_label(text(lang, "pr_drv_title"));
     w.chk_hp->set_label(text(lang, "chk_hp"));
     w.chk_brother_pr->set_label(text(lang, "chk_brother_pr"));

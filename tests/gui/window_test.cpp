@@ -87,7 +87,7 @@ TEST_F(Window, OpensIdleWithEveryTextAppliedAndTheLanguageStored) {
     EXPECT_EQ(w().window->get_title(), "Void Linux System Setup");
     EXPECT_EQ(stored_lang(), "en");
     EXPECT_EQ(w().stack->get_visible_child_name(), "gpu");
-    EXPECT_EQ(w().stack->get_page(*w().printer_box)->get_name(), "printer");
+    EXPECT_EQ(w().stack->get_page(*w().printer_scroll)->get_name(), "printer");
     EXPECT_EQ(w().stack->get_page(*w().scanner_box)->get_title(), "Scanner");
     EXPECT_EQ(w().nv_frame->get_label(), " NVIDIA GeForce");
     EXPECT_EQ(w().btn_nvidia->get_label(), "Install Nvidia + 32-Bit");
@@ -236,7 +236,7 @@ TEST_F(Window, EveryWidgetShowsItsCatalogueTextInEveryLanguage) {
     const auto& x = w();
     const std::pair<std::function<Glib::ustring()>, const char*> wiring[] = {
         {[&] { return x.stack->get_page(*x.gpu_box)->get_title(); }, "tab_graphics"},
-        {[&] { return x.stack->get_page(*x.printer_box)->get_title(); }, "tab_printer"},
+        {[&] { return x.stack->get_page(*x.printer_scroll)->get_title(); }, "tab_printer"},
         {[&] { return x.stack->get_page(*x.scanner_box)->get_title(); }, "tab_scanner"},
         {[&] { return x.nv_frame->get_label(); }, "nv_title"},
         {[&] { return x.btn_nvidia->get_label(); }, "nv_btn"},

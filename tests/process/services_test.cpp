@@ -3,6 +3,7 @@
 
 #include "services/discovery.h"
 #include "services/polkit_policy.h"
+#include "services/printer_queue.h"
 #include "services/service_setup.h"
 #include "test_support.h"
 
@@ -143,7 +144,12 @@ std::vector<std::string> scan(FakeTools& fakes,
                               std::chrono::milliseconds limit = discovery_tool_limit) {
     (void)fakes;
     const Outcome o = collect([limit](const UiSender& s) { discover_network_devices(s, limit); });
-    EXPECT_EQ(o.messages.size(), 1u);  // exactly one ScanResults, no Line, no Done
+    // ScanResults ends the messages; before it only what the page shows of the
+    // machine, never a Line or a Done.
+    for (const UiMessage& m : o.messages)
+        EXPECT_TRUE(std::holds_alternative<InstalledDrivers>(m) ||
+                    std::holds_alternative<QueuesListed>(m) ||
+                    (&m == &o.messages.back() && std::holds_alternative<ScanResults>(m)));
     auto* results = o.messages.empty() ? nullptr : std::get_if<ScanResults>(&o.messages.back());
     return results ? results->entries : std::vector<std::string>{"<no ScanResults>"};
 }
@@ -212,6 +218,82 @@ TEST(Discovery, AToolThatNeverEndsIsStoppedWithItsGroupAndWhatItFoundIsKept) {
         const std::string stat = test::read_file("/proc/" + pid + "/stat");
         EXPECT_TRUE(stat.empty() || stat.find(") Z ") != std::string::npos) << c.what << stat;
     }
+}
+
+}  // namespace
+}  // namespace kelmora
+
+namespace kelmora {
+namespace {
+
+TEST(AddPrinter, AQueueThatPrintsOrACleanFailureThatSaysWhy) {
+    const std::string uri = "ipp://Brother%20HL._ipp._tcp.local/";
+    struct Case {
+        const char* what;
+        std::vector<std::string> state;  // files of the fake CUPS
+        std::string name;                // as the network reported it
+        const char* pkexec;
+        AddResult result;
+        std::string queue;  // the queue made, or "" for none
+        int calls;
+    } cases[] = {
+        {"reachable", {"cups-running", "cups-reachable"}, "Brother HL", "", AddResult::Added,
+         "Brother_HL", 1},
+        {"name taken", {"cups-running", "cups-reachable", "cups-queues"}, "brother hl", "",
+         AddResult::Added, "brother_hl_2", 1},
+        {"hostile name", {"cups-running", "cups-reachable"}, "a/b#c\x7f", "", AddResult::Added,
+         "a_b_c", 1},
+        {"cupsd not running", {}, "Brother HL", "", AddResult::NoServer, "", 1},
+        {"mDNS name unknown", {"cups-running", "cups-unresolvable"}, "Brother HL", "",
+         AddResult::Unresolved, "", 1},
+        {"no description", {"cups-running", "cups-noppd"}, "Brother HL", "",
+         AddResult::NoDescription, "", 1},
+        // lpadmin succeeds, the printer never answers: the queue goes again.
+        {"gone before Add", {"cups-running"}, "Brother HL", "", AddResult::NoAnswer, "", 2},
+        {"dismissed", {"cups-running", "cups-reachable"}, "Brother HL", "dismiss\n",
+         AddResult::Failed, "", 1},
+    };
+    for (const Case& c : cases) {
+        FakeTools fakes;
+        for (const std::string& file : c.state)
+            fakes.set(file, file == "cups-reachable" ? uri + "\n"
+                            : file == "cups-queues"  ? "Brother_HL ipp://other/\n"
+                                                     : "");
+        fakes.set("pkexec.outcomes", c.pkexec);
+        const FoundPrinter printer{c.name, uri, ""};
+        std::optional<PrinterAdded> added;
+        const Outcome o = collect([&](const UiSender& s) {
+            add_printer_queue(printer, s, std::chrono::milliseconds(600));
+        });
+        for (const UiMessage& m : o.messages)
+            if (auto* a = std::get_if<PrinterAdded>(&m)) added = *a;
+        ASSERT_TRUE(added) << c.what;
+        EXPECT_EQ(added->result, c.result) << c.what;
+        EXPECT_EQ(fakes.pkexec_calls(), c.calls) << c.what;
+        const std::string queues = test::read_file(fakes.dir() / "cups-queues");
+        if (!c.queue.empty()) {
+            EXPECT_EQ(added->queue, c.queue) << c.what;
+            EXPECT_EQ(fakes.pkexec_argv(1), (Args{"lpadmin", "-p", c.queue, "-E", "-v", uri, "-m",
+                                                  "everywhere"}));
+            EXPECT_NE(queues.find(c.queue + " " + uri + "\n"), std::string::npos) << c.what;
+        } else {
+            EXPECT_EQ(queues.find(uri), std::string::npos) << c.what;
+        }
+        if (c.calls == 2) {
+            EXPECT_EQ(fakes.pkexec_argv(2), (Args{"lpadmin", "-x", added->queue}));
+        }
+    }
+}
+
+TEST(AddPrinter, TheQueuesAreWhatLpstatSaysOrUnknownWithoutCupsd) {
+    FakeTools fakes;
+    EXPECT_EQ(list_print_queues(), std::nullopt);
+    fakes.set("cups-running", "");
+    ASSERT_TRUE(list_print_queues());
+    EXPECT_TRUE(list_print_queues()->empty());  // "No destinations added."
+    fakes.set("cups-queues", "office ipp://office.local:631/ipp/print\n");
+    ASSERT_EQ(list_print_queues()->size(), 1u);
+    EXPECT_EQ(list_print_queues()->front().uri, "ipp://office.local:631/ipp/print");
 }
 
 }  // namespace

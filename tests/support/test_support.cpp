@@ -124,7 +124,7 @@ FakeTools::FakeTools(const std::vector<std::string>& fakes) {
     for (const auto& name : fakes) std::filesystem::create_symlink(source / name, bin_ / name);
     for (const char* tool :
          {"sh", "cat", "sed", "basename", "head", "sleep", "kill", "printf", "echo", "dd", "yes",
-          "tr", "seq", "readlink", "dirname", "mkdir", "rm", "mktemp"}) {
+          "tr", "seq", "readlink", "dirname", "mkdir", "rm", "mktemp", "env", "wc"}) {
         for (const char* dir : {"/usr/bin", "/bin"}) {
             const std::filesystem::path p = std::filesystem::path(dir) / tool;
             if (std::filesystem::exists(p)) {

@@ -60,7 +60,9 @@ class FakeTools {
   public:
     explicit FakeTools(const std::vector<std::string>& fakes = {"pkexec", "xbps-install",
                                                                 "xbps-remove", "xbps-query",
-                                                                "driverless", "avahi-browse"});
+                                                                "driverless", "avahi-browse",
+                                                                "airscan-discover", "lpadmin",
+                                                                "lpstat", "lpoptions"});
     const std::filesystem::path& bin() const { return bin_; }
     const std::filesystem::path& dir() const { return rec_; }
     // Adds a script of our own to the bin directory.

@@ -157,7 +157,8 @@ const std::array<CatalogueEntry, catalogue_size> catalogue = {{
       "La impresora no respondió; no se añadió ninguna cola.",
       "L'imprimante n'a pas répondu ; aucune file n'a été ajoutée."}},
     {"add_failed",
-     {"The printer was not added — see the log.", "Der Drucker wurde nicht hinzugefügt — siehe Log.",
+     {"The printer was not added — see the log.",
+      "Der Drucker wurde nicht hinzugefügt — siehe Log.",
       "La impresora no se añadió — vea el registro.",
       "L'imprimante n'a pas été ajoutée — voir le journal."}},
     // The graphics page: what the machine has and what fits it.

@@ -1,8 +1,8 @@
 #include "ui/build_ui.h"
 
 #include "services/discovery.h"
-#include "services/printer_queue.h"
 #include "services/polkit_policy.h"
+#include "services/printer_queue.h"
 #include "services/service_setup.h"
 #include "tasks/install_actions.h"
 #include "tasks/log_receiver.h"
@@ -190,6 +190,7 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->printer_scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
     w->printer_scroll->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
     w->printer_scroll->set_child(*w->printer_box);
+    w->stack->set_vexpand(true);  // the pages take the window's height
     w->stack->add(*w->printer_scroll, "printer", "Printer");
     w->stack->add(*w->scanner_box, "scanner", "Scanner");
 

@@ -93,7 +93,16 @@ void show_printer_state(const AppWidgets& w, Lang lang) {
                     (scanner.protocol.empty() ? "" : " (" + scanner.protocol + ")");
     set_line(w.net_scanners, scanners.empty() ? "" : text(lang, "net_scanners") + scanners);
 
-    // The section shows once there is anything to say.
+    // The page scrolls only for what the network adds: it is at least as tall
+    // as it is without the section, which shows once there is anything to say.
+    w.net_frame->set_visible(false);
+    // Measured at the window's width, where the descriptions wrap.
+    int width = w.window->get_width(), unused = 0;
+    if (width <= 0) w.window->get_default_size(width, unused);
+    int minimum = 0, natural = 0, baseline_min = 0, baseline_nat = 0;
+    w.printer_box->measure(Gtk::Orientation::VERTICAL, width, minimum, natural, baseline_min,
+                           baseline_nat);
+    w.printer_scroll->set_min_content_height(natural);
     w.net_frame->set_visible(state.searched || state.queues.has_value());
 }
 

@@ -48,7 +48,6 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.pr_srv_label->set_label(text(lang, "pr_srv_desc"));
     w.btn_setup_print->set_label(text(lang, "pr_srv_btn"));
     w.net_frame->set_label(text(lang, "net_title"));
-    show_printer_state(w, lang);
     w.pr_drv_frame->set_label(text(lang, "pr_drv_title"));
     w.chk_hp->set_label(text(lang, "chk_hp"));
     w.chk_brother_pr->set_label(text(lang, "chk_brother_pr"));
@@ -71,6 +70,7 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.btn_polkit->set_label(text(polkit_button_text(lang)));
 
     show_graphics_state(w, lang);
+    show_printer_state(w, lang);  // after every text: it measures the page
     show_outcome(w, lang);
     update_service_status(lang, w);
 }

@@ -536,6 +536,8 @@ TEST_F(Window, APascalCardStartsAtTheFittingDriverAndTheChoiceSurvivesALanguageC
     EXPECT_EQ(x.nv_notes->get_text().raw().rfind(get_text(Lang::De, "nv_unsupported"), 0), 0u);
 
     x.combo_nvidia->set_active(3);
+    // xbps-query answers after the detection.
+    ASSERT_TRUE(run_until([&] { return x.gpu_status->get_visible(); }));
     EXPECT_EQ(x.gpu_status->get_text().raw(), "Installiert: keine Grafiktreiber-Pakete");
     click(x.btn_nvidia);
     ASSERT_TRUE(wait_for(std::string(success_banner)));
@@ -568,6 +570,15 @@ TEST_F(Window, TheWindowFitsALaptopScreenInEveryLanguage) {
     x.graphics.restart_pending = true;
     x.combo_nvidia->set_active(0);  // the unsupported-card warning
     x.outcome = TaskOutcome::SearchFinished;
+    // A network full of printers, queues and scanners: the printer page scrolls.
+    x.network.searched = true;
+    for (std::size_t i = 0; i < found_row_limit; ++i) {
+        const std::string n = "Printer " + std::to_string(i) + " with a rather long model name";
+        x.network.printers.push_back({n, "ipp://p" + std::to_string(i) + "._ipp._tcp.local/", ""});
+        x.network.scanners.push_back({n, "http://192.0.2.1/eSCL/", "eSCL"});
+    }
+    x.network.queues = std::vector<PrintQueue>{{"office", "ipp://o/"}, {"home", "ipp://h/"}};
+    x.network.last_add = PrinterAdded{AddResult::NoDescription, ""};
     win.log_expander->set_expanded(true);
     for (int lang : {0, 1, 2, 3}) {
         win.lang_combo->set_active(lang);
@@ -578,6 +589,62 @@ TEST_F(Window, TheWindowFitsALaptopScreenInEveryLanguage) {
             EXPECT_LE(x.window->get_width(), 1366) << lang << " " << page;
         }
     }
+}
+
+// The widgets of one row of the found-printers list: name, address, and the
+// "Add" button or the "Added" label.
+std::vector<Gtk::Widget*> row_parts(Gtk::Widget* row) {
+    std::vector<Gtk::Widget*> parts;
+    for (Gtk::Widget* c = row->get_first_child(); c != nullptr; c = c->get_next_sibling())
+        parts.push_back(c);
+    return parts;
+}
+
+TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
+    const std::string uri = "ipp://Brother%20HL-L2350DW%20series._ipp._tcp.local/";
+    fakes.set("cups-running", "");
+    fakes.set("cups-reachable", uri + "\n");
+    fakes.set("driverless.stdout", uri + "\nipp://%E2%80%AEevil%0Aname._ipp._tcp.local/\n");
+    fakes.set("avahi-browse.stdout",
+              "=  eth0 IPv4 Brother HL-L2350DW series   Internet Printer   local\n"
+              "   hostname = [BRN3C2AF4.local]\n   port = [631]\n");
+    fakes.set("airscan-discover.stdout",
+              "[devices]\n  Brother MFC-L2710DW = http://192.0.2.9:80/eSCL/, eSCL\n");
+    open();
+    const auto& x = w();
+    EXPECT_FALSE(x.net_frame->get_visible());
+    ASSERT_TRUE(run_until([&] { return x.net_queues->get_visible(); }));  // lpstat answered
+    EXPECT_EQ(x.net_queues->get_text().raw(), "Print queues: none");
+    click(x.btn_scan_network);
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    ASSERT_TRUE(x.net_frame->get_visible());
+    std::vector<Gtk::Widget*> rows;
+    for (Gtk::Widget* r = x.found_list->get_first_child(); r; r = r->get_next_sibling())
+        rows.push_back(r);
+    ASSERT_EQ(rows.size(), 2u);  // Brother once, though both tools found it
+    const auto parts = row_parts(rows[0]);
+    ASSERT_EQ(parts.size(), 3u);
+    EXPECT_EQ(static_cast<Gtk::Label*>(parts[0])->get_text().raw(), "Brother HL-L2350DW series");
+    EXPECT_EQ(static_cast<Gtk::Label*>(row_parts(rows[1])[0])->get_text().raw(), "evil name");
+    EXPECT_EQ(x.net_scanners->get_text().raw(),
+              "Network scanners (sane-airscan): Brother MFC-L2710DW (eSCL)");
+    auto* add = dynamic_cast<Gtk::Button*>(parts[2]);
+    ASSERT_NE(add, nullptr);
+    EXPECT_EQ(add->get_label().raw(), "Add");
+
+    click(add);
+    ASSERT_TRUE(wait_for(std::string(success_banner)));
+    EXPECT_EQ(last_pkexec_argv(),
+              (std::vector<std::string>{"lpadmin", "-p", "Brother_HL-L2350DW_series", "-E", "-v",
+                                        uri, "-m", "everywhere"}));
+    EXPECT_EQ(x.net_note->get_text().raw(), "Brother_HL-L2350DW_series: ready to print.");
+    EXPECT_EQ(x.net_queues->get_text().raw(), "Print queues: Brother_HL-L2350DW_series");
+    win.lang_combo->set_active(1);
+    Gtk::Widget* first = x.found_list->get_first_child();
+    auto* added = dynamic_cast<Gtk::Label*>(row_parts(first).back());
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->get_text().raw(), "Hinzugefügt");
+    EXPECT_EQ(x.net_note->get_text().raw(), "Brother_HL-L2350DW_series: bereit zum Drucken.");
 }
 
 }  // namespace

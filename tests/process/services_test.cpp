@@ -237,21 +237,51 @@ TEST(AddPrinter, AQueueThatPrintsOrACleanFailureThatSaysWhy) {
         std::string queue;  // the queue made, or "" for none
         int calls;
     } cases[] = {
-        {"reachable", {"cups-running", "cups-reachable"}, "Brother HL", "", AddResult::Added,
-         "Brother_HL", 1},
-        {"name taken", {"cups-running", "cups-reachable", "cups-queues"}, "brother hl", "",
-         AddResult::Added, "brother_hl_2", 1},
-        {"hostile name", {"cups-running", "cups-reachable"}, "a/b#c\x7f", "", AddResult::Added,
-         "a_b_c", 1},
+        {"reachable",
+         {"cups-running", "cups-reachable"},
+         "Brother HL",
+         "",
+         AddResult::Added,
+         "Brother_HL",
+         1},
+        {"name taken",
+         {"cups-running", "cups-reachable", "cups-queues"},
+         "brother hl",
+         "",
+         AddResult::Added,
+         "brother_hl_2",
+         1},
+        {"hostile name",
+         {"cups-running", "cups-reachable"},
+         "a/b#c\x7f",
+         "",
+         AddResult::Added,
+         "a_b_c",
+         1},
         {"cupsd not running", {}, "Brother HL", "", AddResult::NoServer, "", 1},
-        {"mDNS name unknown", {"cups-running", "cups-unresolvable"}, "Brother HL", "",
-         AddResult::Unresolved, "", 1},
-        {"no description", {"cups-running", "cups-noppd"}, "Brother HL", "",
-         AddResult::NoDescription, "", 1},
+        {"mDNS name unknown",
+         {"cups-running", "cups-unresolvable"},
+         "Brother HL",
+         "",
+         AddResult::Unresolved,
+         "",
+         1},
+        {"no description",
+         {"cups-running", "cups-noppd"},
+         "Brother HL",
+         "",
+         AddResult::NoDescription,
+         "",
+         1},
         // lpadmin succeeds, the printer never answers: the queue goes again.
         {"gone before Add", {"cups-running"}, "Brother HL", "", AddResult::NoAnswer, "", 2},
-        {"dismissed", {"cups-running", "cups-reachable"}, "Brother HL", "dismiss\n",
-         AddResult::Failed, "", 1},
+        {"dismissed",
+         {"cups-running", "cups-reachable"},
+         "Brother HL",
+         "dismiss\n",
+         AddResult::Failed,
+         "",
+         1},
     };
     for (const Case& c : cases) {
         FakeTools fakes;
@@ -273,8 +303,8 @@ TEST(AddPrinter, AQueueThatPrintsOrACleanFailureThatSaysWhy) {
         const std::string queues = test::read_file(fakes.dir() / "cups-queues");
         if (!c.queue.empty()) {
             EXPECT_EQ(added->queue, c.queue) << c.what;
-            EXPECT_EQ(fakes.pkexec_argv(1), (Args{"lpadmin", "-p", c.queue, "-E", "-v", uri, "-m",
-                                                  "everywhere"}));
+            EXPECT_EQ(fakes.pkexec_argv(1),
+                      (Args{"lpadmin", "-p", c.queue, "-E", "-v", uri, "-m", "everywhere"}));
             EXPECT_NE(queues.find(c.queue + " " + uri + "\n"), std::string::npos) << c.what;
         } else {
             EXPECT_EQ(queues.find(uri), std::string::npos) << c.what;

@@ -14,6 +14,7 @@
 #include "tasks/busy_state.h"
 #include "ui/build_ui.h"
 #include "ui/graphics_page.h"
+#include "ui/printer_page.h"
 
 namespace {
 
@@ -85,7 +86,12 @@ int main(int argc, char** argv) {
         kelmora::TaskOutcome outcome = kelmora::TaskOutcome::None;
         bool log_open = false;
         bool every_notice = false;  // restart and Secure Boot notices on
+        bool network = false;       // printers found, one added
     } shots[] = {
+        {kelmora::Lang::En, "printer", "printer-network.png", 0, kelmora::TaskOutcome::Succeeded,
+         false, false, true},
+        {kelmora::Lang::Fr, "printer", "printer-network-fr-log.png", 0,
+         kelmora::TaskOutcome::Succeeded, true, false, true},
         {kelmora::Lang::En, "gpu", "graphics.png", 0},
         {kelmora::Lang::En, "printer", "printer.png", 0},
         {kelmora::Lang::En, "scanner", "scanner.png", 0},
@@ -116,6 +122,19 @@ int main(int argc, char** argv) {
         win.widgets->stack->set_visible_child(shot.page);
         iterate(100);  // the detection reports
         win.widgets->combo_nvidia->set_active(shot.nvidia_entry);
+        if (shot.network) {
+            auto& net = win.widgets->network;
+            net.searched = true;
+            net.printers = {{"Brother HL-L2350DW series", "ipp://Brother._ipp._tcp.local/", ""},
+                            {"HP LaserJet M110w [4A1B2C]", "ipp://HP._ipp._tcp.local/", ""},
+                            {"NPI1234", "ipp://NPI1234.local:631/ipp/print", "NPI1234.local"}};
+            net.scanners = {{"Brother MFC-L2710DW series", "http://192.0.2.9/eSCL/", "eSCL"}};
+            net.queues = std::vector<kelmora::PrintQueue>{
+                {"Brother_HL-L2350DW_series", "ipp://Brother._ipp._tcp.local/"}};
+            net.last_add =
+                kelmora::PrinterAdded{kelmora::AddResult::Added, "Brother_HL-L2350DW_series"};
+            kelmora::show_printer_state(*win.widgets, shot.lang);
+        }
         if (shot.every_notice) {
             win.widgets->graphics.hardware.secure_boot = true;
             win.widgets->graphics.restart_pending = true;

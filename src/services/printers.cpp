@@ -37,13 +37,25 @@ bool acceptable_uri(std::string_view uri) {
                        [](unsigned char c) { return c > 0x20 && c < 0x7f; });
 }
 
-std::string uri_host(std::string_view uri) {
+// host[:port] of a URI, without the default IPP port.
+std::string uri_authority(std::string_view uri) {
     uri.remove_prefix(uri.find("://") + 3);
-    std::string_view host = uri.substr(0, uri.find('/'));
-    if (const auto at = host.rfind('@'); at != std::string_view::npos) host.remove_prefix(at + 1);
-    if (!host.empty() && host.front() == '[')
-        return std::string(host.substr(0, host.find(']') + 1));
-    return std::string(host.substr(0, host.find(':')));
+    std::string_view authority = uri.substr(0, uri.find('/'));
+    if (const auto at = authority.rfind('@'); at != std::string_view::npos)
+        authority.remove_prefix(at + 1);
+    if (authority.size() > 4 && authority.substr(authority.size() - 4) == ":631")
+        authority.remove_suffix(4);
+    return std::string(authority);
+}
+
+// The host name alone, as a name to show: no port, no ".local".
+std::string host_name_of(std::string_view authority) {
+    if (!authority.empty() && authority.front() == '[')
+        return std::string(authority.substr(0, authority.find(']') + 1));
+    std::string_view host = authority.substr(0, authority.find(':'));
+    if (host.size() > 6 && equal_ignoring_case(host.substr(host.size() - 6), ".local"))
+        host.remove_suffix(6);
+    return std::string(host);
 }
 
 // The text between "[" and the last "]" of an avahi-browse detail line.
@@ -113,7 +125,8 @@ std::vector<FoundPrinter> printers_from_driverless(std::string_view raw) {
         if (!acceptable_uri(uri)) continue;
         FoundPrinter printer;
         printer.uri = uri;
-        const std::string host = uri_host(uri);
+        const std::string authority = uri_authority(uri);
+        const std::string host = authority.substr(0, authority.find(':'));
         // "ipp://Name%20Of%20Printer._ipp._tcp.local/": the instance name itself.
         for (std::string_view service : {"._ipp._tcp.local", "._ipps._tcp.local"}) {
             if (host.size() > service.size() &&
@@ -125,11 +138,9 @@ std::vector<FoundPrinter> printers_from_driverless(std::string_view raw) {
             }
         }
         if (printer.name.empty()) {
-            printer.host = host;
-            std::string_view shown = host;
-            if (shown.size() > 6 && equal_ignoring_case(shown.substr(shown.size() - 6), ".local"))
-                shown.remove_suffix(6);
-            printer.name = plain_display_text(percent_decode(shown));
+            printer.host = authority;
+            printer.named_by_host = true;
+            printer.name = plain_display_text(percent_decode(host_name_of(authority)));
         }
         if (!printer.name.empty()) found.push_back(std::move(printer));
     }
@@ -143,7 +154,7 @@ std::vector<FoundPrinter> printers_from_avahi(std::string_view raw) {
     const auto finish = [&] {
         if (open && !name.empty() && !hostname.empty()) {
             const std::string uri = "ipp://" + hostname + ":" + port + "/" + resource;
-            if (acceptable_uri(uri)) found.push_back({name, uri, hostname});
+            if (acceptable_uri(uri)) found.push_back({name, uri, uri_authority(uri)});
         }
         open = false;
     };
@@ -191,13 +202,18 @@ std::vector<FoundPrinter> merge_found_printers(const std::vector<FoundPrinter>& 
     for (const auto* list : {&first, &second}) {
         for (const FoundPrinter& printer : *list) {
             auto same = std::find_if(rows.begin(), rows.end(), [&](const FoundPrinter& row) {
-                return equal_ignoring_case(row.name, printer.name) ||
+                // Host names say nothing about which printer it is: the
+                // address does (two ports of one host are two printers).
+                const bool named = !row.named_by_host && !printer.named_by_host;
+                return (named && equal_ignoring_case(row.name, printer.name)) ||
                        (!row.host.empty() && equal_ignoring_case(row.host, printer.host));
             });
             if (same != rows.end()) {
-                // A bare host name gives way to the instance name.
-                if (same->host == same->name + ".local" || same->name.empty())
+                // A host's name gives way to the printer's own.
+                if (same->named_by_host && !printer.named_by_host) {
                     same->name = printer.name;
+                    same->named_by_host = false;
+                }
                 continue;
             }
             if (rows.size() < found_row_limit) rows.push_back(printer);

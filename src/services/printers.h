@@ -16,7 +16,8 @@ namespace kelmora {
 struct FoundPrinter {
     std::string name;  // for display: the mDNS instance name, decoded
     std::string uri;   // what lpadmin -v gets
-    std::string host;  // the host of the URI, when it names one
+    std::string host;  // host[:port] (no ":631") of the URI, when it names a host
+    bool named_by_host = false;  // no instance name was known: `name` is the host's
 };
 
 struct FoundScanner {

@@ -54,6 +54,16 @@ TEST(FoundPrinters, BothToolsFoldIntoOneRowPerPrinterWithItsDecodedName) {
     ASSERT_EQ(rows.size(), 4u);  // Brother twice by Avahi and once by driverless: one row
     EXPECT_EQ(rows[0].uri, driverless[0].uri);
     EXPECT_EQ(rows[3].name, "Office gnp.exe");
+
+    // A host-named row takes the printer's own name; another port is another printer.
+    const auto by_host = merge_found_printers(
+        printers_from_driverless("ipp://localhost:8631/ipp/print\nipp://localhost:8999/ipp/print\n"),
+        printers_from_avahi("=  lo IPv4 Test Printer   Internet Printer   local\n"
+                            "   hostname = [localhost]\n   port = [8631]\n"));
+    ASSERT_EQ(by_host.size(), 2u);
+    EXPECT_EQ(by_host[0].name, "Test Printer");
+    EXPECT_EQ(by_host[0].uri, "ipp://localhost:8631/ipp/print");
+    EXPECT_EQ(by_host[1].name, "localhost");
 }
 
 TEST(FoundPrinters, HostileNamesBecomeShortPlainText) {

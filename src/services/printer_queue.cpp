@@ -1,6 +1,9 @@
 #include "services/printer_queue.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 
 #include "services/discovery_output.h"
@@ -32,6 +35,21 @@ bool queue_has_driver(const std::string& queue) {
     for (const std::string& line : output_lines(out->out))
         if (line.rfind("lpoptions:", 0) != 0 && line.find(':') != std::string::npos) return true;
     return false;
+}
+
+// pkexec looks programs up in the caller's PATH, and a user's PATH on some
+// systems (Debian) leaves out /usr/sbin, where lpadmin lives there; on Void it
+// is in /usr/bin.
+std::string lpadmin_program() {
+    const char* path = std::getenv("PATH");
+    std::string_view dirs = path != nullptr ? path : "";
+    while (!dirs.empty()) {
+        const std::string_view dir = dirs.substr(0, dirs.find(':'));
+        if (!dir.empty() && ::access((std::string(dir) + "/lpadmin").c_str(), X_OK) == 0)
+            return "lpadmin";
+        dirs.remove_prefix(std::min(dirs.size(), dir.size() + 1));
+    }
+    return ::access("/usr/sbin/lpadmin", X_OK) == 0 ? "/usr/sbin/lpadmin" : "lpadmin";
 }
 
 std::string result_line(AddResult result, const std::string& queue) {
@@ -89,8 +107,9 @@ bool add_printer_queue(const FoundPrinter& printer, const UiSender& sender,
         return result == AddResult::Added;
     };
     // "-E" after "-p" enables the queue; before it, it would mean encryption.
+    const std::string lpadmin = lpadmin_program();
     const CommandResult added = run_pkexec_command(
-        {"lpadmin", "-p", queue, "-E", "-v", printer.uri, "-m", "everywhere"}, sender);
+        {lpadmin, "-p", queue, "-E", "-v", printer.uri, "-m", "everywhere"}, sender);
     if (added.status != 0) return finish(classify_lpadmin_output(added.tail));
     // lpadmin returns before cupsd has asked the printer for its description.
     const auto deadline = std::chrono::steady_clock::now() + wait;
@@ -98,7 +117,7 @@ bool add_printer_queue(const FoundPrinter& printer, const UiSender& sender,
         if (std::chrono::steady_clock::now() >= deadline) {
             finish(AddResult::NoAnswer);
             // A queue without a driver prints nothing: it goes again.
-            run_pkexec_command({"lpadmin", "-x", queue}, sender);
+            run_pkexec_command({lpadmin, "-x", queue}, sender);
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(500));

@@ -40,6 +40,7 @@ PAYLOAD = "/run/kelmora-e2e"
 PAYLOAD_FILES = {  # in the payload: (in the checkout, mode)
     "tests/e2e/polkit_driver.py": ("tests/e2e/polkit_driver.py", 0o644),
     "tests/e2e/atspi_test.py": ("tests/e2e/atspi_test.py", 0o644),
+    "tests/e2e/session.py": ("tests/e2e/session.py", 0o644),
     "tests/fakes/xbps-install": ("tests/fakes/xbps-install", 0o755),
     "tests/fakes/xbps-remove": ("tests/fakes/xbps-remove", 0o755),
     "tests/fakes/xbps-query": ("tests/fakes/xbps-query", 0o755),
@@ -152,14 +153,15 @@ def host_main(kelmora, source):
 
 # ---------------------------------------------------------------- inside
 
-def mount_all():
+def mount_all(mounts=None):
+    mounts = MOUNTS if mounts is None else mounts
     kept = {}
-    for point, _, how in MOUNTS:
+    for point, _, how in mounts:
         if how == "tmpfs keeping its files" and os.path.isdir(point):
             kept[point] = {n: open(os.path.join(point, n), "rb").read()
                            for n in os.listdir(point)
                            if os.path.isfile(os.path.join(point, n))}
-    for point, _, how in MOUNTS:
+    for point, _, how in mounts:
         os.makedirs(point, exist_ok=True)  # on an overlay or a tmpfs made before it
         if how == "overlay":
             name = point.strip("/")
@@ -177,8 +179,9 @@ def mount_all():
                 f.write(data)
 
 
-def check_mounts(host_ns):
+def check_mounts(host_ns, mounts=None):
     """Every mount of the sandbox is there, of its type, and private."""
+    mounts = MOUNTS if mounts is None else mounts
     problems = []
     if os.readlink("/proc/self/ns/mnt") == host_ns:
         problems.append("not in a mount namespace of our own")
@@ -188,7 +191,7 @@ def check_mounts(host_ns):
             fields = line.split()
             sep = fields.index("-")
             last[fields[4]] = (fields[sep + 1], fields[6:sep])
-    for point, fstype, _ in MOUNTS:
+    for point, fstype, _ in mounts:
         if point not in last:
             problems.append(point + " is not mounted")
             continue

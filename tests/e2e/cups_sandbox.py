@@ -1,0 +1,322 @@
+#!/usr/bin/python3
+"""e2e-cups: from a found printer to a working print queue, against the real
+CUPS. As root, in a private mount and network namespace whose every mount is
+checked first: the real cupsd (its configuration on a throw-away overlay, its
+spool, cache, logs and sockets on tmpfs), a real IPP Everywhere printer
+(ippeveprinter on 127.0.0.1) and kelmora, whose "Add" button runs the real
+lpadmin. The network search is played by stand-ins that report the printer as
+driverless and avahi-browse would; pkexec is a stand-in that runs lpadmin
+only (the real pkexec is e2e-polkit's subject). The host is checked afterwards.
+
+usage: cups_sandbox.py KELMORA_BINARY SOURCE_DIR
+"""
+import fcntl
+import hashlib
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import polkit_sandbox as sandbox  # noqa: E402  (mounts, their checks, ending processes)
+
+SKIP = 77
+PORT, GONE_PORT, HOSTILE_PORT = 8631, 8999, 8633
+SPOOL = "/tmp/ipp-spool"  # where ippeveprinter keeps the jobs it receives
+BIN = "/tmp/stand-ins"
+HOME = "/tmp/home"
+QUEUE = "Kelmora_Test_Printer"
+URI = "ipp://localhost:%d/ipp/print" % PORT
+
+MOUNTS = [  # mount point, file system type, made how
+    ("/tmp", "tmpfs", "tmpfs"),
+    ("/run", "tmpfs", "tmpfs"),
+    ("/etc/cups", "overlay", "overlay"),
+    ("/var/spool/cups", "tmpfs", "tmpfs"),
+    ("/var/cache/cups", "tmpfs", "tmpfs"),
+    ("/var/log/cups", "tmpfs", "tmpfs"),
+]
+# What the sandbox writes; none of it may reach the host.
+WATCHED = ["/etc/cups/printers.conf", "/etc/cups/ppd", "/var/spool/cups", "/var/log/cups",
+           "/run/cups", "/var/cache/cups"]
+
+STAND_INS = {
+    "pkexec": """#!/bin/sh
+# Runs lpadmin, the only privileged program this suite needs, as we are root.
+[ "$1" = lpadmin ] || { echo "e2e-cups pkexec: only lpadmin" >&2; exit 127; }
+exec "$@"
+""",
+    "driverless": """#!/bin/sh
+echo "ipp://localhost:%d/ipp/print"
+echo "ipp://localhost:%d/ipp/print"
+""" % (PORT, GONE_PORT),
+    "avahi-browse": """#!/bin/sh
+printf '=  lo IPv4 Kelmora Test Printer        Internet Printer   local\\n'
+printf '   hostname = [localhost]\\n   address = [127.0.0.1]\\n   port = [%d]\\n'
+printf '   txt = ["rp=ipp/print"]\\n'
+printf '=  lo IPv4 \\342\\200\\256Evil\\tName        Internet Printer   local\\n'
+printf '   hostname = [localhost]\\n   address = [127.0.0.1]\\n   port = [%d]\\n'
+""" % (PORT, HOSTILE_PORT),
+    "airscan-discover": "#!/bin/sh\necho '[devices]'\n",
+}
+
+# A job ippeveprinter takes: it keeps application/octet-stream only when it can
+# type it, and PDF only with a command to print it; a PWG Raster header is typed
+# as image/pwg-raster from its first bytes ("RaS2PwgRaster").
+PWG_JOB = b"RaS2PwgRaster" + bytes(1787)
+
+
+# ---------------------------------------------------------------- host side
+
+def why_not_here():
+    if os.geteuid() != 0:
+        return "not root"
+    for tool in ("unshare", "mount", "cupsd", "ippeveprinter", "lpadmin", "lpstat", "lp",
+                 "dbus-daemon", "Xvfb"):
+        if shutil.which(tool, path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") is None:
+            return tool + " is not installed"
+    if subprocess.run(["/usr/bin/python3", "-c", "import pyatspi"],
+                      capture_output=True).returncode != 0:
+        return "python3 module pyatspi is missing"
+    probe = ("mount -t tmpfs tmpfs /tmp && mkdir /tmp/u /tmp/w && "
+             "mount -t overlay overlay -o lowerdir=/etc/cups,upperdir=/tmp/u,workdir=/tmp/w "
+             "/etc/cups")
+    if subprocess.run(["unshare", "--mount", "--net", "--propagation", "private", "sh", "-c",
+                       probe], capture_output=True).returncode != 0:
+        return "this root may not mount tmpfs and overlay file systems in a private namespace"
+    return None
+
+
+def host_state():
+    state = {}
+    for path in WATCHED:
+        if os.path.isfile(path):
+            with open(path, "rb") as f:
+                state[path] = hashlib.sha256(f.read()).hexdigest()
+        elif os.path.isdir(path):
+            state[path] = sorted(os.listdir(path))
+        else:
+            state[path] = None
+    return state
+
+
+def host_main(kelmora, source):
+    reason = why_not_here()
+    if reason:
+        print("SKIP: the real-CUPS suite cannot run here: " + reason, flush=True)
+        return SKIP
+    before = host_state()
+    host_ns = os.readlink("/proc/self/ns/mnt")
+    status = subprocess.run(["unshare", "--mount", "--net", "--propagation", "private",
+                             "/usr/bin/python3", os.path.abspath(__file__), "--inside", host_ns,
+                             kelmora, source]).returncode
+    after = host_state()
+    leaked = [p for p in before if before[p] != after[p]]
+    if leaked:
+        print("FAIL the sandbox changed the host: %s" % ", ".join(leaked), flush=True)
+        return 1
+    print("ok   the host is untouched (%d paths checked)" % len(before), flush=True)
+    return status
+
+
+# ---------------------------------------------------------------- inside
+
+def loopback_up():
+    """127.0.0.1 and ::1 in the new network namespace."""
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    request = struct.pack("16sH", b"lo", 0)
+    flags = struct.unpack("16sH", fcntl.ioctl(s, 0x8913, request))[1]  # SIOCGIFFLAGS
+    fcntl.ioctl(s, 0x8914, struct.pack("16sH", b"lo", flags | 0x1))  # SIOCSIFFLAGS, IFF_UP
+    s.close()
+
+
+def listening(port):
+    with socket.socket() as s:
+        s.settimeout(0.2)
+        return s.connect_ex(("127.0.0.1", port)) == 0
+
+
+def start_services():
+    """The system bus (ippeveprinter will not start without one), cupsd and the
+    printer; returns cupsd's process and all of them."""
+    os.makedirs("/run/dbus")
+    os.makedirs("/run/cups", exist_ok=True)
+    procs = [subprocess.Popen(["dbus-daemon", "--system", "--nofork", "--nopidfile"])]
+    sandbox.wait_until(lambda: os.path.exists("/run/dbus/system_bus_socket"), "the system bus")
+    cupsd = subprocess.Popen([shutil.which("cupsd", path="/usr/sbin:/usr/bin:/sbin"), "-f"])
+    procs.append(cupsd)
+    os.makedirs(SPOOL)
+    procs.append(subprocess.Popen(
+        [shutil.which("ippeveprinter", path="/usr/sbin:/usr/bin"), "-k", "-d", SPOOL,
+         "-p", str(PORT), "-r", "off", "Kelmora Test Printer"],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    sandbox.wait_until(lambda: listening(PORT), "ippeveprinter on port %d" % PORT)
+    sandbox.wait_until(lambda: subprocess.run(["lpstat", "-r"], capture_output=True,
+                                              text=True).stdout.startswith("scheduler is running"),
+                       "cupsd")
+    return cupsd, procs
+
+
+def write_stand_ins():
+    os.makedirs(BIN)
+    for name, text in STAND_INS.items():
+        path = os.path.join(BIN, name)
+        with open(path, "w") as f:
+            f.write(text)
+        os.chmod(path, 0o755)
+
+
+def lpstat_devices():
+    return subprocess.run(["lpstat", "-v"], capture_output=True, text=True,
+                          env=dict(os.environ, LC_ALL="C")).stdout
+
+
+def drive(kelmora):
+    """Opens kelmora and clicks through the printer page; returns the checks."""
+    from session import start_session
+    session = start_session()
+    import pyatspi
+    from atspi_test import (FAILURE, SUCCESS, Checks, application, click, find, frames,
+                            text_of, wait_for)
+    checks = Checks()
+    env = dict(os.environ, PATH=BIN + ":/usr/sbin:/usr/bin:/sbin:/bin", HOME=HOME,
+               LANG="C.UTF-8")
+    os.makedirs(HOME)
+    app_proc = subprocess.Popen([kelmora], env=env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, start_new_session=True)
+    try:
+        app = wait_for(lambda: application(app_proc.pid), "kelmora on the accessibility bus")
+        frame = wait_for(lambda: next(iter(frames(app)), None), "the main window")
+        click(find(frame, name="Installations-Log", role=pyatspi.ROLE_PUSH_BUTTON))
+        log = wait_for(lambda: find(frame, name="Installations-Log", role=pyatspi.ROLE_TEXT),
+                       "the log view")
+        tab = find(frame, name="Printer", role=pyatspi.ROLE_PAGE_TAB)
+        click(tab)
+        wait_for(lambda: tab.getState().contains(pyatspi.STATE_SELECTED), "the printer page")
+        time.sleep(0.5)  # the page slides in
+
+        def labels():
+            found = []
+            pyatspi.findAllDescendants(frame, lambda a: a.getRole() == pyatspi.ROLE_LABEL and
+                                       found.append(a.name))
+            return found
+
+        def add_buttons():
+            found = []
+            pyatspi.findAllDescendants(frame, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON
+                                       and a.name == "Add" and found.append(a))
+            return found
+
+        def run(button, timeout=60):
+            before = len(text_of(log))
+            click(button)
+
+            def ended():
+                text = text_of(log)[before:]
+                return text if (SUCCESS in text or FAILURE in text) else None
+            text = wait_for(ended, "the end of the task", timeout=timeout)
+            wait_for(lambda: find(frame, name="Scan for Network Printers & Scanners",
+                                  role=pyatspi.ROLE_PUSH_BUTTON).getState().contains(
+                                      pyatspi.STATE_SENSITIVE), "the window idle")
+            time.sleep(0.3)
+            return text
+
+        wait_for(lambda: "Print queues: none" in labels(), "the empty queue list")
+        checks.check(True, "the page lists CUPS's queues: none yet")
+
+        # The search: one row per printer, the hostile name as plain text.
+        search = find(frame, name="Scan for Network Printers & Scanners",
+                      role=pyatspi.ROLE_PUSH_BUTTON)
+        click(search)
+        wait_for(lambda: len(add_buttons()) == 3, "three found printers")
+        shown = labels()
+        checks.check("Kelmora Test Printer" in shown,
+                     "search: the printer shows under its own name, once")
+        checks.check("Evil Name" in shown and not any("\u202e" in n or "\t" in n for n in shown),
+                     "search: a hostile name shows without its control characters")
+
+        # Add: the real lpadmin makes the queue, cupsd its driver, lp prints.
+        text = run(add_buttons()[0])
+        checks.check(text.rstrip().endswith(SUCCESS), "add: the success banner ends the task")
+        checks.check("device for %s: %s" % (QUEUE, URI) in lpstat_devices(),
+                     "add: lpstat lists the queue with the printer's URI")
+        shown = labels()
+        checks.check("Added" in shown and QUEUE + ": ready to print." in shown,
+                     "add: the row says Added, and the queue is ready")
+        checks.check(len(add_buttons()) == 2, "add: the added printer has no Add button left")
+        with open("/tmp/test.pwg", "wb") as f:
+            f.write(PWG_JOB)
+        job = subprocess.run(["lp", "-d", QUEUE, "-o", "raw", "-o",
+                              "document-format=image/pwg-raster", "/tmp/test.pwg"],
+                             capture_output=True, text=True)
+        checks.check(job.returncode == 0, "print: lp accepts a job (%s)" % job.stderr.strip())
+        try:
+            wait_for(lambda: any(os.scandir(SPOOL)), "the job at the printer", timeout=30)
+            checks.check(True, "print: the job reaches the IPP Everywhere printer's spool")
+        except AssertionError as e:
+            checks.check(False, "print: %s" % e)
+
+        # A printer that has gone: no queue is left behind.
+        text = run(add_buttons()[0], timeout=90)
+        checks.check(text.rstrip().endswith(FAILURE), "gone: the failure banner")
+        checks.check("The printer did not answer; no queue was added." in labels(),
+                     "gone: the page says the printer did not answer")
+        checks.check(":%d/" % GONE_PORT not in lpstat_devices(), "gone: no queue is left")
+        return checks, app_proc, session, frame, run, add_buttons, labels
+    except (Exception, SystemExit) as e:
+        checks.check(False, "%s: %s" % (type(e).__name__, e))
+        return checks, app_proc, session, None, None, None, None
+
+
+def inside_main(host_ns, kelmora, source):
+    sandbox.mount_all(MOUNTS)
+    problems = sandbox.check_mounts(host_ns, MOUNTS)
+    if problems:
+        for p in problems:
+            print("FAIL sandbox: " + p, flush=True)
+        return 1
+    print("ok   sandbox: %d private mounts checked" % len(MOUNTS), flush=True)
+    status = 1
+    try:
+        loopback_up()
+        cupsd, _ = start_services()
+        write_stand_ins()
+        checks, app_proc, _, frame, run, add_buttons, labels = drive(kelmora)
+        from atspi_test import FAILURE
+        if frame is not None:
+            try:
+                # cupsd stopped: lpadmin cannot connect, and the page says what to do.
+                cupsd.send_signal(signal.SIGTERM)
+                cupsd.wait(timeout=10)
+                text = run(add_buttons()[0])
+                checks.check(text.rstrip().endswith(FAILURE) and
+                             "[Error] lpadmin: Unable to connect to server" in text,
+                             "no cupsd: lpadmin's message, then the failure banner")
+                checks.check("CUPS is not running: click \u201cSet up Services\u201d first." in
+                             labels(), "no cupsd: the page suggests Set up Services")
+            except Exception as e:
+                checks.check(False, "%s: %s" % (type(e).__name__, e))
+        app_proc.terminate()
+        print("%d passed, %d failed" % (checks.passed, checks.failed), flush=True)
+        status = 1 if checks.failed else 0
+    except Exception as e:
+        print("FAIL sandbox: %s: %s" % (type(e).__name__, e), flush=True)
+    finally:
+        left = sandbox.end_namespace_processes()
+        if left:
+            print("FAIL processes left in the sandbox: %s" % left, flush=True)
+            status = 1
+    return status
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 5 and sys.argv[1] == "--inside":
+        sys.exit(inside_main(*sys.argv[2:]))
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    sys.exit(host_main(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])))

@@ -64,11 +64,12 @@ sanitize: deps-test
 # libFuzzer on the pure parsers, FUZZ_SECONDS each (not part of CI). New inputs
 # go to build-fuzz/corpus/; the committed seeds in tests/fuzz/corpus/ stay as they are.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = line_reader discovery lang_file env_detect
+FUZZ_TARGETS = line_reader discovery lang_file env_detect printers
 FUZZ_SRC_line_reader = src/i18n/utf8.cpp
 FUZZ_SRC_discovery = src/services/discovery_output.cpp src/i18n/utf8.cpp
 FUZZ_SRC_lang_file = src/i18n/lang.cpp src/i18n/utf8.cpp
 FUZZ_SRC_env_detect = src/i18n/lang.cpp src/i18n/utf8.cpp
+FUZZ_SRC_printers = src/services/printers.cpp src/services/discovery_output.cpp src/i18n/utf8.cpp
 
 deps-fuzz:
 	@./tools/install-deps fuzz
@@ -78,7 +79,8 @@ fuzz: deps-fuzz
 	@set -e; for t in $(FUZZ_TARGETS); do \
 		case $$t in \
 		line_reader) src="$(FUZZ_SRC_line_reader)";; discovery) src="$(FUZZ_SRC_discovery)";; \
-		lang_file) src="$(FUZZ_SRC_lang_file)";; env_detect) src="$(FUZZ_SRC_env_detect)";; esac; \
+		lang_file) src="$(FUZZ_SRC_lang_file)";; env_detect) src="$(FUZZ_SRC_env_detect)";; \
+		printers) src="$(FUZZ_SRC_printers)";; esac; \
 		clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
 			-Isrc tests/fuzz/$${t}_fuzz.cpp $$src -o build-fuzz/$$t; \
 		mkdir -p build-fuzz/corpus/$$t; \

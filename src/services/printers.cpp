@@ -91,30 +91,26 @@ std::string percent_decode(std::string_view text) {
 std::string plain_display_text(std::string_view untrusted, std::size_t limit) {
     const std::string text = decode_utf8_lossy(untrusted);
     std::string out;
-    std::size_t chars = 0;
-    bool space = true;  // no space at the start
+    std::size_t chars = 0;       // characters in `out`, spaces included
+    bool pending_space = false;  // a run of blanks since the last character
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char lead = static_cast<unsigned char>(text[i]);
         const std::size_t len = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
         char32_t c = len == 1 ? lead : lead & (0x3f >> (len - 1));
         for (std::size_t k = 1; k < len; ++k)
             c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3f);
-        const bool blank = c == ' ' || is_format_or_control(c);
-        if (blank) {
-            if (!space) out.push_back(' ');
-            space = true;
+        if (c == ' ' || is_format_or_control(c)) {
+            pending_space = !out.empty();
         } else {
-            if (chars == limit) {
-                while (!out.empty() && out.back() == ' ') out.pop_back();
-                return out + "\u2026";
-            }
+            const std::size_t needed = (pending_space ? 1 : 0) + 1;
+            if (chars + needed > limit) return out + "\u2026";
+            if (pending_space) out.push_back(' ');
             out.append(text, i, len);
-            space = false;
-            ++chars;
+            chars += needed;
+            pending_space = false;
         }
         i += len;
     }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
     return out;
 }
 
@@ -275,11 +271,17 @@ std::string queue_name_for(std::string_view instance, const std::vector<PrintQue
     }
     while (!base.empty() && base.back() == '_') base.pop_back();
     if (base.empty()) base = "Printer";
-    // Cut at a character boundary, leaving room for a "_NN" suffix.
+    // Cut at a character boundary, leaving room for a "_NN" suffix. A UTF-8
+    // character has at most three continuation bytes; bytes that are not
+    // UTF-8 are cut where they stand.
     const auto cut = [](std::string text, std::size_t bytes) {
         if (text.size() <= bytes) return text;
-        while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xc0) == 0x80) --bytes;
-        text.resize(bytes);
+        const auto continuation = [&](std::size_t at) {
+            return (static_cast<unsigned char>(text[at]) & 0xc0) == 0x80;
+        };
+        std::size_t at = bytes;
+        while (at > 0 && bytes - at < 3 && continuation(at)) --at;
+        text.resize(continuation(at) || at == 0 ? bytes : at);
         return text;
     };
     const auto taken = [&](const std::string& name) {

@@ -24,9 +24,11 @@ def start_session():
         number += chunk
     os.close(read_end)
     display = ":" + number.decode().strip()
+    # Before the bus starts: the services it activates (the accessibility
+    # registry) take their display from its environment.
+    os.environ["DISPLAY"] = display
     bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                            stdout=subprocess.PIPE, text=True)
     address = bus.stdout.readline().strip()
-    os.environ["DISPLAY"] = display
     os.environ["DBUS_SESSION_BUS_ADDRESS"] = address
     return [xvfb, bus]

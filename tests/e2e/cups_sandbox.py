@@ -307,16 +307,9 @@ def inside_main(host_ns, kelmora, source):
     except Exception as e:
         print("FAIL sandbox: %s: %s" % (type(e).__name__, e), flush=True)
     finally:
-        left = sandbox.end_namespace_processes()
-        if left:
-            print("FAIL processes left in the sandbox: %s" % left, flush=True)
-            status = 1
+        status = sandbox.without_leftovers(status)
     return status
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 5 and sys.argv[1] == "--inside":
-        sys.exit(inside_main(*sys.argv[2:]))
-    if len(sys.argv) != 3:
-        sys.exit(__doc__)
-    sys.exit(host_main(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])))
+    sandbox.entry(__doc__, host_main, inside_main)

@@ -364,16 +364,27 @@ def inside_main(host_ns, kelmora, source):
     except Exception as e:  # report, then clean up
         print("FAIL sandbox: %s: %s" % (type(e).__name__, e), flush=True)
     finally:
-        left = end_namespace_processes()
-        if left:
-            print("FAIL processes left in the sandbox: %s" % left, flush=True)
-            status = 1
+        status = without_leftovers(status)
     return status
 
 
-if __name__ == "__main__":
+def without_leftovers(status):
+    """Ends the namespace's processes; a process that stays fails the suite."""
+    left = end_namespace_processes()
+    if left:
+        print("FAIL processes left in the sandbox: %s" % left, flush=True)
+        return 1
+    return status
+
+
+def entry(usage, host, inside):
+    """A suite's command line: KELMORA SOURCE on the host, --inside in its namespace."""
     if len(sys.argv) == 5 and sys.argv[1] == "--inside":
-        sys.exit(inside_main(*sys.argv[2:]))
+        sys.exit(inside(*sys.argv[2:]))
     if len(sys.argv) != 3:
-        sys.exit(__doc__)
-    sys.exit(host_main(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])))
+        sys.exit(usage)
+    sys.exit(host(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])))
+
+
+if __name__ == "__main__":
+    entry(__doc__, host_main, inside_main)

@@ -274,6 +274,9 @@ def drive(kelmora):
 
 
 def inside_main(host_ns, kelmora, source):
+    # The checkout and the build may live under /tmp, which the sandbox covers:
+    # what runs is copied in first, as e2e-polkit does.
+    payload = sandbox.read_payload(kelmora, source)
     sandbox.mount_all(MOUNTS)
     problems = sandbox.check_mounts(host_ns, MOUNTS)
     if problems:
@@ -283,6 +286,9 @@ def inside_main(host_ns, kelmora, source):
     print("ok   sandbox: %d private mounts checked" % len(MOUNTS), flush=True)
     status = 1
     try:
+        sandbox.write_payload(payload)
+        kelmora = sandbox.PAYLOAD + "/kelmora"
+        sys.path.insert(0, sandbox.PAYLOAD + "/tests/e2e")
         loopback_up()
         cupsd, _ = start_services()
         write_stand_ins()

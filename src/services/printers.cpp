@@ -18,10 +18,6 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
            });
 }
 
-bool starts_with(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 // Characters that change how text around them is shown, or break lines.
 bool is_format_or_control(char32_t c) {
     return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x061c || (c >= 0x200b && c <= 0x200f) ||
@@ -31,7 +27,7 @@ bool is_format_or_control(char32_t c) {
 // A printer address we hand to lpadmin: ipp:// or ipps://, printable ASCII
 // without spaces (the tools print it percent-encoded).
 bool acceptable_uri(std::string_view uri) {
-    if (!(starts_with(uri, "ipp://") || starts_with(uri, "ipps://")) || uri.size() > uri_limit)
+    if (!(uri.starts_with("ipp://") || uri.starts_with("ipps://")) || uri.size() > uri_limit)
         return false;
     return std::all_of(uri.begin(), uri.end(),
                        [](unsigned char c) { return c > 0x20 && c < 0x7f; });
@@ -156,7 +152,7 @@ std::vector<FoundPrinter> printers_from_avahi(std::string_view raw) {
     };
     for (const std::string& line : output_lines(raw)) {
         std::string_view l = trim_unicode_space(line);
-        if (starts_with(l, "=")) {
+        if (l.starts_with("=")) {
             finish();
             // "=  eth0 IPv4 NAME<padding> Internet Printer  local"
             std::string_view rest = l.substr(1);
@@ -175,12 +171,12 @@ std::vector<FoundPrinter> printers_from_avahi(std::string_view raw) {
             port = "631";
             resource = "ipp/print";
             open = true;
-        } else if (open && starts_with(l, "hostname =")) {
+        } else if (open && l.starts_with("hostname =")) {
             hostname = bracketed(l);
-        } else if (open && starts_with(l, "port =")) {
+        } else if (open && l.starts_with("port =")) {
             const std::string p = bracketed(l);
             if (!p.empty() && p.size() <= 5 && std::all_of(p.begin(), p.end(), ::isdigit)) port = p;
-        } else if (open && starts_with(l, "txt =")) {
+        } else if (open && l.starts_with("txt =")) {
             const auto at = l.find("\"rp=");
             if (at != std::string_view::npos) {
                 std::string_view rp = l.substr(at + 4);
@@ -223,7 +219,7 @@ std::vector<FoundScanner> scanners_from_airscan(std::string_view raw) {
     bool devices = false;
     for (const std::string& line : output_lines(raw)) {
         const std::string_view l = trim_unicode_space(line);
-        if (starts_with(l, "[")) {
+        if (l.starts_with("[")) {
             devices = l == "[devices]";
             continue;
         }
@@ -249,7 +245,7 @@ std::vector<PrintQueue> queues_from_lpstat(std::string_view raw) {
     std::vector<PrintQueue> queues;
     constexpr std::string_view lead = "device for ";
     for (const std::string& line : output_lines(raw)) {
-        if (!starts_with(line, lead)) continue;
+        if (!line.starts_with(lead)) continue;
         const std::string_view rest = std::string_view(line).substr(lead.size());
         const auto colon = rest.find(": ");
         if (colon == std::string_view::npos || colon == 0) continue;

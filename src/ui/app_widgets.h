@@ -118,4 +118,10 @@ struct AppWidgets {
 
 using AppWidgetsRef = std::shared_ptr<const AppWidgets>;
 
+// A line that shows only while it has something to say.
+inline void set_line(Gtk::Label* label, const std::string& text) {
+    label->set_text(text);
+    label->set_visible(!text.empty());
+}
+
 }  // namespace kelmora

@@ -9,11 +9,6 @@
 namespace kelmora {
 namespace {
 
-void set_shown_text(Gtk::Label* label, const std::string& text) {
-    label->set_text(text);
-    label->set_visible(!text.empty());
-}
-
 bool has_vendor(const GraphicsHardware& hardware, std::uint16_t vendor) {
     for (const DisplayController& card : hardware.cards)
         if (card.vendor == vendor && (vendor != pci_vendor_nvidia || recommended_driver(card)))
@@ -42,12 +37,11 @@ void suggest_buttons(const AppWidgets& w) {
 
 void show_graphics_state(const AppWidgets& w, Lang lang) {
     const GraphicsPageState& state = w.graphics;
-    set_shown_text(w.gpu_cards, state.detected ? graphics_cards_text(state.hardware.cards, lang)
-                                               : std::string());
-    set_shown_text(w.gpu_status,
-                   graphics_status_text(state.installed, state.restart_pending, lang));
-    set_shown_text(w.nv_notes, nvidia_notes_text(state.hardware,
-                                                 w.combo_nvidia->get_active_row_number(), lang));
+    set_line(w.gpu_cards,
+             state.detected ? graphics_cards_text(state.hardware.cards, lang) : std::string());
+    set_line(w.gpu_status, graphics_status_text(state.installed, state.restart_pending, lang));
+    set_line(w.nv_notes,
+             nvidia_notes_text(state.hardware, w.combo_nvidia->get_active_row_number(), lang));
 }
 
 void apply_graphics_hardware(const AppWidgets& w, GraphicsHardware hardware) {
@@ -68,9 +62,8 @@ void apply_installed_drivers(const AppWidgets& w, std::optional<InstalledGraphic
 void on_nvidia_choice_changed(const AppWidgets& w) {
     if (!w.graphics.choosing && w.combo_nvidia->get_active_row_number() >= 0)
         w.graphics.choice_made = true;
-    set_shown_text(w.nv_notes,
-                   nvidia_notes_text(w.graphics.hardware, w.combo_nvidia->get_active_row_number(),
-                                     load_lang()));
+    set_line(w.nv_notes, nvidia_notes_text(w.graphics.hardware,
+                                           w.combo_nvidia->get_active_row_number(), load_lang()));
 }
 
 void set_nvidia_choice(const AppWidgets& w, int index) {

@@ -58,11 +58,6 @@ Gtk::Widget* printer_row(const AppWidgets& w, const FoundPrinter& printer, Lang 
     return row;
 }
 
-void set_line(Gtk::Label* label, const std::string& line) {
-    label->set_text(line);
-    label->set_visible(!line.empty());
-}
-
 }  // namespace
 
 void show_printer_state(const AppWidgets& w, Lang lang) {

@@ -25,7 +25,6 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import polkit_sandbox as sandbox  # noqa: E402  (mounts, their checks, ending processes)
 
-SKIP = 77
 PORT, GONE_PORT, HOSTILE_PORT = 8631, 8999, 8633
 SPOOL = "/tmp/ipp-spool"  # where ippeveprinter keeps the jobs it receives
 BIN = "/tmp/stand-ins"
@@ -106,22 +105,8 @@ def host_state():
 
 
 def host_main(kelmora, source):
-    reason = why_not_here()
-    if reason:
-        print("SKIP: the real-CUPS suite cannot run here: " + reason, flush=True)
-        return SKIP
-    before = host_state()
-    host_ns = os.readlink("/proc/self/ns/mnt")
-    status = subprocess.run(["unshare", "--mount", "--net", "--propagation", "private",
-                             "/usr/bin/python3", os.path.abspath(__file__), "--inside", host_ns,
-                             kelmora, source]).returncode
-    after = host_state()
-    leaked = [p for p in before if before[p] != after[p]]
-    if leaked:
-        print("FAIL the sandbox changed the host: %s" % ", ".join(leaked), flush=True)
-        return 1
-    print("ok   the host is untouched (%d paths checked)" % len(before), flush=True)
-    return status
+    return sandbox.run_on_host("real-CUPS", why_not_here(), host_state, ["--mount", "--net"],
+                               __file__, kelmora, source)
 
 
 # ---------------------------------------------------------------- inside

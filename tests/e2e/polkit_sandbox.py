@@ -127,28 +127,38 @@ def host_state():
     return state
 
 
-def host_main(kelmora, source):
-    reason = why_not_here()
+def run_on_host(suite, reason, state, namespaces, script, kelmora, source, more_leaks=list):
+    """A suite's host side: skips with `reason` when there is one, runs `script`
+    --inside new `namespaces` (unshare options), and fails when the host's
+    `state` differs afterwards or `more_leaks` names anything."""
     if reason:
-        print("SKIP: the real-polkit suite cannot run here: " + reason, flush=True)
+        print("SKIP: the %s suite cannot run here: %s" % (suite, reason), flush=True)
         return SKIP
-    before = host_state()
+    before = state()
     host_ns = os.readlink("/proc/self/ns/mnt")
-    status = subprocess.run(["unshare", "--mount", "--propagation", "private", "/usr/bin/python3",
-                             os.path.abspath(__file__), "--inside", host_ns, kelmora,
-                             source]).returncode
-    after = host_state()
-    leaked = [p for p in before if before[p] != after[p]]
-    try:
-        pwd.getpwnam(USER)
-        leaked.append("user " + USER)
-    except KeyError:
-        pass
+    status = subprocess.run(["unshare"] + namespaces + ["--propagation", "private",
+                             "/usr/bin/python3", os.path.abspath(script), "--inside", host_ns,
+                             kelmora, source]).returncode
+    after = state()
+    leaked = [p for p in before if before[p] != after[p]] + more_leaks()
     if leaked:
         print("FAIL the sandbox changed the host: %s" % ", ".join(leaked), flush=True)
         return 1
     print("ok   the host is untouched (%d paths and files checked)" % len(before), flush=True)
     return status
+
+
+def test_user_left():
+    try:
+        pwd.getpwnam(USER)
+        return ["user " + USER]
+    except KeyError:
+        return []
+
+
+def host_main(kelmora, source):
+    return run_on_host("real-polkit", why_not_here(), host_state, ["--mount"], __file__, kelmora,
+                       source, test_user_left)
 
 
 # ---------------------------------------------------------------- inside

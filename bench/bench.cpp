@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "i18n/lang.h"
-#include "tasks/log_receiver.h"
 #include "ui/build_ui.h"
+#include "ui/log_receiver.h"
 
 // Xlib's macros clash with glibmm's names, so it comes after every gtkmm header.
 #include <X11/Xlib.h>

@@ -2,9 +2,7 @@
 
 #include <unistd.h>
 
-#include "services/printer_queue.h"
-#include "tasks/busy_state.h"
-#include "tasks/process.h"
+#include "process/process.h"
 
 namespace kelmora {
 
@@ -25,8 +23,8 @@ const std::string_view polkit_policy_document =
     "  </action>\n"
     "</policyconfig>";
 
-void register_polkit_policy(const UiSender& sender) {
-    sender.send(Line{"Schreibe Polkit Policy-Datei..."});
+bool register_polkit_policy(const LogSink& log) {
+    log.line("Schreibe Polkit Policy-Datei...");
     bool ok = false;
     ChildProcess child = spawn_process({"pkexec", "sh", "-c", std::string(polkit_shell_command)},
                                        Stdio::Pipe, Stdio::Inherit, Stdio::Inherit);
@@ -37,14 +35,9 @@ void register_polkit_policy(const UiSender& sender) {
         ::close(child.stdin_fd);
         ok = wait_for_success(child.pid);
     }
-    sender.send(Line{ok ? "Polkit-Policy erfolgreich registriert!"
-                        : "Fehler beim Schreiben der Polkit-Policy."});
-    report_machine_state(sender);
-    sender.send(Done{ok});
-}
-
-void on_register_polkit(const AppWidgetsRef& widgets, const UiSender& sender) {
-    start_task(*widgets, [sender] { register_polkit_policy(sender); });
+    log.line(ok ? "Polkit-Policy erfolgreich registriert!"
+                : "Fehler beim Schreiben der Polkit-Policy.");
+    return ok;
 }
 
 }  // namespace kelmora

@@ -4,8 +4,7 @@
 
 #include <string_view>
 
-#include "tasks/ui_message.h"
-#include "ui/app_widgets.h"
+#include "process/log_sink.h"
 
 namespace kelmora {
 
@@ -14,10 +13,8 @@ inline constexpr std::string_view polkit_shell_command =
     "mkdir -p /usr/share/polkit-1/actions && tee "
     "/usr/share/polkit-1/actions/org.tamsel.pellin.policy";
 
-// Worker body; ends with Done.
-void register_polkit_policy(const UiSender& sender);
-
-// The "clicked" handler of btn_polkit.
-void on_register_polkit(const AppWidgetsRef& widgets, const UiSender& sender);
+// Writes the document through pkexec and logs how it went; true on success.
+// Blocks.
+bool register_polkit_policy(const LogSink& log);
 
 }  // namespace kelmora

@@ -6,9 +6,8 @@
 #include <span>
 #include <string_view>
 
-#include "tasks/repositories.h"
-#include "tasks/ui_message.h"
-#include "ui/app_widgets.h"
+#include "packages/repositories.h"
+#include "process/log_sink.h"
 
 namespace kelmora {
 
@@ -39,13 +38,9 @@ constexpr ServiceRecipe scan_service_recipe() {
 // The log line for a service whose link was refused or failed.
 std::string service_not_enabled_line(std::string_view service_dir);
 
-// Worker body: install, and only when that succeeded, link each service with
-// "pkexec ln -sf". Ends with Done: true only when the installation and every
-// link succeeded; the first link that fails is named in the log and ends the task.
-void run_service_setup(const ServiceRecipe& recipe, const UiSender& sender);
-
-// The "clicked" handler of both set-up buttons.
-void on_setup_services(const ServiceRecipe& recipe, const AppWidgetsRef& widgets,
-                       const UiSender& sender);
+// Installs the packages and, only when that succeeded, links each service with
+// "pkexec ln -sf". True only when the installation and every link succeeded;
+// the first link that fails is named in the log and ends the set-up. Blocks.
+bool run_service_setup(const ServiceRecipe& recipe, const LogSink& log);
 
 }  // namespace kelmora

@@ -1,10 +1,9 @@
-// The coloured status lines of the printing (CUPS) and scanning (SANE) services.
+// Whether the printing (CUPS) and scanning (SANE) services are installed and
+// enabled, read below a root directory.
 #pragma once
 
+#include <filesystem>
 #include <string>
-
-#include "i18n/lang.h"
-#include "ui/app_widgets.h"
 
 namespace kelmora {
 
@@ -14,11 +13,10 @@ enum class ServiceState { NotInstalled, Inactive, Active };
 // both tests follow symbolic links, and any error counts as absent.
 ServiceState probe_service(const std::string& installed_path, const std::string& enabled_path);
 
-// The Pango markup of a status line.
-std::string status_markup(ServiceState state, Lang lang);
-
-// Probes both services under the window's root directory and sets
-// pr_srv_status, then scan_srv_status.
-void update_service_status(Lang lang, const AppWidgets& widgets);
+struct ServiceStates {
+    ServiceState printing;  // cupsd
+    ServiceState scanning;  // saned
+};
+ServiceStates probe_services(const std::filesystem::path& root);
 
 }  // namespace kelmora

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "hardware/graphics.h"
-#include "tasks/ui_message.h"
+#include "ui/ui_message.h"
 
 namespace kelmora {
 

@@ -1,12 +1,9 @@
 #include "ui/build_ui.h"
 
-#include "services/discovery.h"
-#include "services/polkit_policy.h"
-#include "services/printer_queue.h"
 #include "services/service_setup.h"
-#include "tasks/install_actions.h"
-#include "tasks/log_receiver.h"
+#include "ui/actions.h"
 #include "ui/graphics_page.h"
+#include "ui/log_receiver.h"
 #include "ui/update_ui_text.h"
 
 namespace kelmora {

@@ -4,8 +4,8 @@
 
 #include <gtkmm.h>
 
-#include "tasks/ui_message.h"
 #include "ui/app_widgets.h"
+#include "ui/ui_message.h"
 
 namespace kelmora {
 

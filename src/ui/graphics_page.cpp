@@ -1,10 +1,10 @@
 #include "ui/graphics_page.h"
 
-#include "hardware/graphics_text.h"
 #include "i18n/catalogue.h"
-#include "services/printer_queue.h"
-#include "tasks/process.h"
-#include "tasks/task_hold.h"
+#include "process/process.h"
+#include "ui/actions.h"
+#include "ui/graphics_text.h"
+#include "ui/task_hold.h"
 
 namespace kelmora {
 namespace {

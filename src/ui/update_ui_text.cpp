@@ -1,10 +1,10 @@
 #include "ui/update_ui_text.h"
 
 #include "i18n/catalogue.h"
-#include "services/service_status.h"
-#include "tasks/busy_state.h"
+#include "ui/busy_state.h"
 #include "ui/graphics_page.h"
 #include "ui/printer_page.h"
+#include "ui/status_lines.h"
 
 namespace kelmora {
 namespace {

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "i18n/lang.h"
-#include "tasks/ui_message.h"
 #include "ui/app_widgets.h"
+#include "ui/ui_message.h"
 
 namespace kelmora {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "i18n/utf8.h"
-#include "services/discovery_output.h"
+#include "printing/discovery_output.h"
 
 namespace {
 void require(bool ok) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "i18n/utf8.h"
-#include "tasks/line_splitter.h"
+#include "process/line_splitter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "i18n/utf8.h"
-#include "services/printers.h"
+#include "printing/printers.h"
 
 namespace {
 void require(bool ok) {

@@ -3,9 +3,9 @@
 
 #include "i18n/catalogue.h"
 #include "i18n/lang.h"
-#include "tasks/log_receiver.h"
 #include "test_support.h"
 #include "ui/build_ui.h"
+#include "ui/log_receiver.h"
 
 namespace kelmora {
 namespace {

@@ -9,7 +9,8 @@
 #include <algorithm>
 
 #include "i18n/lang.h"
-#include "tasks/runner.h"
+#include "packages/plan_runner.h"
+#include "process/command.h"
 #include "test_support.h"
 
 namespace kelmora {

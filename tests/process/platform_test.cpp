@@ -6,11 +6,12 @@
 #include <algorithm>
 #include <sstream>
 
+#include "packages/install_plan.h"
+#include "packages/packages.h"
+#include "packages/plan_runner.h"
+#include "packages/repositories.h"
+#include "process/command.h"
 #include "services/service_setup.h"
-#include "tasks/install_plan.h"
-#include "tasks/packages.h"
-#include "tasks/repositories.h"
-#include "tasks/runner.h"
 #include "test_support.h"
 
 namespace kelmora {
@@ -61,7 +62,7 @@ struct TaskLog {
 TaskLog install(const VoidSystem& system, const PackageList& packages) {
     Collector c;
     TaskLog run;
-    c.run([&](const UiSender& s) { run.ok = run_pkexec_xbps(packages, s, system.root); });
+    c.run([&](const UiSender& s) { run.ok = run_pkexec_xbps(packages, log_sink(s), system.root); });
     EXPECT_TRUE(c.wait_closed());
     run.lines = c.lines();
     return run;
@@ -74,7 +75,9 @@ const Args repo_step = {"xbps-install", "-Syf", "void-repo-multilib", "void-repo
 TaskLog install_alone(const PackageList& packages) {
     Collector c;
     TaskLog run;
-    c.run([&](const UiSender& s) { run.ok = run_xbps_install(xbps_install_args(packages), s); });
+    c.run([&](const UiSender& s) {
+        run.ok = run_xbps_install(xbps_install_args(packages), log_sink(s));
+    });
     EXPECT_TRUE(c.wait_closed());
     run.lines = c.lines();
     return run;

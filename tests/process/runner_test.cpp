@@ -3,7 +3,8 @@
 
 #include <algorithm>
 
-#include "tasks/runner.h"
+#include "packages/plan_runner.h"
+#include "process/command.h"
 #include "test_support.h"
 
 namespace kelmora {
@@ -144,7 +145,7 @@ TEST(Runner, AGrandchildHoldingThePipeDoesNotHoldUpTheResult) {
     fakes.add_script("xbps-install",
                      "(sleep 4; echo late; : > '" + marker.string() + "') &\necho early\n");
     Collector c;
-    EXPECT_TRUE(run_pkexec_xbps({"x"}, c.sender()));
+    EXPECT_TRUE(run_pkexec_xbps({"x"}, log_sink(c.sender())));
     EXPECT_FALSE(std::filesystem::exists(marker));  // returned while the pipe was still open
     ASSERT_TRUE(c.wait_closed());                   // the readers end with the grandchild
     EXPECT_EQ(c.lines().back(), "late");
@@ -159,7 +160,7 @@ TEST(Runner, TheLastLinesOfAChildThatExitsRightAfterWritingComeBeforeTheResult) 
                      "echo last-error >&2\n");
     for (int round = 0; round < 5; ++round) {
         Collector c;
-        c.run([](const UiSender& s) { s.send(Done{run_pkexec_xbps({"x"}, s)}); });
+        c.run([](const UiSender& s) { s.send(Done{run_pkexec_xbps({"x"}, log_sink(s))}); });
         ASSERT_TRUE(c.wait_closed());
         ASSERT_FALSE(c.messages.empty());
         EXPECT_TRUE(std::holds_alternative<Done>(c.messages.back())) << "round " << round;

@@ -1,9 +1,9 @@
 // Service activation, Polkit registration and discovery against fake tools.
 #include <gtest/gtest.h>
 
-#include "services/discovery.h"
+#include "printing/discovery.h"
+#include "printing/printer_queue.h"
 #include "services/polkit_policy.h"
-#include "services/printer_queue.h"
 #include "services/service_setup.h"
 #include "test_support.h"
 
@@ -42,12 +42,18 @@ bool has_line(const Outcome& o, const std::string& text) {
     return std::find(o.lines.begin(), o.lines.end(), text) != o.lines.end();
 }
 
+// The Polkit button's worker, as the window runs it.
+void polkit_task(const UiSender& s) {
+    s.send(Done{register_polkit_policy(log_sink(s))});
+}
+
 const std::string print_progress = "Aktiviere Runit-Dienste (CUPS & Avahi)...";
 
 TEST(ServiceSetup, PrintServicesAllConfirmed) {
     FakeTools fakes;
-    const Outcome o =
-        collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
+    const Outcome o = collect([](const UiSender& s) {
+        s.send(Done{run_service_setup(print_service_recipe(), log_sink(s))});
+    });
     EXPECT_EQ(done_flag(o), true);
     EXPECT_TRUE(has_line(o, print_progress));
     ASSERT_EQ(fakes.pkexec_calls(), 3);
@@ -60,8 +66,9 @@ TEST(ServiceSetup, PrintServicesAllConfirmed) {
 TEST(ServiceSetup, DismissedInstallMakesNoLinks) {
     FakeTools fakes;
     fakes.set("pkexec.outcomes", "dismiss\n");
-    const Outcome o =
-        collect([](const UiSender& s) { run_service_setup(print_service_recipe(), s); });
+    const Outcome o = collect([](const UiSender& s) {
+        s.send(Done{run_service_setup(print_service_recipe(), log_sink(s))});
+    });
     EXPECT_EQ(done_flag(o), false);
     EXPECT_FALSE(has_line(o, print_progress));
     EXPECT_EQ(fakes.pkexec_calls(), 1);
@@ -92,7 +99,8 @@ TEST(ServiceSetup, ALinkThatIsRefusedFailsOrCannotStartFailsTheTaskAndIsNamed) {
         // pkexec works for the installation only, then disappears.
         if (c.pkexec_vanishes) fakes.add_script("pkexec", "rm -f \"$0\"\nexec \"$@\"\n");
         const ServiceRecipe recipe = c.recipe;
-        const Outcome o = collect([&](const UiSender& s) { run_service_setup(recipe, s); });
+        const Outcome o = collect(
+            [&](const UiSender& s) { s.send(Done{run_service_setup(recipe, log_sink(s))}); });
         EXPECT_EQ(done_flag(o), false) << c.what;
         EXPECT_TRUE(has_line(o, std::string(recipe.progress_line))) << c.what;
         EXPECT_TRUE(
@@ -106,7 +114,7 @@ const std::string golden_policy = test::read_file(KELMORA_TEST_DATA "/org.tamsel
 
 TEST(PolkitPolicy, ConfirmedWritesTheDocumentThroughTee) {
     FakeTools fakes;
-    const Outcome o = collect(register_polkit_policy);
+    const Outcome o = collect(polkit_task);
     EXPECT_EQ(done_flag(o), true);
     EXPECT_EQ(o.lines,
               (Args{"Schreibe Polkit Policy-Datei...", "Polkit-Policy erfolgreich registriert!"}));
@@ -121,14 +129,14 @@ TEST(PolkitPolicy, FailuresEndWithTheFailureLine) {
     for (const char* outcome : {"dismiss", "fail", "noread", "signal"}) {
         FakeTools fakes;
         fakes.set("pkexec.outcomes", std::string(outcome) + "\n");
-        const Outcome o = collect(register_polkit_policy);
+        const Outcome o = collect(polkit_task);
         EXPECT_EQ(done_flag(o), false) << outcome;
         EXPECT_EQ(o.lines, (Args{"Schreibe Polkit Policy-Datei...",
                                  "Fehler beim Schreiben der Polkit-Policy."}))
             << outcome;
     }
     FakeTools none(std::vector<std::string>{});
-    EXPECT_EQ(done_flag(collect(register_polkit_policy)), false);
+    EXPECT_EQ(done_flag(collect(polkit_task)), false);
 }
 
 TEST(PolkitPolicy, ChildThatLeavesWithoutReadingIsJudgedByItsStatus) {
@@ -136,14 +144,15 @@ TEST(PolkitPolicy, ChildThatLeavesWithoutReadingIsJudgedByItsStatus) {
     for (int i = 0; i < 20; ++i) {
         FakeTools fakes;
         fakes.set("pkexec.outcomes", "noreadok\n");
-        EXPECT_EQ(done_flag(collect(register_polkit_policy)), true);
+        EXPECT_EQ(done_flag(collect(polkit_task)), true);
     }
 }
 
 std::vector<std::string> scan(FakeTools& fakes,
                               std::chrono::milliseconds limit = discovery_tool_limit) {
     (void)fakes;
-    const Outcome o = collect([limit](const UiSender& s) { discover_network_devices(s, limit); });
+    const Outcome o =
+        collect([limit](const UiSender& s) { s.send(discover_network_devices(limit)); });
     // ScanResults ends the messages; before it only what the page shows of the
     // machine, never a Line or a Done.
     for (const UiMessage& m : o.messages)
@@ -293,7 +302,7 @@ TEST(AddPrinter, AQueueThatPrintsOrACleanFailureThatSaysWhy) {
         const FoundPrinter printer{c.name, uri, ""};
         std::optional<PrinterAdded> added;
         const Outcome o = collect([&](const UiSender& s) {
-            add_printer_queue(printer, s, std::chrono::milliseconds(600));
+            s.send(add_printer_queue(printer, log_sink(s), std::chrono::milliseconds(600)));
         });
         for (const UiMessage& m : o.messages)
             if (auto* a = std::get_if<PrinterAdded>(&m)) added = *a;

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "hardware/graphics.h"
-#include "tasks/runner.h"
+#include "packages/plan_runner.h"
+#include "process/command.h"
 
 #include <stdlib.h>
 
@@ -123,8 +124,8 @@ FakeTools::FakeTools(const std::vector<std::string>& fakes) {
     const std::filesystem::path source = KELMORA_FAKES_DIR;
     for (const auto& name : fakes) std::filesystem::create_symlink(source / name, bin_ / name);
     for (const char* tool :
-         {"sh", "cat", "sed", "basename", "head", "sleep", "kill", "printf", "echo", "dd", "yes",
-          "tr", "seq", "readlink", "dirname", "mkdir", "rm", "mktemp", "env", "wc"}) {
+         {"sh",  "cat", "sed", "basename", "head",    "sleep", "kill", "printf", "echo", "dd",
+          "yes", "tr",  "seq", "readlink", "dirname", "mkdir", "rm",   "mktemp", "env",  "wc"}) {
         for (const char* dir : {"/usr/bin", "/bin"}) {
             const std::filesystem::path p = std::filesystem::path(dir) / tool;
             if (std::filesystem::exists(p)) {
@@ -197,7 +198,7 @@ InstallRun run_installer(const std::vector<std::string_view>& packages,
                          std::chrono::milliseconds timeout) {
     Collector c;
     InstallRun run;
-    c.run([&](const UiSender& s) { run.ok = run_pkexec_xbps(packages, s); });
+    c.run([&](const UiSender& s) { run.ok = run_pkexec_xbps(packages, log_sink(s)); });
     if (!c.wait_closed(timeout)) ADD_FAILURE() << "the output readers did not finish";
     run.lines = c.lines();
     return run;

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tasks/ui_message.h"
+#include "ui/ui_message.h"
 
 namespace kelmora::test {
 
@@ -58,11 +58,9 @@ class EnvGuard {
 // directory exported as KELMORA_FAKE_DIR.
 class FakeTools {
   public:
-    explicit FakeTools(const std::vector<std::string>& fakes = {"pkexec", "xbps-install",
-                                                                "xbps-remove", "xbps-query",
-                                                                "driverless", "avahi-browse",
-                                                                "airscan-discover", "lpadmin",
-                                                                "lpstat", "lpoptions"});
+    explicit FakeTools(const std::vector<std::string>& fakes = {
+                           "pkexec", "xbps-install", "xbps-remove", "xbps-query", "driverless",
+                           "avahi-browse", "airscan-discover", "lpadmin", "lpstat", "lpoptions"});
     const std::filesystem::path& bin() const { return bin_; }
     const std::filesystem::path& dir() const { return rec_; }
     // Adds a script of our own to the bin directory.

@@ -11,8 +11,8 @@
 
 #include "hardware/graphics.h"
 #include "i18n/lang.h"
-#include "tasks/busy_state.h"
 #include "ui/build_ui.h"
+#include "ui/busy_state.h"
 #include "ui/graphics_page.h"
 #include "ui/printer_page.h"
 

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <thread>
 
-#include "tasks/ui_channel.h"
 #include "test_support.h"
+#include "ui/ui_channel.h"
 
 namespace kelmora {
 namespace {

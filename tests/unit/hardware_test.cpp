@@ -3,10 +3,10 @@
 #include <sys/stat.h>
 
 #include "hardware/graphics.h"
-#include "hardware/graphics_text.h"
 #include "i18n/catalogue.h"
-#include "tasks/packages.h"
+#include "packages/packages.h"
 #include "test_support.h"
+#include "ui/graphics_text.h"
 
 namespace kelmora {
 namespace {

@@ -1,8 +1,8 @@
 // The privileged steps of one click, over tables of system states.
 #include <gtest/gtest.h>
 
-#include "tasks/install_plan.h"
-#include "tasks/packages.h"
+#include "packages/install_plan.h"
+#include "packages/packages.h"
 
 namespace kelmora {
 namespace {

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "packages/packages.h"
+#include "packages/plan_runner.h"
+#include "process/command.h"
 #include "services/service_setup.h"
-#include "tasks/packages.h"
-#include "tasks/runner.h"
 
 namespace kelmora {
 namespace {

@@ -1,7 +1,7 @@
 // Rows for the printer page from what the network and CUPS report.
 #include <gtest/gtest.h>
 
-#include "services/printers.h"
+#include "printing/printers.h"
 
 namespace kelmora {
 namespace {
@@ -57,7 +57,8 @@ TEST(FoundPrinters, BothToolsFoldIntoOneRowPerPrinterWithItsDecodedName) {
 
     // A host-named row takes the printer's own name; another port is another printer.
     const auto by_host = merge_found_printers(
-        printers_from_driverless("ipp://localhost:8631/ipp/print\nipp://localhost:8999/ipp/print\n"),
+        printers_from_driverless(
+            "ipp://localhost:8631/ipp/print\nipp://localhost:8999/ipp/print\n"),
         printers_from_avahi("=  lo IPv4 Test Printer   Internet Printer   local\n"
                             "   hostname = [localhost]\n   port = [8631]\n"));
     ASSERT_EQ(by_host.size(), 2u);

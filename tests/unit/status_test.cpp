@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "services/service_status.h"
 #include "test_support.h"
+#include "ui/status_lines.h"
 
 namespace kelmora {
 namespace {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "i18n/utf8.h"
-#include "services/discovery.h"
-#include "tasks/line_reader.h"
-#include "tasks/log_receiver.h"
-#include "tasks/process.h"
+#include "printing/discovery_output.h"
+#include "process/line_reader.h"
+#include "process/process.h"
+#include "ui/log_receiver.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,0 +1,105 @@
+#include "packages/install_plan.h"
+
+#include <algorithm>
+
+#include "packages/packages.h"
+
+namespace kelmora {
+namespace {
+
+constexpr std::string_view member_suffixes[] = {"",         "-libs",   "-libs-32bit", "-dkms",
+                                                "-gtklibs", "-opencl", "-firmware"};
+
+bool contains(const InstalledPackages& list, std::string_view name) {
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+// The generation whose member `package` is, or empty.
+std::string_view generation_of(std::string_view package) {
+    for (std::string_view generation : nvidia_generations)
+        for (std::string_view suffix : member_suffixes)
+            if (package.size() == generation.size() + suffix.size() &&
+                package.substr(0, generation.size()) == generation &&
+                package.substr(generation.size()) == suffix)
+                return generation;
+    return {};
+}
+
+}  // namespace
+
+std::vector<std::string> nvidia_generation_members(std::string_view generation) {
+    std::vector<std::string> members;
+    for (std::string_view suffix : member_suffixes)
+        members.push_back(std::string(generation) + std::string(suffix));
+    return members;
+}
+
+bool installs_nvidia_generation(const PackageList& packages) {
+    return std::any_of(packages.begin(), packages.end(),
+                       [](std::string_view p) { return !generation_of(p).empty(); });
+}
+
+std::vector<std::string> conflicting_generation_members(const PackageList& packages,
+                                                        const InstalledPackages& installed) {
+    std::vector<std::string_view> wanted;
+    for (std::string_view package : packages)
+        if (const auto generation = generation_of(package); !generation.empty())
+            wanted.push_back(generation);
+    std::vector<std::string> conflicting;
+    if (wanted.empty()) return conflicting;
+    for (std::string_view generation : nvidia_generations) {
+        if (std::find(wanted.begin(), wanted.end(), generation) != wanted.end()) continue;
+        for (const std::string& member : nvidia_generation_members(generation))
+            if (contains(installed, member)) conflicting.push_back(member);
+    }
+    return conflicting;
+}
+
+std::vector<std::string> installed_nvidia_generations(const InstalledPackages& installed) {
+    std::vector<std::string> generations;
+    for (std::string_view generation : nvidia_generations)
+        for (const std::string& member : nvidia_generation_members(generation))
+            if (contains(installed, member)) {
+                generations.emplace_back(generation);
+                break;
+            }
+    return generations;
+}
+
+bool package_set_installed(const PackageList& set, const InstalledPackages& installed) {
+    bool any = false;
+    for (std::string_view package : set) {
+        if (package.rfind("void-repo-", 0) == 0) continue;
+        if (!contains(installed, package)) return false;
+        any = true;
+    }
+    return any;
+}
+
+InstalledGraphics installed_graphics(const InstalledPackages& installed) {
+    return {installed_nvidia_generations(installed),
+            package_set_installed(amd_packages(), installed),
+            package_set_installed(intel_packages(), installed)};
+}
+
+InstallPlan plan_install(const PackageList& packages, const InstalledPackages& installed,
+                         const PackageList& missing_repositories) {
+    InstallPlan plan;
+    if (!missing_repositories.empty())
+        plan.steps.push_back({StepKind::Repositories, repository_setup_args(missing_repositories)});
+    plan.removed = conflicting_generation_members(packages, installed);
+    if (!plan.removed.empty()) {
+        // Nothing is removed before the install is known to be possible: xbps
+        // is current (which also brings fresh repository data) and every
+        // package is in the pool.
+        plan.steps.push_back({StepKind::SelfUpdate, {"xbps-install", "-Syu", "xbps"}});
+        plan.steps.push_back({StepKind::PoolCheck, {packages.begin(), packages.end()}});
+        std::vector<std::string> remove = {"xbps-remove", "-Ry"};
+        remove.insert(remove.end(), plan.removed.begin(), plan.removed.end());
+        plan.steps.push_back({StepKind::Remove, std::move(remove)});
+    }
+    plan.steps.push_back({StepKind::Install, xbps_install_args(packages)});
+    return plan;
+}
+
+}  // namespace kelmora

@@ -1,0 +1,29 @@
+// Running an install plan: each privileged step in order, each with its
+// "Starting:" line, stopping at the first that fails. Blocks; never called on
+// the main thread.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "packages/install_plan.h"
+#include "process/log_sink.h"
+
+namespace kelmora {
+
+// Runs the steps of `plan`. An install that fails after the removal adds a
+// line naming the packages that bring a driver back. True when every step
+// succeeded.
+bool run_install_plan(const InstallPlan& plan, const LogSink& log);
+
+// Installs `packages`: reads what the plan depends on (the installed packages
+// when a driver generation is involved, the repositories enabled under
+// `root`), plans, and runs the plan. True only when every step succeeded.
+bool run_pkexec_xbps(const PackageList& packages, const LogSink& log,
+                     const std::filesystem::path& root = "/");
+
+// What is installed, summed up for the graphics page; none when xbps-query
+// cannot tell.
+std::optional<InstalledGraphics> query_installed_graphics();
+
+}  // namespace kelmora

@@ -1,0 +1,125 @@
+#include "printing/printer_queue.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
+#include "printing/discovery_output.h"
+#include "process/command.h"
+#include "process/process.h"
+
+namespace kelmora {
+namespace {
+
+constexpr std::chrono::milliseconds cups_tool_limit{10'000};
+
+bool contains_text(const std::string& line, std::string_view what) {
+    return line.find(what) != std::string::npos;
+}
+
+// CUPS's tools in the C locale: their messages are matched, and lpstat's
+// "device for" is translated otherwise.
+std::optional<CapturedOutput> cups_tool(std::vector<std::string> argv) {
+    argv.insert(argv.begin(), {"env", "LC_ALL=C"});
+    return capture_output(argv, cups_tool_limit);
+}
+
+// The queue has its driver once lpoptions lists its options.
+bool queue_has_driver(const std::string& queue) {
+    const auto out = cups_tool({"lpoptions", "-p", queue, "-l"});
+    if (!out) return false;
+    for (const std::string& line : output_lines(out->out))
+        if (line.rfind("lpoptions:", 0) != 0 && line.find(':') != std::string::npos) return true;
+    return false;
+}
+
+// pkexec looks programs up in the caller's PATH, and a user's PATH on some
+// systems (Debian) leaves out /usr/sbin, where lpadmin lives there; on Void it
+// is in /usr/bin.
+std::string lpadmin_program() {
+    const char* path = std::getenv("PATH");
+    std::string_view dirs = path != nullptr ? path : "";
+    while (!dirs.empty()) {
+        const std::string_view dir = dirs.substr(0, dirs.find(':'));
+        if (!dir.empty() && ::access((std::string(dir) + "/lpadmin").c_str(), X_OK) == 0)
+            return "lpadmin";
+        dirs.remove_prefix(std::min(dirs.size(), dir.size() + 1));
+    }
+    return ::access("/usr/sbin/lpadmin", X_OK) == 0 ? "/usr/sbin/lpadmin" : "lpadmin";
+}
+
+std::string result_line(AddResult result, const std::string& queue) {
+    switch (result) {
+        case AddResult::Added:
+            return "Drucker hinzugefügt: " + queue;
+        case AddResult::NoServer:
+            return "Fehler: CUPS ist nicht erreichbar.";
+        case AddResult::NoDescription:
+            return "Fehler: Der Drucker beschreibt sich nicht für treiberloses Drucken.";
+        case AddResult::Unresolved:
+            return "Fehler: Der Netzwerkname des Druckers lässt sich nicht auflösen.";
+        case AddResult::NoAnswer:
+            return "Fehler: Der Drucker hat nicht geantwortet; die Warteschlange " + queue +
+                   " wird wieder entfernt.";
+        case AddResult::Failed:
+            break;
+    }
+    return "Fehler: Der Drucker wurde nicht hinzugefügt.";
+}
+
+}  // namespace
+
+std::optional<std::vector<PrintQueue>> list_print_queues() {
+    const auto out = cups_tool({"lpstat", "-v"});
+    if (!out) return std::nullopt;
+    const std::string all = out->out + out->err;
+    // "lpstat: No destinations added." is an answer; no scheduler is none.
+    if (contains_text(all, "Scheduler is not running") ||
+        contains_text(all, "Unable to connect to server") || contains_text(all, "No such file"))
+        return std::nullopt;
+    return queues_from_lpstat(out->out);
+}
+
+AddResult classify_lpadmin_output(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        if (contains_text(line, "Unable to connect to server") ||
+            contains_text(line, "Scheduler is not running"))
+            return AddResult::NoServer;
+        if (contains_text(line, "Unable to create PPD")) return AddResult::NoDescription;
+        if (contains_text(line, "Couldn't resolve mDNS URI") ||
+            contains_text(line, "Unable to resolve"))
+            return AddResult::Unresolved;
+    }
+    return AddResult::Failed;
+}
+
+QueueAdded add_printer_queue(const FoundPrinter& printer, const LogSink& log,
+                             std::chrono::milliseconds wait) {
+    const std::string queue =
+        queue_name_for(printer.name, list_print_queues().value_or(std::vector<PrintQueue>{}));
+    const auto finish = [&](AddResult result) {
+        log.line(result_line(result, queue));
+        return QueueAdded{result, queue};
+    };
+    // "-E" after "-p" enables the queue; before it, it would mean encryption.
+    const std::string lpadmin = lpadmin_program();
+    const CommandResult added = run_pkexec_command(
+        {lpadmin, "-p", queue, "-E", "-v", printer.uri, "-m", "everywhere"}, log);
+    if (added.status != 0) return finish(classify_lpadmin_output(added.tail));
+    // lpadmin returns before cupsd has asked the printer for its description.
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!queue_has_driver(queue)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            QueueAdded outcome = finish(AddResult::NoAnswer);
+            // A queue without a driver prints nothing: it goes again.
+            run_pkexec_command({lpadmin, "-x", queue}, log);
+            return outcome;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    return finish(AddResult::Added);
+}
+
+}  // namespace kelmora

@@ -1,0 +1,300 @@
+#include "printing/printers.h"
+
+#include <algorithm>
+
+#include "i18n/utf8.h"
+#include "printing/discovery_output.h"
+
+namespace kelmora {
+namespace {
+
+// Longer "addresses" are not printer URIs.
+constexpr std::size_t uri_limit = 1024;
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// Characters that change how text around them is shown, or break lines.
+bool is_format_or_control(char32_t c) {
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x061c || (c >= 0x200b && c <= 0x200f) ||
+           (c >= 0x2028 && c <= 0x202e) || (c >= 0x2060 && c <= 0x206f) || c == 0xfeff;
+}
+
+// A printer address we hand to lpadmin: ipp:// or ipps://, printable ASCII
+// without spaces (the tools print it percent-encoded).
+bool acceptable_uri(std::string_view uri) {
+    if (!(uri.starts_with("ipp://") || uri.starts_with("ipps://")) || uri.size() > uri_limit)
+        return false;
+    return std::all_of(uri.begin(), uri.end(),
+                       [](unsigned char c) { return c > 0x20 && c < 0x7f; });
+}
+
+// host[:port] of a URI, without the default IPP port.
+std::string uri_authority(std::string_view uri) {
+    uri.remove_prefix(uri.find("://") + 3);
+    std::string_view authority = uri.substr(0, uri.find('/'));
+    if (const auto at = authority.rfind('@'); at != std::string_view::npos)
+        authority.remove_prefix(at + 1);
+    if (authority.size() > 4 && authority.substr(authority.size() - 4) == ":631")
+        authority.remove_suffix(4);
+    return std::string(authority);
+}
+
+// The host name alone, as a name to show: no port, no ".local".
+std::string host_name_of(std::string_view authority) {
+    if (!authority.empty() && authority.front() == '[')
+        return std::string(authority.substr(0, authority.find(']') + 1));
+    std::string_view host = authority.substr(0, authority.find(':'));
+    if (host.size() > 6 && equal_ignoring_case(host.substr(host.size() - 6), ".local"))
+        host.remove_suffix(6);
+    return std::string(host);
+}
+
+// The text between "[" and the last "]" of an avahi-browse detail line.
+std::string bracketed(std::string_view line) {
+    const auto open = line.find('['), close = line.rfind(']');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+        return {};
+    return std::string(line.substr(open + 1, close - open - 1));
+}
+
+}  // namespace
+
+std::string percent_decode(std::string_view text) {
+    const auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 &&
+            hex(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+std::string plain_display_text(std::string_view untrusted, std::size_t limit) {
+    const std::string text = decode_utf8_lossy(untrusted);
+    std::string out;
+    std::size_t chars = 0;       // characters in `out`, spaces included
+    bool pending_space = false;  // a run of blanks since the last character
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const std::size_t len = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+        char32_t c = len == 1 ? lead : lead & (0x3f >> (len - 1));
+        for (std::size_t k = 1; k < len; ++k)
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3f);
+        if (c == ' ' || is_format_or_control(c)) {
+            pending_space = !out.empty();
+        } else {
+            const std::size_t needed = (pending_space ? 1 : 0) + 1;
+            if (chars + needed > limit) return out + "\u2026";
+            if (pending_space) out.push_back(' ');
+            out.append(text, i, len);
+            chars += needed;
+            pending_space = false;
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::vector<FoundPrinter> printers_from_driverless(std::string_view raw) {
+    std::vector<FoundPrinter> found;
+    for (const std::string& line : output_lines(raw)) {
+        const std::string uri(trim_unicode_space(line));
+        if (!acceptable_uri(uri)) continue;
+        FoundPrinter printer;
+        printer.uri = uri;
+        const std::string authority = uri_authority(uri);
+        const std::string host = authority.substr(0, authority.find(':'));
+        // "ipp://Name%20Of%20Printer._ipp._tcp.local/": the instance name itself.
+        for (std::string_view service : {"._ipp._tcp.local", "._ipps._tcp.local"}) {
+            if (host.size() > service.size() &&
+                equal_ignoring_case(std::string_view(host).substr(host.size() - service.size()),
+                                    service)) {
+                printer.name = plain_display_text(
+                    percent_decode(std::string_view(host).substr(0, host.size() - service.size())));
+                break;
+            }
+        }
+        if (printer.name.empty()) {
+            printer.host = authority;
+            printer.named_by_host = true;
+            printer.name = plain_display_text(percent_decode(host_name_of(authority)));
+        }
+        if (!printer.name.empty()) found.push_back(std::move(printer));
+    }
+    return found;
+}
+
+std::vector<FoundPrinter> printers_from_avahi(std::string_view raw) {
+    std::vector<FoundPrinter> found;
+    std::string name, hostname, port = "631", resource = "ipp/print";
+    bool open = false;
+    const auto finish = [&] {
+        if (open && !name.empty() && !hostname.empty()) {
+            const std::string uri = "ipp://" + hostname + ":" + port + "/" + resource;
+            if (acceptable_uri(uri)) found.push_back({name, uri, uri_authority(uri)});
+        }
+        open = false;
+    };
+    for (const std::string& line : output_lines(raw)) {
+        std::string_view l = trim_unicode_space(line);
+        if (l.starts_with("=")) {
+            finish();
+            // "=  eth0 IPv4 NAME<padding> Internet Printer  local"
+            std::string_view rest = l.substr(1);
+            for (int field = 0; field < 2; ++field) {
+                rest = trim_unicode_space(rest);
+                rest = rest.substr(std::min(rest.find(' '), rest.size()));
+            }
+            rest = trim_unicode_space(rest);
+            for (std::string_view type : {"Internet Printer", "_ipp._tcp"})
+                if (const auto at = rest.rfind(type); at != std::string_view::npos) {
+                    rest = rest.substr(0, at);
+                    break;
+                }
+            name = plain_display_text(rest);
+            hostname.clear();
+            port = "631";
+            resource = "ipp/print";
+            open = true;
+        } else if (open && l.starts_with("hostname =")) {
+            hostname = bracketed(l);
+        } else if (open && l.starts_with("port =")) {
+            const std::string p = bracketed(l);
+            if (!p.empty() && p.size() <= 5 && std::all_of(p.begin(), p.end(), ::isdigit)) port = p;
+        } else if (open && l.starts_with("txt =")) {
+            const auto at = l.find("\"rp=");
+            if (at != std::string_view::npos) {
+                std::string_view rp = l.substr(at + 4);
+                resource = std::string(rp.substr(0, rp.find('"')));
+            }
+        }
+    }
+    finish();
+    return found;
+}
+
+std::vector<FoundPrinter> merge_found_printers(const std::vector<FoundPrinter>& first,
+                                               const std::vector<FoundPrinter>& second) {
+    std::vector<FoundPrinter> rows;
+    for (const auto* list : {&first, &second}) {
+        for (const FoundPrinter& printer : *list) {
+            auto same = std::find_if(rows.begin(), rows.end(), [&](const FoundPrinter& row) {
+                // Host names say nothing about which printer it is: the
+                // address does (two ports of one host are two printers).
+                const bool named = !row.named_by_host && !printer.named_by_host;
+                return (named && equal_ignoring_case(row.name, printer.name)) ||
+                       (!row.host.empty() && equal_ignoring_case(row.host, printer.host));
+            });
+            if (same != rows.end()) {
+                // A host's name gives way to the printer's own.
+                if (same->named_by_host && !printer.named_by_host) {
+                    same->name = printer.name;
+                    same->named_by_host = false;
+                }
+                continue;
+            }
+            if (rows.size() < found_row_limit) rows.push_back(printer);
+        }
+    }
+    return rows;
+}
+
+std::vector<FoundScanner> scanners_from_airscan(std::string_view raw) {
+    std::vector<FoundScanner> found;
+    bool devices = false;
+    for (const std::string& line : output_lines(raw)) {
+        const std::string_view l = trim_unicode_space(line);
+        if (l.starts_with("[")) {
+            devices = l == "[devices]";
+            continue;
+        }
+        const auto eq = l.rfind(" = ");
+        if (!devices || eq == std::string_view::npos) continue;
+        const std::string_view value = l.substr(eq + 3);
+        const auto comma = value.rfind(',');
+        FoundScanner scanner;
+        scanner.name = plain_display_text(l.substr(0, eq));
+        scanner.uri = plain_display_text(value.substr(0, std::min(comma, value.size())), 200);
+        if (comma != std::string_view::npos)
+            scanner.protocol = plain_display_text(value.substr(comma + 1), 8);
+        const bool known = std::any_of(found.begin(), found.end(), [&](const FoundScanner& s) {
+            return equal_ignoring_case(s.name, scanner.name);
+        });
+        if (!scanner.name.empty() && !known && found.size() < found_row_limit)
+            found.push_back(std::move(scanner));
+    }
+    return found;
+}
+
+std::vector<PrintQueue> queues_from_lpstat(std::string_view raw) {
+    std::vector<PrintQueue> queues;
+    constexpr std::string_view lead = "device for ";
+    for (const std::string& line : output_lines(raw)) {
+        if (!line.starts_with(lead)) continue;
+        const std::string_view rest = std::string_view(line).substr(lead.size());
+        const auto colon = rest.find(": ");
+        if (colon == std::string_view::npos || colon == 0) continue;
+        queues.push_back({std::string(rest.substr(0, colon)), std::string(rest.substr(colon + 2))});
+    }
+    return queues;
+}
+
+std::string queue_name_for(std::string_view instance, const std::vector<PrintQueue>& existing) {
+    constexpr std::size_t max_bytes = 127;
+    std::string base;
+    for (unsigned char c : instance) {
+        const bool refused = c <= 0x20 || c == 0x7f || c == '/' || c == '\\' || c == '?' ||
+                             c == '\'' || c == '"' || c == '#';
+        if (!refused)
+            base.push_back(static_cast<char>(c));
+        else if (!base.empty() && base.back() != '_')
+            base.push_back('_');
+    }
+    while (!base.empty() && base.back() == '_') base.pop_back();
+    if (base.empty()) base = "Printer";
+    // Cut at a character boundary, leaving room for a "_NN" suffix. A UTF-8
+    // character has at most three continuation bytes; bytes that are not
+    // UTF-8 are cut where they stand.
+    const auto cut = [](std::string text, std::size_t bytes) {
+        if (text.size() <= bytes) return text;
+        const auto continuation = [&](std::size_t at) {
+            return (static_cast<unsigned char>(text[at]) & 0xc0) == 0x80;
+        };
+        std::size_t at = bytes;
+        while (at > 0 && bytes - at < 3 && continuation(at)) --at;
+        text.resize(continuation(at) || at == 0 ? bytes : at);
+        return text;
+    };
+    const auto taken = [&](const std::string& name) {
+        return std::any_of(existing.begin(), existing.end(),
+                           [&](const PrintQueue& q) { return equal_ignoring_case(q.name, name); });
+    };
+    std::string name = cut(base, max_bytes);
+    for (int n = 2; taken(name); ++n) {
+        const std::string suffix = "_" + std::to_string(n);
+        name = cut(base, max_bytes - suffix.size()) + suffix;
+    }
+    return name;
+}
+
+bool has_queue(const FoundPrinter& printer, const std::vector<PrintQueue>& queues) {
+    return std::any_of(queues.begin(), queues.end(),
+                       [&](const PrintQueue& q) { return q.uri == printer.uri; });
+}
+
+}  // namespace kelmora

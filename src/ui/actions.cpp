@@ -1,0 +1,96 @@
+#include "ui/actions.h"
+
+#include "packages/packages.h"
+#include "packages/plan_runner.h"
+#include "printing/discovery.h"
+#include "printing/printer_queue.h"
+#include "services/polkit_policy.h"
+#include "ui/busy_state.h"
+
+namespace kelmora {
+namespace {
+
+// Every task ends this way: what is installed now, before the task ends, as
+// the status lines, then Done.
+void finish_task(const UiSender& sender, bool ok, bool restart_needed = false) {
+    report_machine_state(sender);
+    sender.send(Done{ok, restart_needed});
+}
+
+}  // namespace
+
+void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef widgets,
+                        bool graphics) {
+    start_task(*widgets, [packages = std::move(packages), sender = std::move(sender),
+                          root = widgets->root, graphics] {
+        const bool ok = run_pkexec_xbps(packages, log_sink(sender), root);
+        finish_task(sender, ok, ok && graphics);
+    });
+}
+
+void on_install_nvidia(const AppWidgetsRef& widgets, const UiSender& sender) {
+    start_install_task(nvidia_packages(widgets->combo_nvidia->get_active_row_number()), sender,
+                       widgets, true);
+}
+
+void on_install_amd(const AppWidgetsRef& widgets, const UiSender& sender) {
+    start_install_task(amd_packages(), sender, widgets, true);
+}
+
+void on_install_intel(const AppWidgetsRef& widgets, const UiSender& sender) {
+    start_install_task(intel_packages(), sender, widgets, true);
+}
+
+void on_install_print_drivers(const AppWidgetsRef& widgets, const UiSender& sender) {
+    const AppWidgets& w = *widgets;
+    PackageList list =
+        print_driver_packages({w.chk_hp->get_active(), w.chk_brother_pr->get_active(),
+                               w.chk_epson_pr->get_active(), w.chk_gutenprint->get_active()});
+    if (!list.empty()) start_install_task(std::move(list), sender, widgets);
+}
+
+void on_install_scan_components(const AppWidgetsRef& widgets, const UiSender& sender) {
+    const AppWidgets& w = *widgets;
+    PackageList list =
+        scanner_packages({w.chk_brother_scan4->get_active(), w.chk_brother_scan5->get_active(),
+                          w.chk_simple_scan->get_active(), w.chk_skanlite->get_active()});
+    if (!list.empty()) start_install_task(std::move(list), sender, widgets);
+}
+
+void on_setup_services(const ServiceRecipe& recipe, const AppWidgetsRef& widgets,
+                       const UiSender& sender) {
+    start_task(*widgets, [recipe, sender] {
+        finish_task(sender, run_service_setup(recipe, log_sink(sender)));
+    });
+}
+
+void on_register_polkit(const AppWidgetsRef& widgets, const UiSender& sender) {
+    start_task(*widgets,
+               [sender] { finish_task(sender, register_polkit_policy(log_sink(sender))); });
+}
+
+void on_scan_network(const AppWidgetsRef& widgets, const UiSender& sender) {
+    // Sent before the worker exists, so it always precedes the result block.
+    sender.send(Line{"Scanning network for printers via AirScan & CUPS..."});
+    start_task(*widgets, [sender] {
+        ScanResults results = discover_network_devices();
+        report_machine_state(sender);
+        sender.send(std::move(results));
+    });
+}
+
+void on_add_printer(const AppWidgetsRef& widgets, const UiSender& sender, FoundPrinter printer) {
+    start_task(*widgets, [printer = std::move(printer), sender] {
+        PrinterAdded added = add_printer_queue(printer, log_sink(sender));
+        const bool ok = added.result == AddResult::Added;
+        sender.send(std::move(added));
+        finish_task(sender, ok);
+    });
+}
+
+void report_machine_state(const UiSender& sender) {
+    sender.send(InstalledDrivers{query_installed_graphics()});
+    sender.send(QueuesListed{list_print_queues()});
+}
+
+}  // namespace kelmora

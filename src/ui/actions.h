@@ -1,0 +1,39 @@
+// The "clicked" handlers of the window's task buttons. Each reads its controls,
+// starts a task with one core function on a worker, and sends what it returned.
+#pragma once
+
+#include "packages/repositories.h"
+#include "printing/printers.h"
+#include "services/service_setup.h"
+#include "ui/app_widgets.h"
+#include "ui/ui_message.h"
+
+namespace kelmora {
+
+// Enters the busy state and installs `packages` on a detached worker, which
+// ends the task with Done. Main thread only; returns at once.
+// A graphics driver takes effect after a restart: with `graphics`, a
+// successful install makes the page say so.
+void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef widgets,
+                        bool graphics = false);
+
+void on_install_nvidia(const AppWidgetsRef& widgets, const UiSender& sender);
+void on_install_amd(const AppWidgetsRef& widgets, const UiSender& sender);
+void on_install_intel(const AppWidgetsRef& widgets, const UiSender& sender);
+// These two do nothing at all when no check button is active.
+void on_install_print_drivers(const AppWidgetsRef& widgets, const UiSender& sender);
+void on_install_scan_components(const AppWidgetsRef& widgets, const UiSender& sender);
+
+// Both set-up buttons.
+void on_setup_services(const ServiceRecipe& recipe, const AppWidgetsRef& widgets,
+                       const UiSender& sender);
+void on_register_polkit(const AppWidgetsRef& widgets, const UiSender& sender);
+void on_scan_network(const AppWidgetsRef& widgets, const UiSender& sender);
+// The "Add" button of a found printer.
+void on_add_printer(const AppWidgetsRef& widgets, const UiSender& sender, FoundPrinter printer);
+
+// What the window shows about the machine, asked again after every task:
+// the installed graphics drivers and the print queues. Blocks (worker only).
+void report_machine_state(const UiSender& sender);
+
+}  // namespace kelmora

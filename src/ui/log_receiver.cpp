@@ -1,0 +1,117 @@
+#include "ui/log_receiver.h"
+
+#include "i18n/lang.h"
+#include "ui/busy_state.h"
+#include "ui/graphics_page.h"
+#include "ui/printer_page.h"
+#include "ui/status_lines.h"
+
+namespace kelmora {
+namespace {
+
+void refresh_status(const AppWidgets& widgets) {
+    update_service_status(load_lang(), widgets);
+}
+
+}  // namespace
+
+std::string scan_result_block(const std::vector<std::string>& entries) {
+    std::string block = "\n--- NETWORK SCAN RESULTS ---\n";
+    if (entries.empty()) block += "No devices found.\n";
+    for (const std::string& entry : entries) block.append("Found: ").append(entry).append("\n");
+    block.append(28, '-').append("\n");
+    return block;
+}
+
+LogContext make_log_context(AppWidgetsRef widgets, Gtk::Expander* log_expander) {
+    auto buffer = widgets->log_view->get_buffer();
+    auto mark = buffer->create_mark(buffer->end(), false);  // right gravity: stays at the end
+    LogContext context;
+    context.widgets = std::move(widgets);
+    context.log_expander = log_expander;
+    context.end_mark = std::move(mark);
+    return context;
+}
+
+namespace {
+
+// The buffer takes UTF-8 without NUL bytes; a NUL in a child's output line is
+// shown as U+FFFD instead of losing the whole line.
+void append_clean(std::string& out, std::string_view text) {
+    std::size_t from = 0;
+    for (std::size_t nul; (nul = text.find('\0', from)) != std::string_view::npos; from = nul + 1)
+        out.append(text.substr(from, nul - from)).append("\xEF\xBF\xBD");
+    out.append(text.substr(from));
+}
+
+void flush_batch(LogContext& context) {
+    if (context.batch.empty()) return;
+    auto buffer = context.widgets->log_view->get_buffer();
+    buffer->insert(buffer->end(), context.batch.data(),
+                   context.batch.data() + context.batch.size());
+    context.batch.clear();
+}
+
+}  // namespace
+
+void append_log(const AppWidgets& widgets, std::string_view text) {
+    std::string clean;
+    if (text.find('\0') != std::string_view::npos) {
+        append_clean(clean, text);
+        text = clean;
+    }
+    auto buffer = widgets.log_view->get_buffer();
+    buffer->insert(buffer->end(), text.data(), text.data() + text.size());
+}
+
+void end_log_dispatch(LogContext& context) {
+    flush_batch(context);
+    if (!context.scroll_pending) return;
+    context.scroll_pending = false;
+    context.widgets->log_view->scroll_to(context.end_mark, 0.0);
+}
+
+void handle_ui_message(UiMessage&& message, LogContext& context) {
+    const AppWidgets& w = *context.widgets;
+    if (auto* line = std::get_if<Line>(&message)) {
+        append_clean(context.batch, line->text);
+        context.batch.push_back('\n');
+        context.scroll_pending = true;
+        if (context.batch.size() >= log_batch_limit) flush_batch(context);
+        return;
+    }
+    // Whatever else a message writes comes after the lines before it.
+    flush_batch(context);
+    if (auto* done = std::get_if<Done>(&message)) {
+        leave_busy_state(w, done->success ? TaskOutcome::Succeeded : TaskOutcome::Failed);
+        append_log(w, std::string(done->success ? success_banner : failure_banner) + "\n");
+        if (done->success && done->restart_needed) {
+            w.graphics.restart_pending = true;
+            show_graphics_state(w, load_lang());
+        }
+        refresh_status(w);
+    } else if (std::holds_alternative<RefreshStatus>(message)) {
+        refresh_status(w);
+    } else if (auto* graphics = std::get_if<GraphicsDetected>(&message)) {
+        apply_graphics_hardware(w, std::move(graphics->hardware));
+    } else if (auto* drivers = std::get_if<InstalledDrivers>(&message)) {
+        apply_installed_drivers(w, std::move(drivers->drivers));
+    } else if (auto* queues = std::get_if<QueuesListed>(&message)) {
+        w.network.queues = std::move(queues->queues);
+        show_printer_state(w, load_lang());
+    } else if (auto* added = std::get_if<PrinterAdded>(&message)) {
+        w.network.last_add = std::move(*added);
+        show_printer_state(w, load_lang());
+    } else if (auto* scan = std::get_if<ScanResults>(&message)) {
+        leave_busy_state(w, TaskOutcome::SearchFinished);
+        append_log(w, scan_result_block(scan->entries));
+        w.network.searched = true;
+        w.network.printers = std::move(scan->printers);
+        w.network.scanners = std::move(scan->scanners);
+        w.network.last_add.reset();
+        show_printer_state(w, load_lang());
+        if (!context.log_expander->get_expanded()) context.log_expander->set_expanded(true);
+    }
+}
+
+}  // namespace kelmora

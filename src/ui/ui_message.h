@@ -1,0 +1,60 @@
+// The messages that worker threads send to a window, and the channel type.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "hardware/graphics.h"
+#include "packages/install_plan.h"
+#include "printing/discovery.h"
+#include "printing/printer_queue.h"
+#include "process/log_sink.h"
+#include "ui/ui_channel.h"
+
+namespace kelmora {
+
+// One log line, without its line terminator.
+struct Line {
+    std::string text;
+};
+// A task ended; a graphics install that succeeded takes effect after a restart.
+struct Done {
+    bool success;
+    bool restart_needed = false;
+};
+// Re-run the service status probe in the stored language.
+struct RefreshStatus {};
+// The network discovery result; it also ends that task.
+using ScanResults = DiscoveryResult;
+// The print queues CUPS has (when the window opens, after tasks); none when
+// lpstat could not tell (CUPS not installed or not running).
+struct QueuesListed {
+    std::optional<std::vector<PrintQueue>> queues;
+};
+// How adding a printer ended, for the line under the list.
+using PrinterAdded = QueueAdded;
+
+// What the machine's graphics hardware is (read once per window).
+struct GraphicsDetected {
+    GraphicsHardware hardware;
+};
+// Which graphics drivers are installed (when the window opens, after tasks);
+// none when xbps-query could not tell.
+struct InstalledDrivers {
+    std::optional<InstalledGraphics> drivers;
+};
+
+using UiMessage = std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected,
+                               InstalledDrivers, QueuesListed, PrinterAdded>;
+using UiSender = UiChannel<UiMessage>::Sender;
+using UiReceiver = UiChannel<UiMessage>::Receiver;
+
+// The core's log lines, as Line messages on `sender` (paced by the window).
+inline LogSink log_sink(const UiSender& sender) {
+    return LogSink([sender](std::string text) { return sender.send(Line{std::move(text)}); },
+                   [sender](std::size_t limit) { sender.wait_for_room(limit); });
+}
+
+}  // namespace kelmora

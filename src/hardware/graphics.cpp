@@ -1,51 +1,22 @@
 #include "hardware/graphics.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <system_error>
+
+#include "hardware/small_file.h"
 
 namespace kelmora {
 namespace {
 
 namespace fs = std::filesystem;
 
-// How many bytes of a sysfs attribute are read; every attribute used here is
-// a short line. Larger files are not attributes and are refused.
-constexpr std::size_t attribute_limit = 256;
 // A real machine has a few dozen PCI functions; a tree with more entries than
 // this is not read further.
 constexpr std::size_t device_entry_limit = 4096;
 // More display controllers than this are not one machine's.
 constexpr std::size_t controller_limit = 16;
-
-// Reads a small regular file, never blocking on a FIFO or a device node.
-std::optional<std::string> read_attribute(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::string> result;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        std::string bytes(attribute_limit + 1, '\0');
-        std::size_t used = 0;
-        while (used < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            used += static_cast<std::size_t>(n);
-        }
-        if (used <= attribute_limit) {
-            bytes.resize(used);
-            result = std::move(bytes);
-        }
-    }
-    ::close(fd);
-    return result;
-}
 
 // "0x10de\n" and the like: hex with the 0x prefix, one optional newline.
 template <class T>
@@ -61,7 +32,7 @@ std::optional<T> parse_hex_attribute(std::string_view text) {
 
 template <class T>
 std::optional<T> hex_attribute(const fs::path& path) {
-    const auto text = read_attribute(path);
+    const auto text = read_small_file(path);
     return text ? parse_hex_attribute<T>(*text) : std::nullopt;
 }
 
@@ -209,7 +180,7 @@ std::vector<DisplayController> read_display_controllers(const fs::path& root) {
 
 bool secure_boot_enabled(const fs::path& root) {
     // Four bytes of attributes, then the one-byte value.
-    const auto bytes = read_attribute(
+    const auto bytes = read_small_file(
         root / "sys/firmware/efi/efivars/SecureBoot-8be4df61-93ca-11d2-aa0d-e3e5e6b3b2f4");
     return bytes && bytes->size() == 5 && (*bytes)[4] == 1;
 }

@@ -79,11 +79,13 @@ bool package_set_installed(const PackageList& set, const InstalledPackages& inst
 InstalledGraphics installed_graphics(const InstalledPackages& installed) {
     return {installed_nvidia_generations(installed),
             package_set_installed(amd_packages(), installed),
-            package_set_installed(intel_packages(), installed)};
+            package_set_installed(intel_packages(), installed),
+            {}};
 }
 
 InstallPlan plan_install(const PackageList& packages, const InstalledPackages& installed,
-                         const PackageList& missing_repositories) {
+                         const PackageList& missing_repositories,
+                         const std::vector<std::string>& kernel_headers) {
     InstallPlan plan;
     if (!missing_repositories.empty())
         plan.steps.push_back({StepKind::Repositories, repository_setup_args(missing_repositories)});
@@ -99,6 +101,11 @@ InstallPlan plan_install(const PackageList& packages, const InstalledPackages& i
         plan.steps.push_back({StepKind::Remove, std::move(remove)});
     }
     plan.steps.push_back({StepKind::Install, xbps_install_args(packages)});
+    if (installs_nvidia_generation(packages)) {
+        std::vector<std::string>& args = plan.steps.back().args;
+        for (const std::string& headers : kernel_headers)
+            if (std::find(args.begin(), args.end(), headers) == args.end()) args.push_back(headers);
+    }
     return plan;
 }
 

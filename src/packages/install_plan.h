@@ -43,6 +43,9 @@ struct InstalledGraphics {
     std::vector<std::string> nvidia;  // the generations with installed members
     bool amd = false;                 // every package of the AMD Mesa set
     bool intel = false;               // every package of the Intel Mesa set
+    // With an NVIDIA generation installed: the releases of the installed
+    // kernels that have no module for it (filled by the plan runner's query).
+    std::vector<std::string> kernels_without_module;
 };
 InstalledGraphics installed_graphics(const InstalledPackages& installed);
 
@@ -58,8 +61,12 @@ struct InstallPlan {
 };
 
 // The steps for installing `packages` on a system with `installed` packages
-// and the repository packages `missing_repositories` not yet enabled.
+// and the repository packages `missing_repositories` not yet enabled. An
+// install that puts an NVIDIA generation on the machine also installs
+// `kernel_headers` in the same transaction: xbps unpacks every package before
+// it configures any, so the dkms trigger finds the headers.
 InstallPlan plan_install(const PackageList& packages, const InstalledPackages& installed,
-                         const PackageList& missing_repositories);
+                         const PackageList& missing_repositories,
+                         const std::vector<std::string>& kernel_headers = {});
 
 }  // namespace kelmora

@@ -17,13 +17,20 @@ namespace kelmora {
 bool run_install_plan(const InstallPlan& plan, const LogSink& log);
 
 // Installs `packages`: reads what the plan depends on (the installed packages
-// when a driver generation is involved, the repositories enabled under
-// `root`), plans, and runs the plan. True only when every step succeeded.
+// and kernels when a driver generation is involved, the repositories enabled
+// under `root`), plans, and runs the plan. After an NVIDIA generation went on
+// the machine, its kernel module is looked for below `root`. True only when
+// every step succeeded and the driver can load with the kernel that starts.
 bool run_pkexec_xbps(const PackageList& packages, const LogSink& log,
                      const std::filesystem::path& root = "/");
 
-// What is installed, summed up for the graphics page; none when xbps-query
-// cannot tell.
-std::optional<InstalledGraphics> query_installed_graphics();
+// Builds the installed NVIDIA generation's module again: the missing kernel
+// headers (those the pool has), then "xbps-reconfigure -f <generation>-dkms",
+// which runs the dkms trigger again, then the same check as after an install.
+bool repair_nvidia_module(const LogSink& log, const std::filesystem::path& root = "/");
+
+// What is installed, summed up for the graphics page (kernels without the
+// NVIDIA module looked for below `root`); none when xbps-query cannot tell.
+std::optional<InstalledGraphics> query_installed_graphics(const std::filesystem::path& root);
 
 }  // namespace kelmora

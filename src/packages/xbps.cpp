@@ -78,12 +78,34 @@ bool run_xbps_install(const std::vector<std::string>& args, const LogSink& log) 
     return run_once(args, log, status);
 }
 
+std::string_view pkgver_name(std::string_view pkgver) {
+    const std::size_t dash = pkgver.rfind('-');
+    return dash == std::string_view::npos ? std::string_view() : pkgver.substr(0, dash);
+}
+
+std::string_view pkgver_version(std::string_view pkgver) {
+    const std::size_t dash = pkgver.rfind('-');
+    return dash == std::string_view::npos ? std::string_view() : pkgver.substr(dash + 1);
+}
+
+InstalledPackages package_names(const std::vector<std::string>& pkgvers) {
+    InstalledPackages names;
+    for (const std::string& pkgver : pkgvers) names.emplace_back(pkgver_name(pkgver));
+    return names;
+}
+
 std::optional<InstalledPackages> query_installed_packages() {
+    const auto pkgvers = query_installed_pkgvers();
+    if (!pkgvers) return std::nullopt;
+    return package_names(*pkgvers);
+}
+
+std::optional<std::vector<std::string>> query_installed_pkgvers() {
     const auto result = capture_output({"xbps-query", "-l"}, query_limit);
     if (!result || result->timed_out) return std::nullopt;
     // "<state> <pkgver> <description>": "ii" installed, "uu" unpacked only;
     // both are in the package database and count for conflicts.
-    InstalledPackages installed;
+    std::vector<std::string> installed;
     std::size_t at = 0;
     const std::string& out = result->out;
     while (at < out.size()) {
@@ -94,9 +116,8 @@ std::optional<InstalledPackages> query_installed_packages() {
         if (line.size() < 4 || (line.substr(0, 3) != "ii " && line.substr(0, 3) != "uu ")) continue;
         std::string_view pkgver = line.substr(3);
         pkgver = pkgver.substr(0, pkgver.find(' '));
-        const std::size_t dash = pkgver.rfind('-');
-        if (dash == std::string_view::npos || dash == 0) continue;
-        installed.emplace_back(pkgver.substr(0, dash));
+        if (pkgver_name(pkgver).empty() || pkgver_version(pkgver).empty()) continue;
+        installed.emplace_back(pkgver);
     }
     return installed;
 }

@@ -46,8 +46,16 @@ bool xbps_succeeded(const std::vector<std::string>& args, int status,
 // repeated once. True only when the (last) command succeeded.
 bool run_xbps_install(const std::vector<std::string>& args, const LogSink& log);
 
-// The installed packages, as xbps-query -l lists them (unprivileged; never on
-// the main thread). None when xbps-query cannot tell.
+// "<name>-<version>_<revision>", split at the last "-": the name (empty when
+// there is no such "-") and the version ("6.6.63_1").
+std::string_view pkgver_name(std::string_view pkgver);
+std::string_view pkgver_version(std::string_view pkgver);
+
+// The installed packages' pkgvers, as xbps-query -l lists them (unprivileged;
+// never on the main thread). None when xbps-query cannot tell.
+std::optional<std::vector<std::string>> query_installed_pkgvers();
+// Their names.
+InstalledPackages package_names(const std::vector<std::string>& pkgvers);
 std::optional<InstalledPackages> query_installed_packages();
 
 // True when the repository pool has `package` (xbps-query -R).

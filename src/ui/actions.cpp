@@ -12,8 +12,9 @@ namespace {
 
 // Every task ends this way: what is installed now, before the task ends, as
 // the status lines, then Done.
-void finish_task(const UiSender& sender, bool ok, bool restart_needed = false) {
-    report_machine_state(sender);
+void finish_task(const UiSender& sender, const std::filesystem::path& root, bool ok,
+                 bool restart_needed = false) {
+    report_machine_state(sender, root);
     sender.send(Done{ok, restart_needed});
 }
 
@@ -24,7 +25,7 @@ void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef wid
     start_task(*widgets, [packages = std::move(packages), sender = std::move(sender),
                           root = widgets->root, graphics] {
         const bool ok = run_pkexec_xbps(packages, log_sink(sender), root);
-        finish_task(sender, ok, ok && graphics);
+        finish_task(sender, root, ok, ok && graphics);
     });
 }
 
@@ -39,6 +40,13 @@ void on_install_amd(const AppWidgetsRef& widgets, const UiSender& sender) {
 
 void on_install_intel(const AppWidgetsRef& widgets, const UiSender& sender) {
     start_install_task(intel_packages(), sender, widgets, true);
+}
+
+void on_repair_nvidia(const AppWidgetsRef& widgets, const UiSender& sender) {
+    start_task(*widgets, [sender, root = widgets->root] {
+        const bool ok = repair_nvidia_module(log_sink(sender), root);
+        finish_task(sender, root, ok, ok);
+    });
 }
 
 void on_install_print_drivers(const AppWidgetsRef& widgets, const UiSender& sender) {
@@ -59,37 +67,38 @@ void on_install_scan_components(const AppWidgetsRef& widgets, const UiSender& se
 
 void on_setup_services(const ServiceRecipe& recipe, const AppWidgetsRef& widgets,
                        const UiSender& sender) {
-    start_task(*widgets, [recipe, sender] {
-        finish_task(sender, run_service_setup(recipe, log_sink(sender)));
+    start_task(*widgets, [recipe, sender, root = widgets->root] {
+        finish_task(sender, root, run_service_setup(recipe, log_sink(sender)));
     });
 }
 
 void on_register_polkit(const AppWidgetsRef& widgets, const UiSender& sender) {
-    start_task(*widgets,
-               [sender] { finish_task(sender, register_polkit_policy(log_sink(sender))); });
+    start_task(*widgets, [sender, root = widgets->root] {
+        finish_task(sender, root, register_polkit_policy(log_sink(sender)));
+    });
 }
 
 void on_scan_network(const AppWidgetsRef& widgets, const UiSender& sender) {
     // Sent before the worker exists, so it always precedes the result block.
     sender.send(Line{"Scanning network for printers via AirScan & CUPS..."});
-    start_task(*widgets, [sender] {
+    start_task(*widgets, [sender, root = widgets->root] {
         ScanResults results = discover_network_devices();
-        report_machine_state(sender);
+        report_machine_state(sender, root);
         sender.send(std::move(results));
     });
 }
 
 void on_add_printer(const AppWidgetsRef& widgets, const UiSender& sender, FoundPrinter printer) {
-    start_task(*widgets, [printer = std::move(printer), sender] {
+    start_task(*widgets, [printer = std::move(printer), sender, root = widgets->root] {
         PrinterAdded added = add_printer_queue(printer, log_sink(sender));
         const bool ok = added.result == AddResult::Added;
         sender.send(std::move(added));
-        finish_task(sender, ok);
+        finish_task(sender, root, ok);
     });
 }
 
-void report_machine_state(const UiSender& sender) {
-    sender.send(InstalledDrivers{query_installed_graphics()});
+void report_machine_state(const UiSender& sender, const std::filesystem::path& root) {
+    sender.send(InstalledDrivers{query_installed_graphics(root)});
     sender.send(QueuesListed{list_print_queues()});
 }
 

@@ -20,6 +20,8 @@ void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef wid
 void on_install_nvidia(const AppWidgetsRef& widgets, const UiSender& sender);
 void on_install_amd(const AppWidgetsRef& widgets, const UiSender& sender);
 void on_install_intel(const AppWidgetsRef& widgets, const UiSender& sender);
+// Builds the NVIDIA kernel module again for the kernels that lack it.
+void on_repair_nvidia(const AppWidgetsRef& widgets, const UiSender& sender);
 // These two do nothing at all when no check button is active.
 void on_install_print_drivers(const AppWidgetsRef& widgets, const UiSender& sender);
 void on_install_scan_components(const AppWidgetsRef& widgets, const UiSender& sender);
@@ -33,7 +35,8 @@ void on_scan_network(const AppWidgetsRef& widgets, const UiSender& sender);
 void on_add_printer(const AppWidgetsRef& widgets, const UiSender& sender, FoundPrinter printer);
 
 // What the window shows about the machine, asked again after every task:
-// the installed graphics drivers and the print queues. Blocks (worker only).
-void report_machine_state(const UiSender& sender);
+// the installed graphics drivers (and kernel modules below `root`) and the
+// print queues. Blocks (worker only).
+void report_machine_state(const UiSender& sender, const std::filesystem::path& root);
 
 }  // namespace kelmora

@@ -49,7 +49,9 @@ struct AppWidgets {
     Gtk::Label* gpu_cards = nullptr;   // the detected cards
     Gtk::Label* gpu_status = nullptr;  // installed drivers, restart notice
     Gtk::Frame* nv_frame = nullptr;
-    Gtk::Label* nv_notes = nullptr;  // under the NVIDIA choice
+    Gtk::Label* nv_notes = nullptr;        // under the NVIDIA choice
+    Gtk::Label* nv_module = nullptr;       // kernels without the module, beside the notes
+    Gtk::Button* btn_nv_repair = nullptr;  // shown with nv_module
     Gtk::Button* btn_nvidia = nullptr;
     Gtk::ComboBoxText* combo_nvidia = nullptr;
     Gtk::Frame* amd_frame = nullptr;
@@ -103,16 +105,12 @@ struct AppWidgets {
     std::function<void(const FoundPrinter&)> add_printer;
 
     // The busy-state set, in the order in which it is switched.
-    std::array<Gtk::Button*, 9> action_buttons() const {
-        return {btn_nvidia,
-                btn_amd,
-                btn_intel,
-                btn_setup_print,
-                btn_install_print_drivers,
-                btn_setup_scan,
-                btn_install_scan_components,
-                btn_scan_network,
-                btn_polkit};
+    std::array<Gtk::Button*, 10> action_buttons() const {
+        return {btn_nvidia,       btn_nv_repair,
+                btn_amd,          btn_intel,
+                btn_setup_print,  btn_install_print_drivers,
+                btn_setup_scan,   btn_install_scan_components,
+                btn_scan_network, btn_polkit};
     }
 };
 

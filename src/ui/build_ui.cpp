@@ -22,11 +22,11 @@ Gtk::Box* box(Gtk::Orientation orientation, int spacing) {
     return Gtk::make_managed<Gtk::Box>(orientation, spacing);
 }
 
-// A section: a frame whose child is a box with margins 10.
+// A section: a frame whose child is a box with margins 8.
 Gtk::Box* section(Gtk::Box* page, Gtk::Frame*& frame, const char* label,
                   Gtk::Orientation orientation, int spacing) {
     frame = Gtk::make_managed<Gtk::Frame>(label);
-    Gtk::Box* inner = margins(box(orientation, spacing), 10);
+    Gtk::Box* inner = margins(box(orientation, spacing), 8);
     frame->set_child(*inner);
     page->append(*frame);
     return inner;
@@ -42,7 +42,7 @@ Gtk::Image* icon(const char* name) {
 // Spacing and margins are kept small enough that the tallest page, with the
 // log open, fits a 768-pixel laptop screen in every language.
 Gtk::Box* page_box() {
-    Gtk::Box* page = box(Gtk::Orientation::VERTICAL, 10);
+    Gtk::Box* page = box(Gtk::Orientation::VERTICAL, 8);
     page->set_margin_top(0);
     page->set_margin_bottom(10);
     page->set_margin_start(15);
@@ -192,24 +192,22 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->stack->add(*w->scanner_box, "scanner", "Scanner");
 
     // Graphics page: the cards of this machine, then one section per maker.
-    Gtk::Box* machine = box(Gtk::Orientation::VERTICAL, 4);
+    Gtk::Box* machine = box(Gtk::Orientation::VERTICAL, 2);
     w->gpu_box->append(*machine);
     w->gpu_cards = Gtk::make_managed<Gtk::Label>();
-    w->gpu_cards->set_halign(Gtk::Align::START);
     w->gpu_cards->set_wrap(true);
     w->gpu_cards->set_xalign(0);
     w->gpu_cards->set_selectable(true);
     w->gpu_cards->set_visible(false);
     machine->append(*w->gpu_cards);
     w->gpu_status = Gtk::make_managed<Gtk::Label>();
-    w->gpu_status->set_halign(Gtk::Align::START);
     w->gpu_status->set_wrap(true);
     w->gpu_status->set_xalign(0);
     w->gpu_status->set_visible(false);
     machine->append(*w->gpu_status);
 
     Gtk::Box* nv_column =
-        section(w->gpu_box, w->nv_frame, " NVIDIA GeForce", Gtk::Orientation::VERTICAL, 8);
+        section(w->gpu_box, w->nv_frame, " NVIDIA GeForce", Gtk::Orientation::VERTICAL, 6);
     Gtk::Box* nv = box(Gtk::Orientation::HORIZONTAL, 10);
     w->combo_nvidia = Gtk::make_managed<Gtk::ComboBoxText>();
     w->combo_nvidia->set_hexpand(true);
@@ -218,14 +216,31 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     nv->append(*w->combo_nvidia);
     nv->append(*w->btn_nvidia);
     nv_column->append(*nv);
-    // Whether the choice fits the card, and what else stands in the way.
+    // Whether the choice fits the card, and what else stands in the way; the
+    // kernels that the installed generation has no module for, with the
+    // button that builds it, beside the notes (a row of its own would make
+    // the page too tall for a laptop screen).
+    Gtk::Box* nv_below = box(Gtk::Orientation::HORIZONTAL, 10);
     w->nv_notes = Gtk::make_managed<Gtk::Label>();
-    w->nv_notes->set_halign(Gtk::Align::START);
     w->nv_notes->set_xalign(0);
     w->nv_notes->set_wrap(true);
     w->nv_notes->add_css_class("warning");
     w->nv_notes->set_visible(false);
-    nv_column->append(*w->nv_notes);
+    Gtk::Box* nv_texts = box(Gtk::Orientation::VERTICAL, 0);
+    nv_texts->set_hexpand(true);
+    nv_texts->append(*w->nv_notes);
+    w->nv_module = Gtk::make_managed<Gtk::Label>();
+    w->nv_module->set_xalign(0);
+    w->nv_module->set_wrap(true);
+    w->nv_module->add_css_class("warning");
+    w->nv_module->set_visible(false);
+    nv_texts->append(*w->nv_module);
+    w->btn_nv_repair = button(nullptr, nullptr);
+    w->btn_nv_repair->set_valign(Gtk::Align::CENTER);
+    w->btn_nv_repair->set_visible(false);
+    nv_below->append(*nv_texts);
+    nv_below->append(*w->btn_nv_repair);
+    nv_column->append(*nv_below);
     // The drivers exist for x86_64 with glibc only.
     w->combo_nvidia->set_sensitive(multilib_system);
     w->btn_nvidia->set_sensitive(multilib_system);
@@ -371,6 +386,7 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
         b->signal_clicked().connect([widgets, sender, handler] { handler(widgets, sender); });
     };
     connect(w->btn_nvidia, on_install_nvidia);
+    connect(w->btn_nv_repair, on_repair_nvidia);
     connect(w->btn_amd, on_install_amd);
     connect(w->btn_intel, on_install_intel);
     w->btn_setup_print->signal_clicked().connect(

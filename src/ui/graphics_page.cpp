@@ -42,6 +42,9 @@ void show_graphics_state(const AppWidgets& w, Lang lang) {
     set_line(w.gpu_status, graphics_status_text(state.installed, state.restart_pending, lang));
     set_line(w.nv_notes,
              nvidia_notes_text(state.hardware, w.combo_nvidia->get_active_row_number(), lang));
+    const std::string module = nvidia_module_text(state.installed, lang);
+    set_line(w.nv_module, module);
+    w.btn_nv_repair->set_visible(!module.empty());
 }
 
 void apply_graphics_hardware(const AppWidgets& w, GraphicsHardware hardware) {
@@ -77,7 +80,7 @@ void start_graphics_detection(const AppWidgets& w, UiSender sender) {
     // main thread, so that the window comes up as fast as without it.
     spawn_detached([sender = std::move(sender), root = w.root, hold = ApplicationHold::acquire()] {
         sender.send(GraphicsDetected{detect_graphics_hardware(root)});
-        report_machine_state(sender);
+        report_machine_state(sender, root);
     });
 }
 

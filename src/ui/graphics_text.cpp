@@ -78,6 +78,15 @@ std::string graphics_status_text(const std::optional<InstalledGraphics>& install
     return text;
 }
 
+std::string nvidia_module_text(const std::optional<InstalledGraphics>& installed, Lang lang) {
+    if (!installed || installed->nvidia.empty() || installed->kernels_without_module.empty())
+        return {};
+    std::string text(get_text(lang, "nv_module_missing"));
+    for (std::size_t i = 0; i < installed->kernels_without_module.size(); ++i)
+        text += (i == 0 ? "" : ", ") + installed->kernels_without_module[i];
+    return text + ".";
+}
+
 std::string nvidia_notes_text(const GraphicsHardware& hardware, int chosen, Lang lang,
                               bool drivers_available) {
     std::string notes;

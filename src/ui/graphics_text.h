@@ -19,6 +19,10 @@ std::string graphics_cards_text(const std::vector<DisplayController>& cards, Lan
 std::string graphics_status_text(const std::optional<InstalledGraphics>& installed,
                                  bool restart_pending, Lang lang);
 
+// The kernels the installed NVIDIA generation has no module for; empty when
+// there are none (or nothing is known yet).
+std::string nvidia_module_text(const std::optional<InstalledGraphics>& installed, Lang lang);
+
 // The notes under the NVIDIA choice, one per line, empty when there is
 // nothing to say: drivers unavailable on this system, the chosen generation
 // (a combo index) not supporting a detected card, Secure Boot on.

@@ -28,6 +28,7 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
 
     w.nv_frame->set_label(text(lang, "nv_title"));
     w.btn_nvidia->set_label(text(lang, "nv_btn"));
+    w.btn_nv_repair->set_label(text(lang, "nv_repair_btn"));
     // New texts for the same entries: the user's choice stays.
     const int chosen = w.combo_nvidia->get_active_row_number();
     w.graphics.choosing = true;

@@ -250,6 +250,9 @@ def main():
         checks.check(label_starting("Installed: ") == "Installed: nvidia",
                      "NVIDIA: the page names the installed generation (%s)"
                      % label_starting("Installed: "))
+        checks.check(wait_for(lambda: label_starting("Driver will not load") is not None,
+                              "the module line"),
+                     "NVIDIA: the page names the LTS kernel that has no module")
         text = run_task("Install Nvidia + 32-Bit")
         checks.check(starts(text) == [
             '["xbps-install", "-Syf", "void-repo-multilib", "void-repo-multilib-nonfree", '
@@ -258,7 +261,7 @@ def main():
             '["xbps-remove", "-Ry", "nvidia", "nvidia-libs", "nvidia-libs-32bit", "nvidia-dkms", '
             '"nvidia-gtklibs", "nvidia-firmware"]',
             '["xbps-install", "-Su", "-y", "void-repo-multilib", "void-repo-multilib-nonfree", '
-            '"void-repo-nonfree", "nvidia580", "nvidia580-libs-32bit"]'] and
+            '"void-repo-nonfree", "nvidia580", "nvidia580-libs-32bit", "linux6.6-headers"]'] and
             text.rstrip().endswith(SUCCESS),
             "NVIDIA: repositories, self-update, the old generation removed, nvidia580 installed")
         checks.check(all(os.path.exists("/usr/share/xbps.d/10-repository-%s.conf" % r)
@@ -269,6 +272,12 @@ def main():
         checks.check("nvidia580" in installed and not any(
             p.startswith("nvidia-") or p == "nvidia" for p in installed),
             "NVIDIA: only the new generation is installed (%s)" % " ".join(installed))
+        checks.check("linux6.6-headers" in installed and os.path.exists(
+            "/usr/lib/modules/6.6.63_1/kernel/drivers/video/nvidia.ko"),
+            "NVIDIA: the LTS headers came in the same click and the module was built for it")
+        checks.check(wait_for(lambda: label_starting("Driver will not load") is None,
+                              "the module line gone"),
+                     "NVIDIA: the page no longer names a kernel without the module")
         checks.check(wait_for(lambda: (label_starting("Installed: ") or "").startswith(
             "Installed: nvidia580 \u2014 "), "the installed line"),
             "NVIDIA: the page names nvidia580 and asks for a restart")

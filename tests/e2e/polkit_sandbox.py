@@ -44,6 +44,8 @@ PAYLOAD_FILES = {  # in the payload: (in the checkout, mode)
     "tests/fakes/xbps-install": ("tests/fakes/xbps-install", 0o755),
     "tests/fakes/xbps-remove": ("tests/fakes/xbps-remove", 0o755),
     "tests/fakes/xbps-query": ("tests/fakes/xbps-query", 0o755),
+    "tests/fakes/xbps-reconfigure": ("tests/fakes/xbps-reconfigure", 0o755),
+    "tests/fakes/dkms-trigger": ("tests/fakes/dkms-trigger", 0o644),
     "tests/fakes/xbps-pool": ("tests/fakes/xbps-pool", 0o644),
     "tests/data/org.tamsel.pellin.policy": ("tests/data/org.tamsel.pellin.policy", 0o644),
 }
@@ -51,7 +53,8 @@ PAYLOAD_FILES = {  # in the payload: (in the checkout, mode)
 # What the sandbox may write; none of it may reach the host.
 WATCHED = ["/etc/sv/cupsd", "/etc/sv/saned", "/var/service/cupsd", "/var/service/saned",
            "/usr/bin/cupsd", "/usr/bin/scanimage", "/usr/bin/xbps-install",
-           "/usr/bin/xbps-remove", "/usr/bin/xbps-query",
+           "/usr/bin/xbps-remove", "/usr/bin/xbps-query", "/usr/bin/xbps-reconfigure",
+           "/usr/lib/modules/6.6.63_1", "/usr/lib/modules/6.12.7_1",
            "/usr/share/xbps.d/10-repository-nonfree.conf",
            "/usr/share/polkit-1/actions/org.tamsel.pellin.policy", RULE, STATE, ANSWER_DIR, HOME]
 WATCHED_FILES = ["/etc/passwd", "/etc/shadow", "/etc/group"]
@@ -75,6 +78,10 @@ PASCAL = "/sys/bus/pci/devices/0000:01:00.0"
 # The generation installed before the window opens: every member of "nvidia".
 NVIDIA_MEMBERS = ["nvidia", "nvidia-libs", "nvidia-libs-32bit", "nvidia-dkms", "nvidia-gtklibs",
                   "nvidia-firmware"]
+# The machine runs the LTS series, without its headers: dkms brings only the
+# default series' ones, so the module is built for linux6.6 only when kelmora
+# asks for linux6.6-headers.
+LTS_KERNEL = ("linux6.6", "6.6.63_1")
 
 
 def run(*argv, **kw):
@@ -260,13 +267,14 @@ def install_fakes(source):
     root with a cleaned environment (xbps-query as the user): their state is at
     a fixed path, and their root is the sandbox's own, so that what they
     install is what kelmora probes. The machine is a Pascal card with the
-    current "nvidia" generation installed."""
+    current "nvidia" generation installed, on an LTS kernel without headers."""
     os.makedirs(STATE)
     os.symlink("/", STATE + "/xbps-root")
     with open(STATE + "/xbps-installed", "w") as f:
-        f.write("xbps\n" + "".join(m + "\n" for m in NVIDIA_MEMBERS))
+        f.write("xbps\nlinux-lts\n%s %s\n" % LTS_KERNEL + "".join(m + "\n" for m in NVIDIA_MEMBERS))
+    os.makedirs("/usr/lib/modules/%s/kernel" % LTS_KERNEL[1])
     open(STATE + "/xbps-newer", "w").close()  # the first install must update xbps
-    for tool in ("xbps-install", "xbps-remove", "xbps-query"):
+    for tool in ("xbps-install", "xbps-remove", "xbps-query", "xbps-reconfigure"):
         with open("/usr/bin/" + tool, "w") as f:
             f.write("#!/bin/sh\nKELMORA_FAKE_DIR=%s exec '%s/tests/fakes/%s' \"$@\"\n"
                     % (STATE, source, tool))

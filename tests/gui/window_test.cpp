@@ -3,6 +3,7 @@
 
 #include "i18n/catalogue.h"
 #include "i18n/lang.h"
+#include "packages/install_plan.h"
 #include "test_support.h"
 #include "ui/build_ui.h"
 #include "ui/log_receiver.h"
@@ -240,6 +241,7 @@ TEST_F(Window, EveryWidgetShowsItsCatalogueTextInEveryLanguage) {
         {[&] { return x.stack->get_page(*x.scanner_box)->get_title(); }, "tab_scanner"},
         {[&] { return x.nv_frame->get_label(); }, "nv_title"},
         {[&] { return x.btn_nvidia->get_label(); }, "nv_btn"},
+        {[&] { return x.btn_nv_repair->get_label(); }, "nv_repair_btn"},
         {[&] { return x.combo_nvidia->get_active_text(); }, "nv_opt_current"},
         {[&] { return x.amd_frame->get_label(); }, "amd_title"},
         {[&] { return x.amd_label->get_label(); }, "amd_desc"},
@@ -557,6 +559,28 @@ TEST_F(Window, AFailedGraphicsInstallPromisesNoRestartAndNoCardSaysSo) {
     EXPECT_EQ(w().gpu_status->get_text().raw(), "Installed: no graphics driver packages");
 }
 
+TEST_F(Window, AnInstalledDriverWithoutItsModuleIsNamedAtStartAndOneClickRepairsIt) {
+    std::string db = "xbps\nlinux-lts\nlinux6.6 6.6.63_1\n";
+    for (const std::string& member : nvidia_generation_members("nvidia580")) db += member + "\n";
+    fakes.set("xbps-installed", db);
+    std::filesystem::create_directories(root() / "usr/lib/modules/6.6.63_1/kernel");
+    test::write_file(root() / "proc/sys/kernel/osrelease", "6.6.63_1\n");
+    open();
+    const auto& x = w();
+    ASSERT_TRUE(run_until([&] { return x.btn_nv_repair->get_visible(); }));
+    EXPECT_EQ(x.nv_module->get_text().raw(),
+              std::string(get_text(Lang::En, "nv_module_missing")) + "6.6.63_1.");
+    click(x.btn_nv_repair);
+    EXPECT_FALSE(x.btn_nv_repair->get_sensitive());  // one of the task buttons
+    ASSERT_TRUE(wait_for(std::string(success_banner)));
+    EXPECT_TRUE(in_order(log(), {R"(["xbps-install", "-Su", "-y", "linux6.6-headers"])",
+                                 R"(["xbps-reconfigure", "-f", "nvidia580-dkms"])",
+                                 "for kernel-6.6.63_1... done."}));
+    EXPECT_FALSE(x.btn_nv_repair->get_visible());
+    EXPECT_NE(x.gpu_status->get_text().raw().find(get_text(Lang::En, "gpu_restart")),
+              std::string::npos);
+}
+
 // A 1366x768 laptop screen, less its panels: every page with the log open
 // and the most the graphics page can say, in every language.
 TEST_F(Window, TheWindowFitsALaptopScreenInEveryLanguage) {
@@ -565,9 +589,11 @@ TEST_F(Window, TheWindowFitsALaptopScreenInEveryLanguage) {
     test::write_pci_device(root(), "0000:01:00.0", "0x030000", "0x10de", "0x1c03");
     open();
     const auto& x = w();
-    ASSERT_TRUE(run_until([&] { return x.gpu_cards->get_visible(); }));
+    ASSERT_TRUE(
+        run_until([&] { return x.gpu_cards->get_visible() && x.gpu_status->get_visible(); }));
     x.graphics.hardware.secure_boot = true;
     x.graphics.restart_pending = true;
+    x.graphics.installed = InstalledGraphics{{"nvidia580"}, true, true, {"6.12.7_1", "6.6.63_1"}};
     x.combo_nvidia->set_active(0);  // the unsupported-card warning
     x.outcome = TaskOutcome::SearchFinished;
     // A network full of printers, queues and scanners: the printer page scrolls.
@@ -580,7 +606,8 @@ TEST_F(Window, TheWindowFitsALaptopScreenInEveryLanguage) {
     x.network.queues = std::vector<PrintQueue>{{"office", "ipp://o/"}, {"home", "ipp://h/"}};
     x.network.last_add = PrinterAdded{AddResult::NoDescription, ""};
     win.log_expander->set_expanded(true);
-    for (int lang : {0, 1, 2, 3}) {
+    // English last: choosing the language the window already has re-renders nothing.
+    for (int lang : {1, 2, 3, 0}) {
         win.lang_combo->set_active(lang);
         for (const char* page : {"gpu", "printer", "scanner"}) {
             x.stack->set_visible_child(page);

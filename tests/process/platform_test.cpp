@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 
 #include "packages/install_plan.h"
@@ -418,6 +419,119 @@ TEST(Switching, NothingIsRemovedUnlessTheInstallCanFollowAndAFailureAfterItSaysW
             EXPECT_TRUE(run.has(c.line)) << c.what;
         }
         EXPECT_FALSE(system.xbps_outdated()) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace kelmora
+
+namespace kelmora {
+namespace {
+
+// A kernel package as the fake database holds it, with its modules directory.
+void add_kernel(VoidSystem& system, const std::string& package, const std::string& release) {
+    std::ofstream(system.fakes.dir() / "xbps-installed", std::ios::app)
+        << package << " " << release << "\n";
+    std::filesystem::create_directories(system.root / "usr/lib/modules" / release / "kernel");
+}
+
+bool module_built(const VoidSystem& system, const std::string& release) {
+    return std::filesystem::exists(system.root / "usr/lib/modules" / release /
+                                   "kernel/drivers/video/nvidia.ko");
+}
+
+TEST(KernelModule, AnInstallBringsTheRunningSeriesHeadersAndFailsWhenTheModuleIsMissing) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> kernels;
+        std::string running, failing_build;
+        bool ok;
+        std::vector<std::string> added_headers;  // at the end of the install
+        std::vector<std::string> lines;          // among the log's lines
+    } cases[] = {
+        {"LTS without headers: its headers come along, the module is built",
+         {{"linux6.6", "6.6.63_1"}},
+         "6.6.63_1",
+         "",
+         true,
+         {"linux6.6-headers"},
+         {"Building DKMS module 'nvidia-1.0' for kernel-6.6.63_1... done.",
+          "NVIDIA-Modul geprüft: vorhanden für den Kernel, der startet."}},
+        {"the build fails for the running kernel: xbps says done, the task fails",
+         {{"linux6.6", "6.6.63_1"}},
+         "6.6.63_1",
+         "6.6.63_1",
+         false,
+         {"linux6.6-headers"},
+         {"Building DKMS module 'nvidia-1.0' for kernel-6.6.63_1... FAILED!",
+          "Fehler: Für Kernel 6.6.63_1 gibt es kein NVIDIA-Modul; mit diesem Kernel lädt der "
+          "Treiber nicht. Build-Log: /var/lib/dkms/nvidia/1.0/build/make.log"}},
+        {"an end-of-life series the pool dropped: left out, an older kernel only warns",
+         {{"linux6.12", "6.12.7_1"}, {"linux6.3", "6.3.13_1"}},
+         "6.12.7_1",
+         "",
+         true,
+         {"linux6.12-headers"},
+         {"Warnung: linux6.3-headers ist nicht im Repository-Pool; für Kernel 6.3.13_1 kann das "
+          "NVIDIA-Modul nicht gebaut werden.",
+          "Skipping kernel-6.3.13_1. kernel-headers package not installed...",
+          "Warnung: Für die älteren Kernel 6.3.13_1 gibt es kein NVIDIA-Modul."}},
+        {"no kernel package (a container): nothing to check, no failure",
+         {},
+         "6.1.0-13-amd64",
+         "",
+         true,
+         {},
+         {"Hinweis: Kein Kernel-Paket installiert (eigener Kernel oder Container); das "
+          "NVIDIA-Modul lässt sich nicht prüfen."}},
+    };
+    for (const Case& c : cases) {
+        VoidSystem system;
+        system.enable_repositories();
+        for (const auto& [package, release] : c.kernels) add_kernel(system, package, release);
+        test::write_file(system.root / "proc/sys/kernel/osrelease", c.running + "\n");
+        if (!c.failing_build.empty()) system.fakes.set("dkms-fail", c.failing_build + "\n");
+        const TaskLog run = install(system, nvidia_packages(3));
+        EXPECT_EQ(run.ok, c.ok) << c.name;
+        Args expected = xbps_install_args(nvidia_packages(3));
+        expected.insert(expected.end(), c.added_headers.begin(), c.added_headers.end());
+        ASSERT_FALSE(system.calls().empty()) << c.name;
+        EXPECT_EQ(system.calls().back(), expected) << c.name;
+        for (const std::string& line : c.lines)
+            EXPECT_TRUE(run.has(line)) << c.name << ": " << line;
+        EXPECT_EQ(module_built(system, c.running), c.ok && !c.kernels.empty()) << c.name;
+    }
+}
+
+TEST(KernelModule, RepairInstallsTheHeadersAndRunsTheTriggerAgainOrChangesNothingWhenDismissed) {
+    for (const bool dismiss : {false, true}) {
+        VoidSystem system;
+        system.enable_repositories();
+        ASSERT_TRUE(install(system, nvidia_packages(3)).ok);  // no kernel package yet
+        add_kernel(system, "linux6.6", "6.6.63_1");           // then an LTS kernel, no headers
+        test::write_file(system.root / "proc/sys/kernel/osrelease", "6.6.63_1\n");
+        const auto graphics = query_installed_graphics(system.root);
+        ASSERT_TRUE(graphics);
+        EXPECT_EQ(graphics->kernels_without_module, Args{"6.6.63_1"});
+        const int before = system.fakes.pkexec_calls();
+        if (dismiss) system.fakes.set("pkexec.outcomes", std::string(before, '\n') + "dismiss\n");
+        Collector collector;
+        bool ok = false;
+        collector.run(
+            [&](const UiSender& s) { ok = repair_nvidia_module(log_sink(s), system.root); });
+        EXPECT_TRUE(collector.wait_closed());
+        EXPECT_EQ(ok, !dismiss);
+        EXPECT_EQ(module_built(system, "6.6.63_1"), !dismiss);
+        auto calls = system.calls();
+        calls.erase(calls.begin(), calls.begin() + before);
+        const Args headers = {"xbps-install", "-Su", "-y", "linux6.6-headers"};
+        if (dismiss) {
+            EXPECT_EQ(calls, std::vector<Args>{headers});
+        } else {
+            EXPECT_EQ(calls,
+                      (std::vector<Args>{headers, {"xbps-reconfigure", "-f", "nvidia580-dkms"}}));
+            EXPECT_TRUE(query_installed_graphics(system.root)->kernels_without_module.empty());
+        }
     }
 }
 

@@ -31,6 +31,7 @@ class TempDir {
     std::filesystem::path path_;
 };
 
+// Writes `content` to `file`, making its parent directories.
 void write_file(const std::filesystem::path& file, const std::string& content);
 std::string read_file(const std::filesystem::path& file);
 
@@ -59,8 +60,9 @@ class EnvGuard {
 class FakeTools {
   public:
     explicit FakeTools(const std::vector<std::string>& fakes = {
-                           "pkexec", "xbps-install", "xbps-remove", "xbps-query", "driverless",
-                           "avahi-browse", "airscan-discover", "lpadmin", "lpstat", "lpoptions"});
+                           "pkexec", "xbps-install", "xbps-remove", "xbps-query",
+                           "xbps-reconfigure", "driverless", "avahi-browse", "airscan-discover",
+                           "lpadmin", "lpstat", "lpoptions"});
     const std::filesystem::path& bin() const { return bin_; }
     const std::filesystem::path& dir() const { return rec_; }
     // Adds a script of our own to the bin directory.

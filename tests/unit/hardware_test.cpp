@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "hardware/graphics.h"
+#include "hardware/kernels.h"
 #include "i18n/catalogue.h"
 #include "packages/packages.h"
 #include "test_support.h"
@@ -120,6 +121,42 @@ TEST(Graphics, BrokenTreesSkipTheirDeviceAndNeverStopTheScan) {
     EXPECT_EQ(graphics_cards_text(found.cards, Lang::En),
               "AMD [1002:67df] — driver in use: amdgpu\n"
               "NVIDIA [10de:1e82] — no driver in use — recommended: nvidia");
+}
+
+TEST(Kernels, TheModuleIsFoundWhereDkmsPutsItAndLinksOrHostileTreesNeverCount) {
+    test::TempDir root;
+    const auto& r = root.path();
+    const auto modules = r / "usr/lib/modules";
+    EXPECT_EQ(running_kernel_release(r), "");  // no procfs
+    write_file(r / "proc/sys/kernel/osrelease", "6.6.63_1\n");
+    EXPECT_EQ(running_kernel_release(r), "6.6.63_1");
+    for (const char* bad : {"../../etc\n", "6.6\n6.1\n", "", "6.6 63"}) {
+        write_file(r / "proc/sys/kernel/osrelease", bad);
+        EXPECT_EQ(running_kernel_release(r), "") << bad;
+    }
+    std::filesystem::remove(r / "proc/sys/kernel/osrelease");
+    ASSERT_EQ(::mkfifo((r / "proc/sys/kernel/osrelease").c_str(), 0600), 0);
+    EXPECT_EQ(running_kernel_release(r), "");  // never blocks on a FIFO
+
+    // Void's place, another set-up's place, compressed.
+    write_file(modules / "6.12.7_1/kernel/drivers/video/nvidia.ko", "");
+    write_file(modules / "6.6.63_1/updates/dkms/nvidia.ko.zst", "");
+    EXPECT_TRUE(has_nvidia_module(r, "6.12.7_1"));
+    EXPECT_TRUE(has_nvidia_module(r, "6.6.63_1"));
+    // A "build" link into the headers (or anywhere) is not followed, a link
+    // named like the module is not one, nor a directory, nor one too deep.
+    write_file(r / "usr/src/elsewhere/nvidia.ko", "");
+    std::filesystem::create_directories(modules / "6.1.119_1/kernel");
+    std::filesystem::create_directory_symlink(r / "usr/src/elsewhere", modules / "6.1.119_1/build");
+    std::filesystem::create_symlink(r / "usr/src/elsewhere/nvidia.ko",
+                                    modules / "6.1.119_1/kernel/nvidia.ko");
+    std::filesystem::create_directories(modules / "6.1.119_1/extra/nvidia.ko.xz");
+    write_file(modules / "6.1.119_1/a/b/c/d/e/f/g/h/i/j/nvidia.ko", "");
+    EXPECT_FALSE(has_nvidia_module(r, "6.1.119_1"));
+    std::filesystem::create_directory_symlink(modules / "6.12.7_1", modules / "6.3.13_1");
+    EXPECT_FALSE(has_nvidia_module(r, "6.3.13_1"));  // the release itself a link
+    EXPECT_FALSE(has_nvidia_module(r, "../../src/elsewhere"));
+    EXPECT_FALSE(has_nvidia_module(r, "5.10.1_1"));  // no such kernel
 }
 
 TEST(Graphics, SecureBootIsOnOnlyForTheValueOneAfterFourAttributeBytes) {

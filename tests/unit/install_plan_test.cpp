@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "packages/install_plan.h"
+#include "packages/kernel_modules.h"
 #include "packages/packages.h"
 
 namespace kelmora {
@@ -97,6 +98,77 @@ TEST(InstallPlan, WhatThePageCallsInstalled) {
     EXPECT_TRUE(installed_graphics(installed).amd);  // repository packages aside
     EXPECT_FALSE(installed_graphics(installed).intel);
     EXPECT_FALSE(package_set_installed({"void-repo-multilib"}, {"void-repo-multilib"}));
+}
+
+TEST(Kernels, OnlyVersionedSeriesAreKernelsNewestFirstWithTheirHeaders) {
+    // Meta packages and look-alikes are not kernels; releases compare as numbers
+    // (6.12 is newer than 6.6); a release that cannot name a directory is dropped.
+    const std::vector<std::string> pkgvers = {
+        "linux-6.12_1",          "linux-lts-6.6_1",      "linux-headers-6.12_1",
+        "linux6.6-6.6.63_1",     "linux6.12-6.12.7_1",   "linux6.12-headers-6.12.7_1",
+        "linux-firmware-2024_1", "linux6.1-6.1.119_1",   "linux6.-6.0_1",
+        "linux5.x-5.0_1",        "linux6.9-../../etc_1", "xbps-0.60_1"};
+    const std::vector<Kernel> kernels = installed_kernels(pkgvers);
+    EXPECT_EQ(kernels, (std::vector<Kernel>{{"linux6.12", "6.12.7_1", true},
+                                            {"linux6.6", "6.6.63_1", false},
+                                            {"linux6.1", "6.1.119_1", false}}));
+    EXPECT_EQ(missing_headers(kernels), (Args{"linux6.6-headers", "linux6.1-headers"}));
+    EXPECT_LT(compare_releases("6.6.63_1", "6.6.63_2"), 0);
+    EXPECT_EQ(compare_releases("6.12.7_1", "6.12.7_1"), 0);
+    EXPECT_GT(compare_releases("6.12.10_1", "6.12.9_3"), 0);
+}
+
+TEST(InstallPlan, KernelHeadersJoinTheInstallOfAGenerationOnly) {
+    const Args headers = {"linux6.6-headers"};
+    // Same transaction, after the packages; never for other sets, never twice.
+    EXPECT_EQ(plan_install(nvidia_packages(3), {"xbps"}, {}, headers).steps.back().args.back(),
+              "linux6.6-headers");
+    EXPECT_EQ(plan_install(amd_packages(), {"xbps"}, {}, headers).steps.back().args,
+              xbps_install_args(amd_packages()));
+    const InstallPlan twice = plan_install(nvidia_packages(0), {"nvidia390"}, {},
+                                           {"linux6.6-headers", "linux6.6-headers"});
+    EXPECT_EQ(std::count(twice.steps.back().args.begin(), twice.steps.back().args.end(),
+                         "linux6.6-headers"),
+              1);
+    const PackageList current = nvidia_packages(0);
+    for (const PlanStep& step : twice.steps) {
+        if (step.kind == StepKind::PoolCheck) {
+            EXPECT_EQ(step.args,
+                      Args(current.begin(), current.end()));  // headers are checked before
+        }
+    }
+}
+
+TEST(ModuleCheck, TheKernelThatStartsOrRunsFailsAnOlderOneWarns) {
+    const std::vector<Kernel> two = {{"linux6.12", "6.12.7_1", true},
+                                     {"linux6.6", "6.6.63_1", true}};
+    struct Case {
+        const char* name;
+        std::vector<Kernel> kernels;
+        const char* running;
+        Args with_module;
+        Args missing, older;
+        bool no_kernel;
+    } cases[] = {
+        {"all built", two, "6.6.63_1", {"6.12.7_1", "6.6.63_1"}, {}, {}, false},
+        {"newest without", two, "6.6.63_1", {"6.6.63_1"}, {"6.12.7_1"}, {}, false},
+        {"running older without", two, "6.6.63_1", {"6.12.7_1"}, {"6.6.63_1"}, {}, false},
+        {"older not running without", two, "6.12.7_1", {"6.12.7_1"}, {}, {"6.6.63_1"}, false},
+        {"running a custom kernel", two, "6.13.0-custom", {"6.12.7_1"}, {}, {"6.6.63_1"}, false},
+        {"no kernel package", {}, "6.1.0-13-amd64", {}, {}, {}, true},
+    };
+    const auto releases = [](const std::vector<Kernel>& ks) {
+        Args r;
+        for (const Kernel& k : ks) r.push_back(k.release);
+        return r;
+    };
+    for (const Case& c : cases) {
+        const ModuleCheck check = judge_modules(c.kernels, c.running, c.with_module);
+        EXPECT_EQ(releases(check.missing), c.missing) << c.name;
+        EXPECT_EQ(releases(check.missing_older), c.older) << c.name;
+        EXPECT_EQ(check.no_kernel, c.no_kernel) << c.name;
+        EXPECT_EQ(check.ok(), c.missing.empty()) << c.name;
+    }
 }
 
 }  // namespace

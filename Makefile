@@ -66,7 +66,7 @@ sanitize: deps-test
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = line_reader discovery lang_file env_detect printers
 FUZZ_SRC_line_reader = src/i18n/utf8.cpp
-FUZZ_SRC_discovery = src/printing/discovery_output.cpp src/i18n/utf8.cpp
+FUZZ_SRC_discovery = src/printing/discovery_output.cpp src/printing/printers.cpp src/i18n/utf8.cpp
 FUZZ_SRC_lang_file = src/i18n/lang.cpp src/i18n/utf8.cpp
 FUZZ_SRC_env_detect = src/i18n/lang.cpp src/i18n/utf8.cpp
 FUZZ_SRC_printers = src/printing/printers.cpp src/printing/discovery_output.cpp src/i18n/utf8.cpp

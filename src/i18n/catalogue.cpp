@@ -156,6 +156,21 @@ const std::array<CatalogueEntry, catalogue_size> catalogue = {{
       "Der Drucker hat nicht geantwortet; keine Warteschlange angelegt.",
       "La impresora no respondió; no se añadió ninguna cola.",
       "L'imprimante n'a pas répondu ; aucune file n'a été ajoutée."}},
+    {"add_kept",
+     {"The printer did not answer, and removing its queue was refused: the log says how to remove "
+      "it.",
+      "Der Drucker hat nicht geantwortet, und das Entfernen seiner Warteschlange wurde abgelehnt: "
+      "Das Log sagt, wie man sie entfernt.",
+      "La impresora no respondió y se rechazó quitar su cola: el registro indica cómo quitarla.",
+      "L'imprimante n'a pas répondu et la suppression de sa file a été refusée : le journal "
+      "indique comment la supprimer."}},
+    {"add_no_list",
+     {"CUPS did not list its print queues (refused or no answer), so nothing was changed.",
+      "CUPS hat seine Warteschlangen nicht aufgelistet (abgelehnt oder keine Antwort); es wurde "
+      "nichts geändert.",
+      "CUPS no mostró sus colas de impresión (rechazado o sin respuesta); no se cambió nada.",
+      "CUPS n'a pas listé ses files d'impression (refus ou pas de réponse) ; rien n'a été "
+      "modifié."}},
     {"add_failed",
      {"The printer was not added — see the log.",
       "Der Drucker wurde nicht hinzugefügt — siehe Log.",

@@ -7,16 +7,13 @@ namespace kelmora {
 
 DiscoveryResult discover_network_devices(std::chrono::milliseconds limit) {
     DiscoveryResult results;
-    std::vector<FoundPrinter> by_driverless, by_avahi;
     if (auto out = capture_output({"driverless"}, limit)) {
         add_driverless_entries(out->out, results.entries);
-        by_driverless = printers_from_driverless(out->out);
+        results.printers = merge_found_printers(printers_from_driverless(out->out), {});
     }
-    if (auto out = capture_output({"avahi-browse", "-t", "-r", "_ipp._tcp"}, limit)) {
+    // Display text only (see printers_from_driverless).
+    if (auto out = capture_output({"avahi-browse", "-t", "-r", "_ipp._tcp"}, limit))
         add_avahi_entries(out->out, results.entries);
-        by_avahi = printers_from_avahi(out->out);
-    }
-    results.printers = merge_found_printers(by_driverless, by_avahi);
     // eSCL and WSD scanners, which sane-airscan ("Set up SANE") drives.
     if (auto out = capture_output({"airscan-discover"}, limit))
         results.scanners = scanners_from_airscan(out->out);

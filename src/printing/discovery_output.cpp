@@ -1,6 +1,7 @@
 #include "printing/discovery_output.h"
 
 #include "i18n/utf8.h"
+#include "printing/printers.h"
 #include "process/line_splitter.h"
 
 namespace kelmora {
@@ -15,15 +16,24 @@ std::vector<std::string> output_lines(std::string_view raw) {
     return lines;
 }
 
+namespace {
+
+// Long enough for a URI or an avahi detail line.
+constexpr std::size_t entry_limit = 300;
+
+}  // namespace
+
 void add_driverless_entries(std::string_view raw_stdout, std::vector<std::string>& entries) {
-    for (const std::string& line : output_lines(raw_stdout))
-        if (!trim_unicode_space(line).empty()) entries.push_back("IPP (Driverless): " + line);
+    for (const std::string& line : output_lines(raw_stdout)) {
+        const std::string text = plain_display_text(line, entry_limit);
+        if (!text.empty()) entries.push_back("IPP (Driverless): " + text);
+    }
 }
 
 void add_avahi_entries(std::string_view raw_stdout, std::vector<std::string>& entries) {
     for (const std::string& line : output_lines(raw_stdout))
         if (line.find("hostname") != std::string::npos || line.find("address") != std::string::npos)
-            entries.push_back("Avahi IPP: " + std::string(trim_unicode_space(line)));
+            entries.push_back("Avahi IPP: " + plain_display_text(line, entry_limit));
 }
 
 }  // namespace kelmora

@@ -62,24 +62,53 @@ std::string result_line(AddResult result, const std::string& queue) {
             return "Fehler: Der Netzwerkname des Druckers lässt sich nicht auflösen.";
         case AddResult::NoAnswer:
             return "Fehler: Der Drucker hat nicht geantwortet; die Warteschlange " + queue +
-                   " wird wieder entfernt.";
+                   " wurde wieder entfernt.";
+        case AddResult::NoAnswerKept:
+            return "Fehler: Der Drucker hat nicht geantwortet, und das Entfernen der "
+                   "Warteschlange wurde abgelehnt. Sie bleibt ohne Treiber; entfernen mit: "
+                   "lpadmin -x " +
+                   queue;
+        case AddResult::QueuesUnknown:
+            return "Fehler: CUPS nennt seine Druckwarteschlangen nicht (abgelehnt oder keine "
+                   "Antwort); es wird nichts geändert.";
         case AddResult::Failed:
             break;
     }
     return "Fehler: Der Drucker wurde nicht hinzugefügt.";
 }
 
+// lpadmin's messages are matched: C locale (pkexec passes LC_ALL on).
+const std::vector<std::string> c_locale = {"LC_ALL=C"};
+
 }  // namespace
 
-std::optional<std::vector<PrintQueue>> list_print_queues() {
-    const auto out = cups_tool({"lpstat", "-v"});
-    if (!out) return std::nullopt;
+QueueListing judge_lpstat(const std::optional<CapturedOutput>& out) {
+    QueueListing listing;
+    if (!out || out->timed_out) return listing;
     const std::string all = out->out + out->err;
-    // "lpstat: No destinations added." is an answer; no scheduler is none.
-    if (contains_text(all, "Scheduler is not running") ||
-        contains_text(all, "Unable to connect to server") || contains_text(all, "No such file"))
-        return std::nullopt;
-    return queues_from_lpstat(out->out);
+    if (out->status == 0) {
+        listing.state = QueueListing::State::Known;
+        listing.queues = queues_from_lpstat(out->out);
+    } else if (out->status == 1 && out->out.empty() &&
+               output_lines(out->err) ==
+                   std::vector<std::string>{"lpstat: No destinations added."}) {
+        listing.state = QueueListing::State::Known;  // an answer: there are none
+    } else if (contains_text(all, "Scheduler is not running") ||
+               contains_text(all, "Unable to connect to server") ||
+               contains_text(all, "No such file")) {
+        listing.state = QueueListing::State::NoServer;
+    }
+    return listing;
+}
+
+QueueListing read_print_queues() {
+    return judge_lpstat(cups_tool({"lpstat", "-v"}));
+}
+
+std::optional<std::vector<PrintQueue>> list_print_queues() {
+    QueueListing listing = read_print_queues();
+    if (listing.state != QueueListing::State::Known) return std::nullopt;
+    return std::move(listing.queues);
 }
 
 AddResult classify_lpadmin_output(const std::vector<std::string>& lines) {
@@ -97,25 +126,37 @@ AddResult classify_lpadmin_output(const std::vector<std::string>& lines) {
 
 QueueAdded add_printer_queue(const FoundPrinter& printer, const LogSink& log,
                              std::chrono::milliseconds wait) {
-    const std::string queue =
-        queue_name_for(printer.name, list_print_queues().value_or(std::vector<PrintQueue>{}));
+    std::string queue;
     const auto finish = [&](AddResult result) {
         log.line(result_line(result, queue));
         return QueueAdded{result, queue};
     };
+    const QueueListing before = read_print_queues();
+    if (before.state == QueueListing::State::NoServer) return finish(AddResult::NoServer);
+    if (before.state != QueueListing::State::Known) return finish(AddResult::QueuesUnknown);
+    queue = queue_name_for(printer.name, before.queues);
+    // Once more right before lpadmin, which would change a queue of that name.
+    const QueueListing now = read_print_queues();
+    if (now.state != QueueListing::State::Known) return finish(AddResult::QueuesUnknown);
+    if (queue_name_taken(queue, now.queues)) {
+        log.line("Fehler: Eben ist eine Warteschlange " + queue +
+                 " entstanden; sie bleibt, wie sie ist.");
+        return finish(AddResult::Failed);
+    }
     // "-E" after "-p" enables the queue; before it, it would mean encryption.
     const std::string lpadmin = lpadmin_program();
     const CommandResult added = run_pkexec_command(
-        {lpadmin, "-p", queue, "-E", "-v", printer.uri, "-m", "everywhere"}, log);
+        {lpadmin, "-p", queue, "-E", "-v", printer.uri, "-m", "everywhere"}, log, {}, c_locale);
     if (added.status != 0) return finish(classify_lpadmin_output(added.tail));
     // lpadmin returns before cupsd has asked the printer for its description.
     const auto deadline = std::chrono::steady_clock::now() + wait;
     while (!queue_has_driver(queue)) {
         if (std::chrono::steady_clock::now() >= deadline) {
-            QueueAdded outcome = finish(AddResult::NoAnswer);
-            // A queue without a driver prints nothing: it goes again.
-            run_pkexec_command({lpadmin, "-x", queue}, log);
-            return outcome;
+            // A queue without a driver prints nothing. It is ours (its name
+            // was free right before lpadmin): it goes again, if we may.
+            const bool removed =
+                run_pkexec_command({lpadmin, "-x", queue}, log, {}, c_locale).status == 0;
+            return finish(removed ? AddResult::NoAnswer : AddResult::NoAnswerKept);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }

@@ -24,6 +24,15 @@ bool is_format_or_control(char32_t c) {
            (c >= 0x2028 && c <= 0x202e) || (c >= 0x2060 && c <= 0x206f) || c == 0xfeff;
 }
 
+// Characters that look like a blank or like nothing at all: a name with one
+// reads the same as a name with a space there, or without it.
+bool is_blank_like(char32_t c) {
+    return c == 0x00a0 || c == 0x00ad || c == 0x034f || c == 0x1680 || c == 0x180e ||
+           (c >= 0x2000 && c <= 0x200a) || c == 0x202f || c == 0x205f || c == 0x3000 ||
+           (c >= 0xfe00 && c <= 0xfe0f) || (c >= 0xe0000 && c <= 0xe007f) ||
+           (c >= 0xe0100 && c <= 0xe01ef);
+}
+
 // A printer address we hand to lpadmin: ipp:// or ipps://, printable ASCII
 // without spaces (the tools print it percent-encoded).
 bool acceptable_uri(std::string_view uri) {
@@ -52,14 +61,6 @@ std::string host_name_of(std::string_view authority) {
     if (host.size() > 6 && equal_ignoring_case(host.substr(host.size() - 6), ".local"))
         host.remove_suffix(6);
     return std::string(host);
-}
-
-// The text between "[" and the last "]" of an avahi-browse detail line.
-std::string bracketed(std::string_view line) {
-    const auto open = line.find('['), close = line.rfind(']');
-    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
-        return {};
-    return std::string(line.substr(open + 1, close - open - 1));
 }
 
 }  // namespace
@@ -95,7 +96,7 @@ std::string plain_display_text(std::string_view untrusted, std::size_t limit) {
         char32_t c = len == 1 ? lead : lead & (0x3f >> (len - 1));
         for (std::size_t k = 1; k < len; ++k)
             c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3f);
-        if (c == ' ' || is_format_or_control(c)) {
+        if (c == ' ' || is_format_or_control(c) || is_blank_like(c)) {
             pending_space = !out.empty();
         } else {
             const std::size_t needed = (pending_space ? 1 : 0) + 1;
@@ -136,55 +137,6 @@ std::vector<FoundPrinter> printers_from_driverless(std::string_view raw) {
         }
         if (!printer.name.empty()) found.push_back(std::move(printer));
     }
-    return found;
-}
-
-std::vector<FoundPrinter> printers_from_avahi(std::string_view raw) {
-    std::vector<FoundPrinter> found;
-    std::string name, hostname, port = "631", resource = "ipp/print";
-    bool open = false;
-    const auto finish = [&] {
-        if (open && !name.empty() && !hostname.empty()) {
-            const std::string uri = "ipp://" + hostname + ":" + port + "/" + resource;
-            if (acceptable_uri(uri)) found.push_back({name, uri, uri_authority(uri)});
-        }
-        open = false;
-    };
-    for (const std::string& line : output_lines(raw)) {
-        std::string_view l = trim_unicode_space(line);
-        if (l.starts_with("=")) {
-            finish();
-            // "=  eth0 IPv4 NAME<padding> Internet Printer  local"
-            std::string_view rest = l.substr(1);
-            for (int field = 0; field < 2; ++field) {
-                rest = trim_unicode_space(rest);
-                rest = rest.substr(std::min(rest.find(' '), rest.size()));
-            }
-            rest = trim_unicode_space(rest);
-            for (std::string_view type : {"Internet Printer", "_ipp._tcp"})
-                if (const auto at = rest.rfind(type); at != std::string_view::npos) {
-                    rest = rest.substr(0, at);
-                    break;
-                }
-            name = plain_display_text(rest);
-            hostname.clear();
-            port = "631";
-            resource = "ipp/print";
-            open = true;
-        } else if (open && l.starts_with("hostname =")) {
-            hostname = bracketed(l);
-        } else if (open && l.starts_with("port =")) {
-            const std::string p = bracketed(l);
-            if (!p.empty() && p.size() <= 5 && std::all_of(p.begin(), p.end(), ::isdigit)) port = p;
-        } else if (open && l.starts_with("txt =")) {
-            const auto at = l.find("\"rp=");
-            if (at != std::string_view::npos) {
-                std::string_view rp = l.substr(at + 4);
-                resource = std::string(rp.substr(0, rp.find('"')));
-            }
-        }
-    }
-    finish();
     return found;
 }
 
@@ -254,10 +206,13 @@ std::vector<PrintQueue> queues_from_lpstat(std::string_view raw) {
     return queues;
 }
 
-std::string queue_name_for(std::string_view instance, const std::vector<PrintQueue>& existing) {
-    constexpr std::size_t max_bytes = 127;
+namespace {
+
+// What lpadmin gets for `instance` before uniqueness: look-alikes folded,
+// refused bytes as "_".
+std::string queue_name_base(std::string_view instance) {
     std::string base;
-    for (unsigned char c : instance) {
+    for (unsigned char c : plain_display_text(instance, std::string::npos)) {
         const bool refused = c <= 0x20 || c == 0x7f || c == '/' || c == '\\' || c == '?' ||
                              c == '\'' || c == '"' || c == '#';
         if (!refused)
@@ -266,6 +221,23 @@ std::string queue_name_for(std::string_view instance, const std::vector<PrintQue
             base.push_back('_');
     }
     while (!base.empty() && base.back() == '_') base.pop_back();
+    return base;
+}
+
+}  // namespace
+
+bool queue_name_taken(std::string_view name, const std::vector<PrintQueue>& existing) {
+    // CUPS compares names without case; a look-alike is the same name to a person.
+    const std::string key = queue_name_base(name);
+    return std::any_of(existing.begin(), existing.end(), [&](const PrintQueue& q) {
+        return equal_ignoring_case(queue_name_base(q.name), key) ||
+               equal_ignoring_case(q.name, name);
+    });
+}
+
+std::string queue_name_for(std::string_view instance, const std::vector<PrintQueue>& existing) {
+    constexpr std::size_t max_bytes = 127;
+    std::string base = queue_name_base(instance);
     if (base.empty()) base = "Printer";
     // Cut at a character boundary, leaving room for a "_NN" suffix. A UTF-8
     // character has at most three continuation bytes; bytes that are not
@@ -280,12 +252,8 @@ std::string queue_name_for(std::string_view instance, const std::vector<PrintQue
         text.resize(continuation(at) || at == 0 ? bytes : at);
         return text;
     };
-    const auto taken = [&](const std::string& name) {
-        return std::any_of(existing.begin(), existing.end(),
-                           [&](const PrintQueue& q) { return equal_ignoring_case(q.name, name); });
-    };
     std::string name = cut(base, max_bytes);
-    for (int n = 2; taken(name); ++n) {
+    for (int n = 2; queue_name_taken(name, existing); ++n) {
         const std::string suffix = "_" + std::to_string(n);
         name = cut(base, max_bytes - suffix.size()) + suffix;
     }

@@ -39,14 +39,17 @@ inline constexpr std::size_t display_name_limit = 60;
 // "%20" and the like decoded; malformed escapes are kept as they are.
 std::string percent_decode(std::string_view text);
 
-// Lossy UTF-8, control and bidi formatting characters replaced by spaces,
+// Lossy UTF-8; control and bidi formatting characters, line and paragraph
+// separators, and invisible or space-like characters (no-break and other
+// Unicode spaces, soft hyphen, variation selectors, tags) replaced by spaces;
 // runs of spaces folded, trimmed, and cut to `limit` characters ("…").
 std::string plain_display_text(std::string_view untrusted, std::size_t limit = display_name_limit);
 
-// The printers in driverless's output (one URI a line) and in
-// "avahi-browse -t -r _ipp._tcp" output (resolved "=" entries).
+// The printers in driverless's output (one URI a line, which CUPS assembles
+// and percent-encodes). avahi-browse's text is never parsed into rows: it
+// copies TXT record bytes unescaped, so a printer on the network could forge
+// whole records with newlines.
 std::vector<FoundPrinter> printers_from_driverless(std::string_view raw);
-std::vector<FoundPrinter> printers_from_avahi(std::string_view raw);
 // One row per printer: the same instance name or host (IPv4 and IPv6, or both
 // tools) folds into the first; at most found_row_limit rows.
 std::vector<FoundPrinter> merge_found_printers(const std::vector<FoundPrinter>& first,
@@ -59,11 +62,15 @@ std::vector<FoundScanner> scanners_from_airscan(std::string_view raw);
 // The queues in "lpstat -v" output ("device for NAME: URI", C locale).
 std::vector<PrintQueue> queues_from_lpstat(std::string_view raw);
 
-// A queue name for `instance` that lpadmin accepts: no bytes up to the space,
-// no DEL, "/", "\", "?", "'", "\"" or "#" (each run becomes one "_"), under
-// 128 bytes, and unlike every existing queue (CUPS compares names without
-// case).
+// A queue name for `instance` that lpadmin accepts: invisible and space-like
+// characters folded like blanks, no bytes up to the space, no DEL, "/", "\",
+// "?", "'", "\"" or "#" (each run becomes one "_"), under 128 bytes, and
+// unlike every existing queue.
 std::string queue_name_for(std::string_view instance, const std::vector<PrintQueue>& existing);
+
+// True when a queue's name is `name` as a person and CUPS see it: without
+// case, and with look-alike characters folded as queue_name_for folds them.
+bool queue_name_taken(std::string_view name, const std::vector<PrintQueue>& existing);
 
 // True when a queue prints to this printer already.
 bool has_queue(const FoundPrinter& printer, const std::vector<PrintQueue>& queues);

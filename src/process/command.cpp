@@ -24,12 +24,14 @@ std::string quoted_arg_list(const std::vector<std::string>& args) {
 }
 
 CommandResult run_pkexec_command(const std::vector<std::string>& args, const LogSink& log,
-                                 std::function<void(std::string_view)> observe) {
+                                 std::function<void(std::string_view)> observe,
+                                 const std::vector<std::string>& environment) {
     log.line("Starting: pkexec " + quoted_arg_list(args));
 
     std::vector<std::string> argv = args;
     argv.insert(argv.begin(), "pkexec");
-    const ChildProcess child = spawn_process(argv, Stdio::Inherit, Stdio::Pipe, Stdio::Pipe);
+    const ChildProcess child =
+        spawn_process(argv, Stdio::Inherit, Stdio::Pipe, Stdio::Pipe, false, environment);
     if (!child.started()) {
         log.line("Fehler beim Starten von pkexec: " + os_error_text(child.error));
         return {};

@@ -32,8 +32,10 @@ struct CommandResult {
 // read to the end (at most output_drain_limit longer): logs the
 // "Starting: pkexec [...]" line, then every output line (standard error with
 // "[Error] " in front). `observe`, when given, sees every output line
-// (unprefixed) from the reader threads.
+// (unprefixed) from the reader threads. `environment` ("NAME=value") is set
+// for pkexec, which passes the locale variables on to the program.
 CommandResult run_pkexec_command(const std::vector<std::string>& args, const LogSink& log,
-                                 std::function<void(std::string_view)> observe = {});
+                                 std::function<void(std::string_view)> observe = {},
+                                 const std::vector<std::string>& environment = {});
 
 }  // namespace kelmora

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 extern char** environ;
 
@@ -53,7 +54,7 @@ std::string os_error_text(int error) {
 }
 
 ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio out, Stdio err,
-                           bool own_group) {
+                           bool own_group, const std::vector<std::string>& environment) {
     ChildProcess child;
     Pipe pipes[3];
     const Stdio modes[3] = {in, out, err};
@@ -100,9 +101,25 @@ ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
 
+    std::vector<char*> env;
+    if (!environment.empty()) {
+        const auto replaced = [&](const char* entry) {
+            const std::string_view e(entry);
+            return std::any_of(environment.begin(), environment.end(), [&](const std::string& v) {
+                const std::size_t eq = v.find('=');
+                return e.size() > eq && e.compare(0, eq + 1, v, 0, eq + 1) == 0;
+            });
+        };
+        for (char** e = environ; *e != nullptr; ++e)
+            if (!replaced(*e)) env.push_back(*e);
+        for (const std::string& v : environment) env.push_back(const_cast<char*>(v.c_str()));
+        env.push_back(nullptr);
+    }
+
     pid_t pid = -1;
     // posix_spawnp returns the error; errno is not meaningful here.
-    const int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+    const int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(),
+                                  environment.empty() ? environ : env.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
 
@@ -180,12 +197,28 @@ std::optional<CapturedOutput> capture_output(const std::vector<std::string>& arg
                                              std::chrono::milliseconds limit) {
     ChildProcess child = spawn_process(argv, Stdio::Null, Stdio::Pipe, Stdio::Pipe, true);
     if (!child.started()) return std::nullopt;
-    CapturedOutput output =
-        read_both(child.stdout_fd, child.stderr_fd, std::chrono::steady_clock::now() + limit);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    CapturedOutput output = read_both(child.stdout_fd, child.stderr_fd, deadline);
+    // Its output is complete; its exit status comes once it has exited, which
+    // a child that closed its streams and goes on need not do in time.
+    if (!output.timed_out) {
+        int status = 0;
+        for (;;) {
+            const pid_t rc = ::waitpid(child.pid, &status, WNOHANG);
+            if (rc == child.pid) {
+                output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                child.pid = -child.pid;  // reaped
+                break;
+            }
+            if ((rc < 0 && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) break;
+            if (rc == 0) ::usleep(2000);
+        }
+    }
     // The group goes in any case: a process the child left running must not
     // outlive the task. Ended at once, since the time is up or the child is done.
-    ::kill(-child.pid, SIGKILL);
-    wait_for_exit(child.pid);  // the exit status does not matter to callers
+    const pid_t group = child.pid < 0 ? -child.pid : child.pid;
+    ::kill(-group, SIGKILL);
+    if (child.pid > 0) wait_for_exit(child.pid);
     return output;
 }
 

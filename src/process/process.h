@@ -29,9 +29,11 @@ struct ChildProcess {
 // signal dispositions, an empty signal mask and no descriptor besides its three
 // standard streams; environment and working directory are inherited.
 // With `own_group`, the child leads a new process group, so that it can be
-// ended together with whatever it started.
+// ended together with whatever it started. `environment` ("NAME=value")
+// replaces or adds those variables for the child.
 ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio out, Stdio err,
-                           bool own_group = false);
+                           bool own_group = false,
+                           const std::vector<std::string>& environment = {});
 
 // Waits for `pid`; true only for a normal exit with status 0.
 bool wait_for_success(pid_t pid);
@@ -64,6 +66,7 @@ struct CapturedOutput {
     std::string out;
     std::string err;
     bool timed_out = false;
+    int status = -1;  // capture_output: the exit status; -1 when ended by a signal or by us
 };
 CapturedOutput read_both(int out_fd, int err_fd,
                          std::optional<std::chrono::steady_clock::time_point> deadline = {});

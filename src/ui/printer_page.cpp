@@ -21,6 +21,10 @@ std::string add_result_text(const PrinterAdded& added, Lang lang) {
             return text(lang, "add_unresolved");
         case AddResult::NoAnswer:
             return text(lang, "add_no_answer");
+        case AddResult::NoAnswerKept:
+            return text(lang, "add_kept");
+        case AddResult::QueuesUnknown:
+            return text(lang, "add_no_list");
         case AddResult::Failed:
             break;
     }

@@ -5,8 +5,9 @@ checked first: the real cupsd (its configuration on a throw-away overlay, its
 spool, cache, logs and sockets on tmpfs), a real IPP Everywhere printer
 (ippeveprinter on 127.0.0.1) and kelmora, whose "Add" button runs the real
 lpadmin. The network search is played by stand-ins that report the printer as
-driverless and avahi-browse would; pkexec is a stand-in that runs lpadmin
-only (the real pkexec is e2e-polkit's subject). The host is checked afterwards.
+driverless and avahi-browse would (avahi-browse with a forged record, which
+must make no row); pkexec is a stand-in that runs lpadmin only (the real pkexec
+is e2e-polkit's subject). The host is checked afterwards.
 
 usage: cups_sandbox.py KELMORA_BINARY SOURCE_DIR
 """
@@ -29,7 +30,8 @@ PORT, GONE_PORT, HOSTILE_PORT = 8631, 8999, 8633
 SPOOL = "/tmp/ipp-spool"  # where ippeveprinter keeps the jobs it receives
 BIN = "/tmp/stand-ins"
 HOME = "/tmp/home"
-QUEUE = "Kelmora_Test_Printer"
+QUEUE = "localhost"  # the rows are driverless's, named by host for a direct URI
+RAW_QUEUE = "localhost_2"  # the user's own queue, with the name the next Add would take
 URI = "ipp://localhost:%d/ipp/print" % PORT
 
 MOUNTS = [  # mount point, file system type, made how
@@ -53,6 +55,7 @@ exec "$@"
     "driverless": """#!/bin/sh
 echo "ipp://localhost:%d/ipp/print"
 echo "ipp://localhost:%d/ipp/print"
+echo "ipp://%%E2%%80%%AEEvil%%09Name._ipp._tcp.local/"
 """ % (PORT, GONE_PORT),
     "avahi-browse": """#!/bin/sh
 printf '=  lo IPv4 Kelmora Test Printer        Internet Printer   local\\n'
@@ -60,6 +63,8 @@ printf '   hostname = [localhost]\\n   address = [127.0.0.1]\\n   port = [%d]\\n
 printf '   txt = ["rp=ipp/print"]\\n'
 printf '=  lo IPv4 \\342\\200\\256Evil\\tName        Internet Printer   local\\n'
 printf '   hostname = [localhost]\\n   address = [127.0.0.1]\\n   port = [%d]\\n'
+printf '   txt = ["x=\\n=  lo IPv4 Forged  Internet Printer   local\\n   hostname = [127.0.0.1]\\n'
+printf '   port = [8080]\\n   txt = [\\"rp=admin/api\\"]"]\\n'
 """ % (PORT, HOSTILE_PORT),
     "airscan-discover": "#!/bin/sh\necho '[devices]'\n",
 }
@@ -156,6 +161,25 @@ def write_stand_ins():
         os.chmod(path, 0o755)
 
 
+CUPSD_CONF = "/etc/cups/cupsd.conf"
+# A policy that keeps the queue list (CUPS-Get-Printers) from everyone.
+FORBID_LISTING = """  <Limit CUPS-Get-Printers>
+    AuthType Default
+    Require user kelmora-nobody
+    Order deny,allow
+  </Limit>
+"""
+
+
+def reload_cupsd():
+    """cupsd -f reads its configuration again on SIGHUP."""
+    subprocess.run(["pkill", "-HUP", "-x", "cupsd"], check=False)
+    time.sleep(1)
+    sandbox.wait_until(lambda: subprocess.run(["lpstat", "-r"], capture_output=True,
+                                              text=True).stdout.startswith("scheduler is running"),
+                       "cupsd after a reload")
+
+
 def lpstat_devices():
     return subprocess.run(["lpstat", "-v"], capture_output=True, text=True,
                           env=dict(os.environ, LC_ALL="C")).stdout
@@ -220,8 +244,9 @@ def drive(kelmora):
         click(search)
         wait_for(lambda: len(add_buttons()) == 3, "three found printers")
         shown = labels()
-        checks.check("Kelmora Test Printer" in shown,
-                     "search: the printer shows under its own name, once")
+        checks.check(shown.count("localhost") == 2 and "Forged" not in shown and
+                     not any(":8080" in n for n in shown),
+                     "search: a row per printer driverless reports, none from a forged record")
         checks.check("Evil Name" in shown and not any("\u202e" in n or "\t" in n for n in shown),
                      "search: a hostile name shows without its control characters")
 
@@ -252,6 +277,33 @@ def drive(kelmora):
         checks.check("The printer did not answer; no queue was added." in labels(),
                      "gone: the page says the printer did not answer")
         checks.check(":%d/" % GONE_PORT not in lpstat_devices(), "gone: no queue is left")
+
+        # The user has a raw queue with the name the next Add would take, and
+        # cupsd refuses to list queues: Add must stop before lpadmin, which
+        # would take that queue over.
+        subprocess.run(["lpadmin", "-p", RAW_QUEUE, "-E", "-v", "ipp://127.0.0.1:9/raw"],
+                       capture_output=True)
+        checks.check("device for %s: ipp://127.0.0.1:9/raw" % RAW_QUEUE in lpstat_devices(),
+                     "refused: the user's raw queue exists")
+        with open(CUPSD_CONF) as f:
+            conf = f.read()
+        with open(CUPSD_CONF, "w") as f:
+            f.write(conf.replace("<Policy default>", "<Policy default>\n" + FORBID_LISTING, 1))
+        reload_cupsd()
+        listing = subprocess.run(["lpstat", "-v"], capture_output=True, text=True,
+                                 env=dict(os.environ, LC_ALL="C"))
+        checks.check("Forbidden" in listing.stderr, "refused: lpstat is refused (%r, %r)"
+                     % (listing.stdout, listing.stderr))
+        text = run(add_buttons()[0])
+        checks.check(text.rstrip().endswith(FAILURE) and "Starting: pkexec" not in text,
+                     "refused: the failure banner, and nothing privileged ran")
+        checks.check("CUPS did not list its print queues (refused or no answer), so nothing "
+                     "was changed." in labels(), "refused: the page says why it stopped")
+        with open(CUPSD_CONF, "w") as f:
+            f.write(conf)
+        reload_cupsd()
+        checks.check("device for %s: ipp://127.0.0.1:9/raw" % RAW_QUEUE in lpstat_devices(),
+                     "refused: the user's queue is unchanged")
         return checks, app_proc, session, frame, run, add_buttons, labels
     except (Exception, SystemExit) as e:
         checks.check(False, "%s: %s" % (type(e).__name__, e))
@@ -285,9 +337,8 @@ def inside_main(host_ns, kelmora, source):
                 cupsd.send_signal(signal.SIGTERM)
                 cupsd.wait(timeout=10)
                 text = run(add_buttons()[0])
-                checks.check(text.rstrip().endswith(FAILURE) and
-                             "[Error] lpadmin: Unable to connect to server" in text,
-                             "no cupsd: lpadmin's message, then the failure banner")
+                checks.check(text.rstrip().endswith(FAILURE) and "Starting: pkexec" not in text,
+                             "no cupsd: the failure banner, and lpadmin was not run")
                 checks.check("CUPS is not running: click \u201cSet up Services\u201d first." in
                              labels(), "no cupsd: the page suggests Set up Services")
             except Exception as e:

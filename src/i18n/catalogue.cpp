@@ -107,6 +107,46 @@ const std::array<CatalogueEntry, catalogue_size> catalogue = {{
     // How the last task ended, above the log: the banner is in the log,
     // which is collapsed by default.
     {"outcome_done", {"Done", "Fertig", "Hecho", "Terminé"}},
+    {"outcome_cancel",
+     {"Cancelled — nothing was changed", "Abgebrochen — nichts wurde geändert",
+      "Cancelado — no se cambió nada", "Annulé — rien n'a été modifié"}},
+    // What runs now, next to the spinner.
+    {"step_of",
+     {"Step {n} of {m}: ", "Schritt {n} von {m}: ", "Paso {n} de {m}: ", "Étape {n} sur {m} : "}},
+    {"step_repos",
+     {"Enabling repositories", "Repositories werden aktiviert", "Activando repositorios",
+      "Activation des dépôts"}},
+    {"step_xbps",
+     {"Updating xbps", "xbps wird aktualisiert", "Actualizando xbps", "Mise à jour de xbps"}},
+    {"step_pool",
+     {"Checking the repository pool", "Repository-Pool wird geprüft",
+      "Comprobando los repositorios", "Vérification des dépôts"}},
+    {"step_remove",
+     {"Removing {name}", "{name} wird entfernt", "Quitando {name}", "Suppression de {name}"}},
+    {"step_install",
+     {"Installing packages", "Pakete werden installiert", "Instalando paquetes",
+      "Installation des paquets"}},
+    {"step_module",
+     {"Building the kernel module", "Kernelmodul wird gebaut", "Compilando el módulo del kernel",
+      "Compilation du module noyau"}},
+    {"step_check",
+     {"Checking the kernel module", "Kernelmodul wird geprüft", "Comprobando el módulo del kernel",
+      "Vérification du module noyau"}},
+    {"step_services",
+     {"Enabling services", "Dienste werden aktiviert", "Activando servicios",
+      "Activation des services"}},
+    {"step_polkit",
+     {"Writing the Polkit policy", "Polkit-Regel wird geschrieben",
+      "Escribiendo la regla de Polkit", "Écriture de la règle Polkit"}},
+    {"step_printer",
+     {"Adding printer “{name}”", "Drucker „{name}“ wird hinzugefügt",
+      "Añadiendo la impresora «{name}»", "Ajout de l'imprimante « {name} »"}},
+    {"step_search",
+     {"Searching the network", "Netzwerk wird durchsucht", "Buscando en la red",
+      "Recherche sur le réseau"}},
+    {"nv_confirm",
+     {"Replace {name} anyway?", "{name} trotzdem ersetzen?", "¿Reemplazar {name} de todos modos?",
+      "Remplacer {name} quand même ?"}},
     {"outcome_failed",
      {"Failed — see the log", "Fehlgeschlagen — siehe Log", "Error — vea el registro",
       "Échec — voir le journal"}},
@@ -263,6 +303,19 @@ std::string_view get_text(Lang lang, std::string_view key) {
     for (const auto& entry : catalogue)
         if (entry.key == key) return entry.text[column(lang)];
     return {};
+}
+
+std::string format_text(
+    Lang lang, std::string_view key,
+    std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
+    std::string text(get_text(lang, key));
+    for (const auto& [name, value] : values) {
+        const std::string field = "{" + std::string(name) + "}";
+        for (std::size_t at = text.find(field); at != std::string::npos;
+             at = text.find(field, at + value.size()))
+            text.replace(at, field.size(), value);
+    }
+    return text;
 }
 
 std::string_view window_title_text(Lang lang) {

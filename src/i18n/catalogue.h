@@ -3,7 +3,10 @@
 #pragma once
 
 #include <array>
+#include <initializer_list>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include "i18n/lang.h"
 
@@ -15,11 +18,16 @@ struct CatalogueEntry {
 };
 
 // All keyed texts; constant data for the whole run.
-inline constexpr std::size_t catalogue_size = 68;
+inline constexpr std::size_t catalogue_size = 82;
 extern const std::array<CatalogueEntry, catalogue_size> catalogue;
 
 // Exact, case-sensitive lookup; the empty text for an unknown key. Never allocates.
 std::string_view get_text(Lang lang, std::string_view key);
+
+// The text of `key` with each "{name}" replaced by its value ("{n}", "{m}", ...).
+std::string format_text(
+    Lang lang, std::string_view key,
+    std::initializer_list<std::pair<std::string_view, std::string_view>> values);
 
 // Texts without a catalogue key.
 std::string_view window_title_text(Lang lang);

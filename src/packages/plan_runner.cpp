@@ -42,47 +42,101 @@ bool modules_present(const std::filesystem::path& root, const LogSink& log) {
                                installed_generation(*pkgvers), log);
 }
 
+Activity activity_of(StepKind kind) {
+    switch (kind) {
+        case StepKind::Repositories:
+            return Activity::Repositories;
+        case StepKind::SelfUpdate:
+            return Activity::SelfUpdate;
+        case StepKind::PoolCheck:
+            return Activity::PoolCheck;
+        case StepKind::Remove:
+            return Activity::Remove;
+        case StepKind::Install:
+            break;
+    }
+    return Activity::Install;
+}
+
+// What a step that ran changed, for the line after a later dismissal.
+std::string change_of(const PlanStep& step) {
+    switch (step.kind) {
+        case StepKind::Repositories:
+            return "Repositories aktiviert";
+        case StepKind::SelfUpdate:
+            return "xbps aktualisiert";
+        case StepKind::Remove:
+            return "entfernt: " +
+                   joined(std::vector<std::string>(step.args.begin() + 2, step.args.end()));
+        case StepKind::Install:
+            return "installiert: " + joined(named_packages(step.args));
+        case StepKind::PoolCheck:
+            break;
+    }
+    return {};
+}
+
 }  // namespace
 
-bool run_install_plan(const InstallPlan& plan, const LogSink& log) {
+TaskResult run_install_plan(const InstallPlan& plan, const LogSink& log, int first, int count) {
+    if (count < first + static_cast<int>(plan.steps.size()) - 1)
+        count = first + static_cast<int>(plan.steps.size()) - 1;
     bool removed = false;
+    std::vector<std::string> changed;
+    int number = first;
     for (const PlanStep& step : plan.steps) {
-        bool ok = false;
+        std::string subject;
+        if (step.kind == StepKind::Remove) {
+            const auto generations = installed_nvidia_generations(plan.removed);
+            subject = generations.empty() ? joined(plan.removed) : joined(generations);
+        }
+        log.step({activity_of(step.kind), subject, number++, count});
+        TaskResult result = false;
         switch (step.kind) {
             case StepKind::Repositories:
             case StepKind::SelfUpdate:
             case StepKind::Install:
-                ok = run_xbps_install(step.args, log);
+                result = run_xbps_install(step.args, log);
                 break;
             case StepKind::PoolCheck:
-                ok = true;
+                result = true;
                 for (const std::string& package : step.args)
                     if (!in_repository_pool(package)) {
                         log.line("Fehler: " + package +
                                  " ist im Repository-Pool nicht zu finden; der "
                                  "installierte Treiber bleibt.");
-                        ok = false;
+                        result = false;
                     }
                 break;
-            case StepKind::Remove:
+            case StepKind::Remove: {
                 // xbps-remove never asks xbps to update itself: only exit 0 counts.
-                ok = run_pkexec_command(step.args, log).status == 0;
-                removed = ok;
+                const int status = run_pkexec_command(step.args, log).status;
+                result = status == pkexec_dismissed_status ? TaskResult::Cancelled
+                                                           : TaskResult(status == 0);
+                removed = result;
                 break;
+            }
         }
-        if (ok) continue;
+        if (result) {
+            if (!change_of(step).empty()) changed.push_back(change_of(step));
+            continue;
+        }
         if (removed)
             log.line(
                 "Fehler: Der bisherige Treiber wurde entfernt. Für einen Treiber "
                 "wieder installieren: xbps-install -S " +
                 joined(plan.removed));
+        if (!result.cancelled() || changed.empty()) return result;
+        std::string done;
+        for (const std::string& c : changed) done += (done.empty() ? "" : "; ") + c;
+        log.line("Abgebrochen, nachdem schon geändert wurde: " + done + ".");
         return false;
     }
     return true;
 }
 
-bool run_pkexec_xbps(const PackageList& packages, const LogSink& log,
-                     const std::filesystem::path& root) {
+InstallPlan prepare_install(const PackageList& packages, const LogSink& log,
+                            const std::filesystem::path& root) {
     // Only a driver generation can collide with what is installed, and only
     // it needs kernel headers.
     const bool nvidia = installs_nvidia_generation(packages);
@@ -91,13 +145,22 @@ bool run_pkexec_xbps(const PackageList& packages, const LogSink& log,
                : std::vector<std::string>{};
     const std::vector<std::string> headers =
         nvidia ? headers_to_install(installed_kernels(pkgvers), log) : std::vector<std::string>{};
-    const InstallPlan plan = plan_install(packages, package_names(pkgvers),
-                                          missing_repository_packages(packages, root), headers);
-    if (!run_install_plan(plan, log)) return false;
-    return !nvidia || modules_present(root, log);
+    return plan_install(packages, package_names(pkgvers),
+                        missing_repository_packages(packages, root), headers);
 }
 
-bool repair_nvidia_module(const LogSink& log, const std::filesystem::path& root) {
+TaskResult run_pkexec_xbps(const PackageList& packages, const LogSink& log,
+                           const std::filesystem::path& root) {
+    const bool nvidia = installs_nvidia_generation(packages);
+    const InstallPlan plan = prepare_install(packages, log, root);
+    const int count = static_cast<int>(plan.steps.size()) + (nvidia ? 1 : 0);
+    const TaskResult result = run_install_plan(plan, log, 1, count);
+    if (!result || !nvidia) return result;
+    log.step({Activity::ModuleCheck, {}, count, count});
+    return modules_present(root, log);
+}
+
+TaskResult repair_nvidia_module(const LogSink& log, const std::filesystem::path& root) {
     const auto pkgvers = query_installed_pkgvers();
     const std::string generation = pkgvers ? installed_generation(*pkgvers) : std::string();
     if (generation.empty()) {
@@ -105,15 +168,27 @@ bool repair_nvidia_module(const LogSink& log, const std::filesystem::path& root)
         return false;
     }
     const std::vector<std::string> headers = headers_to_install(installed_kernels(*pkgvers), log);
+    const int count = headers.empty() ? 2 : 3;
+    int number = 1;
     if (!headers.empty()) {
         std::vector<std::string> args = {"xbps-install", "-Su", "-y"};
         args.insert(args.end(), headers.begin(), headers.end());
-        if (!run_xbps_install(args, log)) return false;
+        log.step({Activity::Install, {}, number++, count});
+        if (const TaskResult installed = run_xbps_install(args, log); !installed) return installed;
     }
     // Installing headers builds nothing by itself: the trigger runs again
     // when the -dkms package is configured again.
-    if (run_pkexec_command({"xbps-reconfigure", "-f", generation + "-dkms"}, log).status != 0)
+    log.step({Activity::ModuleBuild, {}, number++, count});
+    const int status =
+        run_pkexec_command({"xbps-reconfigure", "-f", generation + "-dkms"}, log).status;
+    if (status != 0) {
+        if (status == pkexec_dismissed_status && headers.empty()) return TaskResult::Cancelled;
+        if (status == pkexec_dismissed_status)
+            log.line("Abgebrochen, nachdem schon geändert wurde: installiert: " + joined(headers) +
+                     ".");
         return false;
+    }
+    log.step({Activity::ModuleCheck, {}, number, count});
     return modules_present(root, log);
 }
 

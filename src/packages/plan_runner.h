@@ -1,6 +1,6 @@
 // Running an install plan: each privileged step in order, each with its
-// "Starting:" line, stopping at the first that fails. Blocks; never called on
-// the main thread.
+// "Starting:" line and its step report, stopping at the first that fails.
+// Blocks; never called on the main thread.
 #pragma once
 
 #include <filesystem>
@@ -11,23 +11,31 @@
 
 namespace kelmora {
 
-// Runs the steps of `plan`. An install that fails after the removal adds a
-// line naming the packages that bring a driver back. True when every step
-// succeeded.
-bool run_install_plan(const InstallPlan& plan, const LogSink& log);
+// Runs the steps of `plan`, reporting them as steps `first` on of `count`.
+// An install that fails after the removal adds a line naming the packages
+// that bring a driver back. Succeeded when every step did; Cancelled when the
+// authentication was dismissed before any step changed the system (after
+// one did, it is a failure, and the log says what was changed).
+TaskResult run_install_plan(const InstallPlan& plan, const LogSink& log, int first = 1,
+                            int count = 0);
 
-// Installs `packages`: reads what the plan depends on (the installed packages
-// and kernels when a driver generation is involved, the repositories enabled
-// under `root`), plans, and runs the plan. After an NVIDIA generation went on
-// the machine, its kernel module is looked for below `root`. True only when
-// every step succeeded and the driver can load with the kernel that starts.
-bool run_pkexec_xbps(const PackageList& packages, const LogSink& log,
-                     const std::filesystem::path& root = "/");
+// What installing `packages` takes: reads what the plan depends on (the
+// installed packages and kernels when a driver generation is involved, the
+// repositories enabled under `root`) and plans. Logs headers it must leave out.
+InstallPlan prepare_install(const PackageList& packages, const LogSink& log,
+                            const std::filesystem::path& root = "/");
+
+// Installs `packages`: prepares and runs the plan. After an NVIDIA generation
+// went on the machine, its kernel module is looked for below `root`.
+// Succeeded only when every step succeeded and the driver can load with the
+// kernel that starts.
+TaskResult run_pkexec_xbps(const PackageList& packages, const LogSink& log,
+                           const std::filesystem::path& root = "/");
 
 // Builds the installed NVIDIA generation's module again: the missing kernel
 // headers (those the pool has), then "xbps-reconfigure -f <generation>-dkms",
 // which runs the dkms trigger again, then the same check as after an install.
-bool repair_nvidia_module(const LogSink& log, const std::filesystem::path& root = "/");
+TaskResult repair_nvidia_module(const LogSink& log, const std::filesystem::path& root = "/");
 
 // What is installed, summed up for the graphics page (kernels without the
 // NVIDIA module looked for below `root`); none when xbps-query cannot tell.

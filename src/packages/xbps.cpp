@@ -69,13 +69,18 @@ bool xbps_succeeded(const std::vector<std::string>& args, int status,
     });
 }
 
-bool run_xbps_install(const std::vector<std::string>& args, const LogSink& log) {
+TaskResult run_xbps_install(const std::vector<std::string>& args, const LogSink& log) {
     int status = -1;
+    const auto result = [&](bool ok) -> TaskResult {
+        return status == pkexec_dismissed_status ? TaskResult::Cancelled : TaskResult(ok);
+    };
     const bool ok = run_once(args, log, status);
-    if (status != xbps_must_update_status) return ok;
+    if (status != xbps_must_update_status) return result(ok);
     // xbps refuses every other transaction while a newer xbps is published.
-    if (!run_once({"xbps-install", "-Syu", "xbps"}, log, status)) return false;
-    return run_once(args, log, status);
+    // Its update changes the system: a dismissal after it is no cancel.
+    if (!run_once({"xbps-install", "-Syu", "xbps"}, log, status)) return result(false);
+    const bool again = run_once(args, log, status);
+    return again || status != pkexec_dismissed_status ? TaskResult(again) : TaskResult(false);
 }
 
 std::string_view pkgver_name(std::string_view pkgver) {

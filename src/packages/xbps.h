@@ -43,8 +43,9 @@ bool xbps_succeeded(const std::vector<std::string>& args, int status,
 
 // One xbps-install command through pkexec. When xbps answers that it must
 // update itself first, that update runs and, if it succeeds, the command is
-// repeated once. True only when the (last) command succeeded.
-bool run_xbps_install(const std::vector<std::string>& args, const LogSink& log);
+// repeated once. Succeeded only when the (last) command succeeded; Cancelled
+// when the authentication was dismissed.
+TaskResult run_xbps_install(const std::vector<std::string>& args, const LogSink& log);
 
 // "<name>-<version>_<revision>", split at the last "-": the name (empty when
 // there is no such "-") and the version ("6.6.63_1").

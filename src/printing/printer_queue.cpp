@@ -68,6 +68,8 @@ std::string result_line(AddResult result, const std::string& queue) {
                    "Warteschlange wurde abgelehnt. Sie bleibt ohne Treiber; entfernen mit: "
                    "lpadmin -x " +
                    queue;
+        case AddResult::Cancelled:
+            return "Abgebrochen: Der Drucker wurde nicht hinzugefügt.";
         case AddResult::QueuesUnknown:
             return "Fehler: CUPS nennt seine Druckwarteschlangen nicht (abgelehnt oder keine "
                    "Antwort); es wird nichts geändert.";
@@ -131,6 +133,7 @@ QueueAdded add_printer_queue(const FoundPrinter& printer, const LogSink& log,
         log.line(result_line(result, queue));
         return QueueAdded{result, queue};
     };
+    log.step({Activity::AddPrinter, printer.name, 1, 1});
     const QueueListing before = read_print_queues();
     if (before.state == QueueListing::State::NoServer) return finish(AddResult::NoServer);
     if (before.state != QueueListing::State::Known) return finish(AddResult::QueuesUnknown);
@@ -147,6 +150,7 @@ QueueAdded add_printer_queue(const FoundPrinter& printer, const LogSink& log,
     const std::string lpadmin = lpadmin_program();
     const CommandResult added = run_pkexec_command(
         {lpadmin, "-p", queue, "-E", "-v", printer.uri, "-m", "everywhere"}, log, {}, c_locale);
+    if (added.status == pkexec_dismissed_status) return finish(AddResult::Cancelled);
     if (added.status != 0) return finish(classify_lpadmin_output(added.tail));
     // lpadmin returns before cupsd has asked the printer for its description.
     const auto deadline = std::chrono::steady_clock::now() + wait;

@@ -43,6 +43,7 @@ enum class AddResult {
     NoAnswer,       // and its queue removed again
     NoAnswerKept,   // and the removal of its queue refused
     QueuesUnknown,  // nothing was run
+    Cancelled,      // the authentication was dismissed: nothing was changed
     Failed
 };
 struct QueueAdded {

@@ -23,9 +23,10 @@ const std::string_view polkit_policy_document =
     "  </action>\n"
     "</policyconfig>";
 
-bool register_polkit_policy(const LogSink& log) {
+TaskResult register_polkit_policy(const LogSink& log) {
+    log.step({Activity::Polkit, {}, 1, 1});
     log.line("Schreibe Polkit Policy-Datei...");
-    bool ok = false;
+    int status = -1;
     ChildProcess child = spawn_process({"pkexec", "sh", "-c", std::string(polkit_shell_command)},
                                        Stdio::Pipe, Stdio::Inherit, Stdio::Inherit);
     if (child.started()) {
@@ -33,11 +34,12 @@ bool register_polkit_policy(const LogSink& log) {
         // ignored); the exit status alone decides.
         write_all(child.stdin_fd, std::string(polkit_policy_document));
         ::close(child.stdin_fd);
-        ok = wait_for_success(child.pid);
+        status = wait_for_exit(child.pid);
     }
+    const bool ok = status == 0;
     log.line(ok ? "Polkit-Policy erfolgreich registriert!"
                 : "Fehler beim Schreiben der Polkit-Policy.");
-    return ok;
+    return status == pkexec_dismissed_status ? TaskResult::Cancelled : TaskResult(ok);
 }
 
 }  // namespace kelmora

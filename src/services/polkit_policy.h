@@ -13,8 +13,7 @@ inline constexpr std::string_view polkit_shell_command =
     "mkdir -p /usr/share/polkit-1/actions && tee "
     "/usr/share/polkit-1/actions/org.tamsel.pellin.policy";
 
-// Writes the document through pkexec and logs how it went; true on success.
-// Blocks.
-bool register_polkit_policy(const LogSink& log);
+// Writes the document through pkexec and logs how it went. Blocks.
+TaskResult register_polkit_policy(const LogSink& log);
 
 }  // namespace kelmora

@@ -1,6 +1,7 @@
 #include "services/service_setup.h"
 
 #include "packages/plan_runner.h"
+#include "packages/xbps.h"
 #include "process/process.h"
 
 namespace kelmora {
@@ -10,8 +11,12 @@ std::string service_not_enabled_line(std::string_view service_dir) {
     return "Fehler: Runit-Dienst " + std::string(name) + " wurde nicht aktiviert.";
 }
 
-bool run_service_setup(const ServiceRecipe& recipe, const LogSink& log) {
-    if (!run_pkexec_xbps(recipe.package_list(), log)) return false;
+TaskResult run_service_setup(const ServiceRecipe& recipe, const LogSink& log) {
+    const InstallPlan plan = prepare_install(recipe.package_list(), log);
+    const int count = static_cast<int>(plan.steps.size()) + 1;
+    if (const TaskResult installed = run_install_plan(plan, log, 1, count); !installed)
+        return installed;
+    log.step({Activity::Services, {}, count, count});
     log.line(std::string(recipe.progress_line));
     for (std::string_view dir : recipe.service_dirs) {
         const ChildProcess child =
@@ -19,7 +24,7 @@ bool run_service_setup(const ServiceRecipe& recipe, const LogSink& log) {
                           Stdio::Inherit, Stdio::Inherit, Stdio::Inherit);
         // A service that is installed but not enabled is not set up: without
         // Avahi there is no discovery and no driverless printing.
-        if (!child.started() || !wait_for_success(child.pid)) {
+        if (!child.started() || wait_for_exit(child.pid) != 0) {
             log.line(service_not_enabled_line(dir));
             return false;
         }

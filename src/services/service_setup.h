@@ -40,7 +40,8 @@ std::string service_not_enabled_line(std::string_view service_dir);
 
 // Installs the packages and, only when that succeeded, links each service with
 // "pkexec ln -sf". True only when the installation and every link succeeded;
-// the first link that fails is named in the log and ends the set-up. Blocks.
-bool run_service_setup(const ServiceRecipe& recipe, const LogSink& log);
+// the first link that fails is named in the log and ends the set-up; a
+// dismissed authentication before anything changed is a cancel. Blocks.
+TaskResult run_service_setup(const ServiceRecipe& recipe, const LogSink& log);
 
 }  // namespace kelmora

@@ -12,10 +12,10 @@ namespace {
 
 // Every task ends this way: what is installed now, before the task ends, as
 // the status lines, then Done.
-void finish_task(const UiSender& sender, const std::filesystem::path& root, bool ok,
+void finish_task(const UiSender& sender, const std::filesystem::path& root, TaskResult result,
                  bool restart_needed = false) {
     report_machine_state(sender, root);
-    sender.send(Done{ok, restart_needed});
+    sender.send(Done{result, result && restart_needed, result.cancelled()});
 }
 
 }  // namespace
@@ -24,8 +24,7 @@ void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef wid
                         bool graphics) {
     start_task(*widgets, [packages = std::move(packages), sender = std::move(sender),
                           root = widgets->root, graphics] {
-        const bool ok = run_pkexec_xbps(packages, log_sink(sender), root);
-        finish_task(sender, root, ok, ok && graphics);
+        finish_task(sender, root, run_pkexec_xbps(packages, log_sink(sender), root), graphics);
     });
 }
 
@@ -44,8 +43,7 @@ void on_install_intel(const AppWidgetsRef& widgets, const UiSender& sender) {
 
 void on_repair_nvidia(const AppWidgetsRef& widgets, const UiSender& sender) {
     start_task(*widgets, [sender, root = widgets->root] {
-        const bool ok = repair_nvidia_module(log_sink(sender), root);
-        finish_task(sender, root, ok, ok);
+        finish_task(sender, root, repair_nvidia_module(log_sink(sender), root), true);
     });
 }
 
@@ -82,6 +80,7 @@ void on_scan_network(const AppWidgetsRef& widgets, const UiSender& sender) {
     // Sent before the worker exists, so it always precedes the result block.
     sender.send(Line{"Scanning network for printers via AirScan & CUPS..."});
     start_task(*widgets, [sender, root = widgets->root] {
+        sender.send(StepStarted{{Activity::Search, {}, 1, 1}});
         ScanResults results = discover_network_devices();
         report_machine_state(sender, root);
         sender.send(std::move(results));
@@ -91,9 +90,11 @@ void on_scan_network(const AppWidgetsRef& widgets, const UiSender& sender) {
 void on_add_printer(const AppWidgetsRef& widgets, const UiSender& sender, FoundPrinter printer) {
     start_task(*widgets, [printer = std::move(printer), sender, root = widgets->root] {
         PrinterAdded added = add_printer_queue(printer, log_sink(sender));
-        const bool ok = added.result == AddResult::Added;
+        const TaskResult result = added.result == AddResult::Cancelled
+                                      ? TaskResult::Cancelled
+                                      : TaskResult(added.result == AddResult::Added);
         sender.send(std::move(added));
-        finish_task(sender, root, ok);
+        finish_task(sender, root, result);
     });
 }
 

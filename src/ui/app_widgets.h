@@ -19,7 +19,7 @@ namespace kelmora {
 
 // How the last task of a window ended, shown above the log until the next
 // task starts.
-enum class TaskOutcome { None, Succeeded, Failed, SearchFinished };
+enum class TaskOutcome { None, Succeeded, Failed, Cancelled, SearchFinished };
 
 // What the graphics page knows about the machine; main thread only.
 struct GraphicsPageState {
@@ -99,6 +99,8 @@ struct AppWidgets {
 
     // The outcome that task_outcome shows; main thread only, like the widgets.
     mutable TaskOutcome outcome = TaskOutcome::None;
+    // The step that runs now, shown in place of the outcome while busy.
+    mutable std::optional<StepReport> step;
     mutable GraphicsPageState graphics;
     mutable PrinterPageState network;
     // Starts adding a found printer (set by build_ui; holds the window's sender).

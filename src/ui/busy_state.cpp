@@ -11,6 +11,8 @@ std::string_view outcome_text(TaskOutcome outcome, Lang lang) {
             return get_text(lang, "outcome_done");
         case TaskOutcome::Failed:
             return get_text(lang, "outcome_failed");
+        case TaskOutcome::Cancelled:
+            return get_text(lang, "outcome_cancel");
         case TaskOutcome::SearchFinished:
             return get_text(lang, "outcome_scan");
         case TaskOutcome::None:
@@ -19,8 +21,51 @@ std::string_view outcome_text(TaskOutcome outcome, Lang lang) {
     return {};
 }
 
+std::string step_text(const StepReport& step, Lang lang) {
+    const auto key = [&]() -> std::string_view {
+        switch (step.activity) {
+            case Activity::Repositories:
+                return "step_repos";
+            case Activity::SelfUpdate:
+                return "step_xbps";
+            case Activity::PoolCheck:
+                return "step_pool";
+            case Activity::Remove:
+                return "step_remove";
+            case Activity::Install:
+                return "step_install";
+            case Activity::ModuleBuild:
+                return "step_module";
+            case Activity::ModuleCheck:
+                return "step_check";
+            case Activity::Services:
+                return "step_services";
+            case Activity::Polkit:
+                return "step_polkit";
+            case Activity::AddPrinter:
+                return "step_printer";
+            case Activity::Search:
+                break;
+        }
+        return "step_search";
+    }();
+    std::string text = format_text(lang, key, {{"name", step.subject}});
+    if (step.count > 1)
+        text =
+            format_text(lang, "step_of",
+                        {{"n", std::to_string(step.number)}, {"m", std::to_string(step.count)}}) +
+            text;
+    return text;
+}
+
+void show_step(const AppWidgets& widgets, StepReport step) {
+    widgets.step = std::move(step);
+    show_outcome(widgets, load_lang());
+}
+
 void show_outcome(const AppWidgets& widgets, Lang lang) {
-    widgets.task_outcome->set_text(std::string(outcome_text(widgets.outcome, lang)));
+    widgets.task_outcome->set_text(widgets.step ? step_text(*widgets.step, lang)
+                                                : std::string(outcome_text(widgets.outcome, lang)));
     widgets.task_outcome->remove_css_class("error");
     widgets.task_outcome->remove_css_class("success");
     if (widgets.outcome == TaskOutcome::Failed) widgets.task_outcome->add_css_class("error");
@@ -32,6 +77,7 @@ void enter_busy_state(const AppWidgets& widgets) {
     for (Gtk::Button* button : widgets.action_buttons()) button->set_sensitive(false);
     widgets.found_list->set_sensitive(false);  // the "Add" buttons
     widgets.outcome = TaskOutcome::None;
+    widgets.step.reset();
     widgets.task_outcome->set_text("");
 }
 
@@ -41,6 +87,7 @@ void leave_busy_state(const AppWidgets& widgets, TaskOutcome outcome) {
         button->set_sensitive(button != widgets.btn_nvidia || multilib_system);
     widgets.found_list->set_sensitive(true);
     widgets.outcome = outcome;
+    widgets.step.reset();
     show_outcome(widgets, load_lang());
 }
 

@@ -15,9 +15,15 @@ void enter_busy_state(const AppWidgets& widgets);
 // Leaves the busy state and shows how the task ended (above the log).
 void leave_busy_state(const AppWidgets& widgets, TaskOutcome outcome);
 
-// The text for an outcome in `lang` (empty for None), and applying it.
+// The text for an outcome in `lang` (empty for None), and applying it; while
+// a step runs, the line names it instead.
 std::string_view outcome_text(TaskOutcome outcome, Lang lang);
 void show_outcome(const AppWidgets& widgets, Lang lang);
+
+// "Step 2 of 4: Updating xbps", in `lang` (no step numbers for a single one).
+std::string step_text(const StepReport& step, Lang lang);
+// A step began: the line beside the spinner names it.
+void show_step(const AppWidgets& widgets, StepReport step);
 
 // Every task starts this way (main thread): the window goes busy, and `body`
 // runs on a detached worker that keeps the application alive until it returns.

@@ -83,13 +83,18 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
     // Whatever else a message writes comes after the lines before it.
     flush_batch(context);
     if (auto* done = std::get_if<Done>(&message)) {
-        leave_busy_state(w, done->success ? TaskOutcome::Succeeded : TaskOutcome::Failed);
+        leave_busy_state(w, done->success     ? TaskOutcome::Succeeded
+                            : done->cancelled ? TaskOutcome::Cancelled
+                                              : TaskOutcome::Failed);
         append_log(w, std::string(done->success ? success_banner : failure_banner) + "\n");
         if (done->success && done->restart_needed) {
             w.graphics.restart_pending = true;
             show_graphics_state(w, load_lang());
         }
         refresh_status(w);
+    } else if (auto* step = std::get_if<StepStarted>(&message)) {
+        // A late report after the task ended must not look like a running step.
+        if (w.spinner->get_spinning()) show_step(w, std::move(step->step));
     } else if (std::holds_alternative<RefreshStatus>(message)) {
         refresh_status(w);
     } else if (auto* graphics = std::get_if<GraphicsDetected>(&message)) {

@@ -23,6 +23,8 @@ std::string add_result_text(const PrinterAdded& added, Lang lang) {
             return text(lang, "add_no_answer");
         case AddResult::NoAnswerKept:
             return text(lang, "add_kept");
+        case AddResult::Cancelled:
+            return text(lang, "outcome_cancel");
         case AddResult::QueuesUnknown:
             return text(lang, "add_no_list");
         case AddResult::Failed:

@@ -23,6 +23,11 @@ struct Line {
 struct Done {
     bool success;
     bool restart_needed = false;
+    bool cancelled = false;  // the authentication was dismissed; nothing changed
+};
+// A step of the running task began.
+struct StepStarted {
+    StepReport step;
 };
 // Re-run the service status probe in the stored language.
 struct RefreshStatus {};
@@ -47,14 +52,15 @@ struct InstalledDrivers {
 };
 
 using UiMessage = std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected,
-                               InstalledDrivers, QueuesListed, PrinterAdded>;
+                               InstalledDrivers, QueuesListed, PrinterAdded, StepStarted>;
 using UiSender = UiChannel<UiMessage>::Sender;
 using UiReceiver = UiChannel<UiMessage>::Receiver;
 
-// The core's log lines, as Line messages on `sender` (paced by the window).
+// The core's log lines and steps, as messages on `sender` (paced by the window).
 inline LogSink log_sink(const UiSender& sender) {
     return LogSink([sender](std::string text) { return sender.send(Line{std::move(text)}); },
-                   [sender](std::size_t limit) { sender.wait_for_room(limit); });
+                   [sender](std::size_t limit) { sender.wait_for_room(limit); },
+                   [sender](StepReport step) { sender.send(StepStarted{std::move(step)}); });
 }
 
 }  // namespace kelmora

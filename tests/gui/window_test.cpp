@@ -6,6 +6,7 @@
 #include "packages/install_plan.h"
 #include "test_support.h"
 #include "ui/build_ui.h"
+#include "ui/busy_state.h"
 #include "ui/log_receiver.h"
 
 namespace kelmora {
@@ -490,15 +491,21 @@ TEST_F(Window, TheOutcomeShowsAboveTheLogInTheInterfaceLanguageUntilTheNextTask)
     const auto outcome = [&] { return std::string(w().task_outcome->get_text()); };
     open();
     EXPECT_EQ(outcome(), "");
-    fakes.set("pkexec.outcomes", "ok\nok\nok\ndismiss\n");
+    fakes.set("pkexec.outcomes", "ok\nok\nok\ndismiss\nfail\n");
     click(w().btn_setup_print);
     ASSERT_TRUE(run_until([&] { return !busy(); }));
     EXPECT_EQ(outcome(), "Done");
     // The window reads the machine through its root: cupsd is there now, its
     // service link is not (the fake ln makes none).
     EXPECT_NE(w().pr_srv_status->get_label().raw().find("Service inactive"), std::string::npos);
+    // A dismissed password before anything changed is a cancel, not a failure;
+    // the log still ends with the failure banner.
     click(w().btn_amd);
-    EXPECT_EQ(outcome(), "");
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(outcome(), "Cancelled \u2014 nothing was changed");
+    EXPECT_FALSE(w().task_outcome->has_css_class("error"));
+    EXPECT_TRUE(log().ends_with(std::string(failure_banner) + "\n"));
+    click(w().btn_amd);
     ASSERT_TRUE(run_until([&] { return !busy(); }));
     EXPECT_EQ(outcome(), "Failed \u2014 see the log");
     win.lang_combo->set_active(1);
@@ -506,6 +513,42 @@ TEST_F(Window, TheOutcomeShowsAboveTheLogInTheInterfaceLanguageUntilTheNextTask)
     click(w().btn_scan_network);
     ASSERT_TRUE(run_until([&] { return !busy(); }));
     EXPECT_EQ(outcome(), "Suche beendet \u2014 siehe Log");
+}
+
+// While a task runs, the line beside the spinner names its step in the
+// interface language, and the outcome replaces it at the end.
+TEST_F(Window, TheRunningStepIsNamedInTheInterfaceLanguage) {
+    const struct {
+        StepReport step;
+        Lang lang;
+        const char* shown;
+    } cases[] = {
+        {{Activity::Repositories, {}, 1, 4}, Lang::En, "Step 1 of 4: Enabling repositories"},
+        {{Activity::SelfUpdate, {}, 2, 4}, Lang::De, "Schritt 2 von 4: xbps wird aktualisiert"},
+        {{Activity::PoolCheck, {}, 3, 5}, Lang::Es, "Paso 3 de 5: Comprobando los repositorios"},
+        {{Activity::Remove, "nvidia580", 4, 5},
+         Lang::Fr,
+         "Étape 4 sur 5 : Suppression de nvidia580"},
+        {{Activity::Install, {}, 1, 1}, Lang::En, "Installing packages"},
+        {{Activity::ModuleBuild, {}, 2, 3}, Lang::De, "Schritt 2 von 3: Kernelmodul wird gebaut"},
+        {{Activity::ModuleCheck, {}, 5, 5}, Lang::En, "Step 5 of 5: Checking the kernel module"},
+        {{Activity::Services, {}, 2, 2}, Lang::Fr, "Étape 2 sur 2 : Activation des services"},
+        {{Activity::Polkit, {}, 1, 1}, Lang::Es, "Escribiendo la regla de Polkit"},
+        {{Activity::AddPrinter, "Brother HL", 1, 1},
+         Lang::De,
+         "Drucker „Brother HL“ wird hinzugefügt"},
+        {{Activity::Search, {}, 1, 1}, Lang::En, "Searching the network"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(step_text(c.step, c.lang), c.shown);
+    open();
+    enter_busy_state(w());
+    show_step(w(), {Activity::Remove, "nvidia580", 3, 4});
+    EXPECT_EQ(std::string(w().task_outcome->get_text()), "Step 3 of 4: Removing nvidia580");
+    win.lang_combo->set_active(1);  // follows the language
+    EXPECT_EQ(std::string(w().task_outcome->get_text()),
+              "Schritt 3 von 4: nvidia580 wird entfernt");
+    leave_busy_state(w(), TaskOutcome::Succeeded);
+    EXPECT_EQ(std::string(w().task_outcome->get_text()), "Fertig");
 }
 
 TEST_F(Window, APascalCardStartsAtTheFittingDriverAndTheChoiceSurvivesALanguageChange) {

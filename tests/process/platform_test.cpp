@@ -537,3 +537,45 @@ TEST(KernelModule, RepairInstallsTheHeadersAndRunsTheTriggerAgainOrChangesNothin
 
 }  // namespace
 }  // namespace kelmora
+
+namespace kelmora {
+namespace {
+
+TEST(Cancel, ADismissalIsACancelOnlyBeforeAStepChangedTheSystem) {
+    const struct {
+        const char* outcomes;
+        TaskResult::Kind kind;
+        const char* line;  // what the log says was changed, or nothing
+    } cases[] = {
+        {"dismiss\n", TaskResult::Cancelled, nullptr},
+        {"ok\ndismiss\n", TaskResult::Failed,
+         "Abgebrochen, nachdem schon geändert wurde: Repositories aktiviert."},
+        {"ok\nfail\n", TaskResult::Failed, nullptr},
+    };
+    for (const auto& c : cases) {
+        VoidSystem system;  // no repositories yet: two privileged steps
+        system.fakes.set("pkexec.outcomes", c.outcomes);
+        Collector collector;
+        TaskResult result = true;
+        collector.run([&](const UiSender& s) {
+            result = run_pkexec_xbps(nvidia_packages(3), log_sink(s), system.root);
+        });
+        EXPECT_TRUE(collector.wait_closed());
+        EXPECT_EQ(result.kind, c.kind) << c.outcomes;
+        const auto lines = collector.lines();
+        const bool said =
+            c.line != nullptr && std::find(lines.begin(), lines.end(), c.line) != lines.end();
+        EXPECT_EQ(said, c.line != nullptr) << c.outcomes;
+        // The steps were reported, numbered, as they began.
+        std::vector<int> numbers;
+        for (const UiMessage& m : collector.messages)
+            if (const auto* step = std::get_if<StepStarted>(&m))
+                numbers.push_back(step->step.number);
+        const std::vector<int> expected =
+            c.kind == TaskResult::Cancelled ? std::vector<int>{1} : std::vector<int>{1, 2};
+        EXPECT_EQ(numbers, expected) << c.outcomes;
+    }
+}
+
+}  // namespace
+}  // namespace kelmora

@@ -304,7 +304,7 @@ TEST(AddPrinter, AQueueThatPrintsOrACleanFailureThatSaysWhy) {
          {"cups-running", "cups-reachable"},
          "Brother HL",
          "dismiss\n",
-         AddResult::Failed,
+         AddResult::Cancelled,
          "",
          1},
     };

@@ -252,14 +252,14 @@ const std::array<CatalogueEntry, catalogue_size> catalogue = {{
       "El controlador elegido no es compatible con la tarjeta NVIDIA de este equipo",
       "Le pilote choisi ne prend pas en charge la carte NVIDIA de cet ordinateur"}},
     {"nv_secure_boot",
-     {"Secure Boot is on: the NVIDIA kernel module that DKMS builds is unsigned and will not load "
-      "until it is signed or Secure Boot is turned off.",
-      "Secure Boot ist an: Das von DKMS gebaute NVIDIA-Kernelmodul ist nicht signiert und lädt "
-      "erst, wenn es signiert oder Secure Boot ausgeschaltet ist.",
-      "Secure Boot está activado: el módulo del kernel de NVIDIA que compila DKMS no está firmado "
-      "y no se cargará hasta que se firme o se desactive Secure Boot.",
-      "Secure Boot est activé : le module noyau NVIDIA compilé par DKMS n'est pas signé et ne se "
-      "chargera pas tant qu'il n'aura pas été signé ou que Secure Boot n'aura pas été désactivé."}},
+     {"Secure Boot is on: the NVIDIA module that DKMS builds is unsigned and will not load "
+      "unless signed.",
+      "Secure Boot ist an: Das von DKMS gebaute NVIDIA-Modul ist nicht signiert und lädt nur "
+      "signiert.",
+      "Secure Boot está activado: el módulo NVIDIA que compila DKMS no está firmado y no se "
+      "cargará sin firma.",
+      "Secure Boot est activé : le module NVIDIA compilé par DKMS n'est pas signé et ne se "
+      "chargera pas sans signature."}},
     {"nv_unavailable",
      {"The NVIDIA drivers are not available for this system (x86_64 with glibc only).",
       "Die NVIDIA-Treiber gibt es für dieses System nicht (nur x86_64 mit glibc).",

@@ -6,6 +6,7 @@
 #include "printing/printer_queue.h"
 #include "services/polkit_policy.h"
 #include "ui/busy_state.h"
+#include "ui/graphics_page.h"
 
 namespace kelmora {
 namespace {
@@ -29,8 +30,18 @@ void start_install_task(PackageList packages, UiSender sender, AppWidgetsRef wid
 }
 
 void on_install_nvidia(const AppWidgetsRef& widgets, const UiSender& sender) {
-    start_install_task(nvidia_packages(widgets->combo_nvidia->get_active_row_number()), sender,
-                       widgets, true);
+    const AppWidgets& w = *widgets;
+    const int chosen = w.combo_nvidia->get_active_row_number();
+    // A driver for a card the machine has is never replaced by one that
+    // drives none of its cards with a single unnoticed click.
+    const std::string at_risk =
+        generation_at_risk(w.graphics.hardware, w.graphics.installed, chosen);
+    if (!at_risk.empty() && !w.graphics.confirming.connected()) {
+        ask_to_confirm(widgets, at_risk);
+        return;
+    }
+    end_confirmation(w);
+    start_install_task(nvidia_packages(chosen), sender, widgets, true);
 }
 
 void on_install_amd(const AppWidgetsRef& widgets, const UiSender& sender) {

@@ -29,6 +29,8 @@ struct GraphicsPageState {
     bool restart_pending = false;                // a graphics install succeeded in this window
     bool choice_made = false;                    // the user has picked an NVIDIA entry
     bool choosing = false;                       // the window itself is setting the entry
+    // The Install button asks "Replace nvidia580 anyway?" until this ends.
+    sigc::connection confirming;
 };
 
 // What the printer page knows about the network and CUPS; main thread only.
@@ -38,6 +40,8 @@ struct PrinterPageState {
     std::vector<FoundScanner> scanners;
     std::optional<std::vector<PrintQueue>> queues;  // none while lpstat cannot tell
     std::optional<PrinterAdded> last_add;
+    // After a search the page shows its search button again once laid out.
+    bool reveal_search = false;
 };
 
 struct AppWidgets {
@@ -49,16 +53,17 @@ struct AppWidgets {
     Gtk::Label* gpu_cards = nullptr;   // the detected cards
     Gtk::Label* gpu_status = nullptr;  // installed drivers, restart notice
     Gtk::Frame* nv_frame = nullptr;
-    Gtk::Label* nv_notes = nullptr;        // under the NVIDIA choice
-    Gtk::Label* nv_module = nullptr;       // kernels without the module, beside the notes
-    Gtk::Button* btn_nv_repair = nullptr;  // shown with nv_module
+    Gtk::Label* nv_notes = nullptr;         // under the NVIDIA choice
+    Gtk::Image* nv_warning_icon = nullptr;  // beside the notes while there are any
+    Gtk::Label* nv_module = nullptr;        // kernels without the module, beside the notes
+    Gtk::Button* btn_nv_repair = nullptr;   // shown with nv_module
     Gtk::Button* btn_nvidia = nullptr;
     Gtk::ComboBoxText* combo_nvidia = nullptr;
     Gtk::Frame* amd_frame = nullptr;
-    Gtk::Label* amd_label = nullptr;
+    Gtk::Inscription* amd_label = nullptr;
     Gtk::Button* btn_amd = nullptr;
     Gtk::Frame* intel_frame = nullptr;
-    Gtk::Label* intel_label = nullptr;
+    Gtk::Inscription* intel_label = nullptr;
     Gtk::Button* btn_intel = nullptr;
     Gtk::Frame* pr_srv_frame = nullptr;
     Gtk::Label* pr_srv_label = nullptr;

@@ -50,11 +50,49 @@ Gtk::Box* page_box() {
     return page;
 }
 
-Gtk::Label* description_label() {
-    auto* label = Gtk::make_managed<Gtk::Label>();
-    label->set_hexpand(true);
-    label->set_halign(Gtk::Align::START);
-    return label;
+// The text beside an icon and a button: it takes the row's width and wraps
+// at words onto a second line there, so a long translation neither widens the
+// window nor breaks early. Two lines fit the button's height. (A wrapping
+// label would do, but GTK 4.8 then measures the row by its baselines taller
+// at a large width than at its minimum one, and warns.)
+Gtk::Inscription* description_label() {
+    auto* text = Gtk::make_managed<Gtk::Inscription>();
+    text->set_hexpand(true);
+    text->set_xalign(0);
+    text->set_yalign(0.5);
+    text->set_min_lines(2);
+    text->set_nat_lines(2);
+    text->set_wrap_mode(Pango::WrapMode::WORD);
+    return text;
+}
+
+// The window's own styles: GTK 4.8's default theme gives a label with the
+// "warning" class no colour, and draws no focus ring in a text view.
+void add_style(const Glib::RefPtr<Gdk::Display>& display) {
+    static bool added = false;
+    if (added || !display) return;
+    added = true;
+    auto provider = Gtk::CssProvider::create();
+    provider->load_from_data(
+        ".kelmora-warning { color: mix(@warning_color, @theme_fg_color, 0.35); }\n"
+        "textview.kelmora-log:focus-within { outline: 2px solid @theme_selected_bg_color;"
+        " outline-offset: -2px; }\n");
+    Gtk::StyleContext::add_provider_for_display(display, provider,
+                                                GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+// Ctrl+Q closes every window (a running task keeps the process until it
+// ends, as when the windows are closed by hand); Ctrl+W closes this one.
+void add_shortcuts(const Glib::RefPtr<Gtk::Application>& app, Gtk::ApplicationWindow& window) {
+    if (!app->has_action("quit")) {
+        app->add_action("quit", [weak = std::weak_ptr<Gtk::Application>(app)] {
+            if (const auto a = weak.lock())
+                for (Gtk::Window* w : a->get_windows()) w->close();
+        });
+        app->set_accel_for_action("app.quit", "<Control>q");
+        app->set_accel_for_action("win.close", "<Control>w");
+    }
+    window.add_action("close", [&window] { window.close(); });
 }
 
 // Description above status line, as used by both service sections.
@@ -62,7 +100,7 @@ Gtk::Box* service_column(Gtk::Label*& description, Gtk::Label*& status) {
     Gtk::Box* column = box(Gtk::Orientation::VERTICAL, 5);
     column->set_hexpand(true);
     description = Gtk::make_managed<Gtk::Label>();
-    description->set_halign(Gtk::Align::START);
+    description->set_xalign(0);
     description->set_wrap(true);
     status = Gtk::make_managed<Gtk::Label>();
     status->set_halign(Gtk::Align::START);
@@ -172,7 +210,6 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
         result.lang_combo->append(name);
     lang_box->append(*w->lang_label);
     lang_box->append(*result.lang_combo);
-    header->append(*w->spinner);
     header->append(*result.stack_switcher);
     header->append(*lang_box);
 
@@ -187,6 +224,12 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->printer_scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
     w->printer_scroll->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
     w->printer_scroll->set_child(*w->printer_box);
+    // After a search the list grows above the search button; once laid out,
+    // the page scrolls so that the button (at its end) is in view again.
+    w->printer_scroll->get_vadjustment()->signal_changed().connect(
+        [w = w.get(), a = w->printer_scroll->get_vadjustment().get()] {
+            if (w->network.reveal_search) a->set_value(a->get_upper() - a->get_page_size());
+        });
     w->stack->set_vexpand(true);  // the pages take the window's height
     w->stack->add(*w->printer_scroll, "printer", "Printer");
     w->stack->add(*w->scanner_box, "scanner", "Scanner");
@@ -197,7 +240,6 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->gpu_cards = Gtk::make_managed<Gtk::Label>();
     w->gpu_cards->set_wrap(true);
     w->gpu_cards->set_xalign(0);
-    w->gpu_cards->set_selectable(true);
     w->gpu_cards->set_visible(false);
     machine->append(*w->gpu_cards);
     w->gpu_status = Gtk::make_managed<Gtk::Label>();
@@ -225,6 +267,7 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->nv_notes->set_xalign(0);
     w->nv_notes->set_wrap(true);
     w->nv_notes->add_css_class("warning");
+    w->nv_notes->add_css_class("kelmora-warning");
     w->nv_notes->set_visible(false);
     Gtk::Box* nv_texts = box(Gtk::Orientation::VERTICAL, 0);
     nv_texts->set_hexpand(true);
@@ -233,11 +276,18 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->nv_module->set_xalign(0);
     w->nv_module->set_wrap(true);
     w->nv_module->add_css_class("warning");
+    w->nv_module->add_css_class("kelmora-warning");
     w->nv_module->set_visible(false);
     nv_texts->append(*w->nv_module);
     w->btn_nv_repair = button(nullptr, nullptr);
     w->btn_nv_repair->set_valign(Gtk::Align::CENTER);
     w->btn_nv_repair->set_visible(false);
+    w->nv_warning_icon = Gtk::make_managed<Gtk::Image>();
+    w->nv_warning_icon->set_from_icon_name("dialog-warning-symbolic");
+    w->nv_warning_icon->add_css_class("kelmora-warning");
+    w->nv_warning_icon->set_valign(Gtk::Align::START);
+    w->nv_warning_icon->set_visible(false);
+    nv_below->append(*w->nv_warning_icon);
     nv_below->append(*nv_texts);
     nv_below->append(*w->btn_nv_repair);
     nv_column->append(*nv_below);
@@ -314,13 +364,20 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     bottom->set_margin_top(0);
     w->btn_polkit = button(nullptr, "flat");
     bottom->append(*w->btn_polkit);
-    // How the last task ended, right above the log that tells the details (in
-    // the header it would widen the window beyond a small screen).
+    // The step that runs, beside the spinner, then how the task ended: right
+    // above the log that tells the details (in the header it would widen the
+    // window beyond a small screen).
+    Gtk::Box* status = box(Gtk::Orientation::HORIZONTAL, 8);
+    status->set_hexpand(true);
     w->task_outcome = Gtk::make_managed<Gtk::Label>();
-    w->task_outcome->set_hexpand(true);
-    w->task_outcome->set_halign(Gtk::Align::END);
     w->task_outcome->set_valign(Gtk::Align::CENTER);
-    bottom->append(*w->task_outcome);
+    w->task_outcome->set_hexpand(true);
+    w->task_outcome->set_xalign(1);
+    // A long step in a narrow window is cut, never makes the window wider.
+    // w->task_outcome->set_ellipsize(Pango::EllipsizeMode::END);
+    status->append(*w->spinner);
+    status->append(*w->task_outcome);
+    bottom->append(*status);
 
     result.log_expander = Gtk::make_managed<Gtk::Expander>("Installations-Log");
     GTK_WIDGET_CLASS(G_OBJECT_GET_CLASS(result.log_expander->gobj()))->focus = log_expander_focus;
@@ -336,6 +393,7 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     // line inserted.
     w->log_view->get_buffer()->set_enable_undo(false);
     w->log_view->set_monospace(true);
+    w->log_view->add_css_class("kelmora-log");
     scrolled->set_child(*w->log_view);
     result.log_expander->set_child(*scrolled);
 
@@ -351,6 +409,8 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     // Without these two, GTK 4.8 offers the C++ type name ("gtkmm__GtkExpander").
     name_accessible(*result.log_expander, "Installations-Log");
     name_accessible(*w->log_view, "Installations-Log");
+    add_style(w->window->get_display());
+    add_shortcuts(app, *w->window);
     w->window->present();
 
     // 2.-5. The record, the start language and every text.
@@ -365,6 +425,7 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     // one scroll per dispatch, so that a child that prints as fast as it can
     // never freezes the window.
     auto context = std::make_shared<LogContext>(make_log_context(w, result.log_expander));
+    follow_log_end(context, *scrolled);
     UiChannel<UiMessage>::Options options;
     options.slice = log_dispatch_slice;
     options.after_dispatch = [context] { end_log_dispatch(*context); };

@@ -78,6 +78,7 @@ void enter_busy_state(const AppWidgets& widgets) {
     widgets.found_list->set_sensitive(false);  // the "Add" buttons
     widgets.outcome = TaskOutcome::None;
     widgets.step.reset();
+    widgets.network.reveal_search = false;
     widgets.task_outcome->set_text("");
 }
 

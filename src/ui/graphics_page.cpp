@@ -16,12 +16,27 @@ bool has_vendor(const GraphicsHardware& hardware, std::uint16_t vendor) {
     return false;
 }
 
+bool driver_drives(NvidiaDriver driver, const GraphicsHardware& hardware) {
+    for (const DisplayController& card : hardware.cards)
+        if (card.vendor == pci_vendor_nvidia && recommended_driver(card) &&
+            driver_supports(driver, nvidia_arch(card.device_name)))
+            return true;
+    return false;
+}
+
+NvidiaDriver driver_at(int index) {
+    return static_cast<NvidiaDriver>(index < 0 || index > 3 ? 0 : index);
+}
+
 // The suggested style marks the buttons for the cards of this machine; until
-// the detection reports, the NVIDIA one keeps it as it always had.
+// the detection reports, the NVIDIA one keeps it as it always had. A choice
+// that drives none of the NVIDIA cards is not suggested.
 void suggest_buttons(const AppWidgets& w) {
     const GraphicsHardware& hardware = w.graphics.hardware;
+    const bool nvidia_fits = !choice_drives_none(hardware, w.combo_nvidia->get_active_row_number());
     const std::array<std::pair<Gtk::Button*, bool>, 3> buttons = {{
-        {w.btn_nvidia, multilib_system && has_vendor(hardware, pci_vendor_nvidia)},
+        {w.btn_nvidia, multilib_system && has_vendor(hardware, pci_vendor_nvidia) && nvidia_fits &&
+                           !w.graphics.confirming.connected()},
         {w.btn_amd, has_vendor(hardware, pci_vendor_amd)},
         {w.btn_intel, has_vendor(hardware, pci_vendor_intel)},
     }};
@@ -33,7 +48,51 @@ void suggest_buttons(const AppWidgets& w) {
     }
 }
 
+void show_warning_icon(const AppWidgets& w) {
+    w.nv_warning_icon->set_visible(!w.nv_notes->get_text().empty() ||
+                                   !w.nv_module->get_text().empty());
+}
+
 }  // namespace
+
+bool choice_drives_none(const GraphicsHardware& hardware, int chosen) {
+    return has_vendor(hardware, pci_vendor_nvidia) && !driver_drives(driver_at(chosen), hardware);
+}
+
+std::string generation_at_risk(const GraphicsHardware& hardware,
+                               const std::optional<InstalledGraphics>& installed, int chosen) {
+    if (!installed || !choice_drives_none(hardware, chosen)) return {};
+    const std::string_view wanted = nvidia_driver_package(driver_at(chosen));
+    for (const std::string& generation : installed->nvidia) {
+        if (generation == wanted) continue;
+        for (int i = 0; i < 4; ++i)
+            if (nvidia_driver_package(driver_at(i)) == generation &&
+                driver_drives(driver_at(i), hardware))
+                return generation;
+    }
+    return {};
+}
+
+void ask_to_confirm(const AppWidgetsRef& widgets, const std::string& generation) {
+    const AppWidgets& w = *widgets;
+    w.btn_nvidia->set_label(format_text(load_lang(), "nv_confirm", {{"name", generation}}));
+    w.btn_nvidia->add_css_class("destructive-action");
+    w.graphics.confirming = Glib::signal_timeout().connect_seconds(
+        [weak = std::weak_ptr<const AppWidgets>(widgets)] {
+            if (const auto alive = weak.lock()) end_confirmation(*alive);
+            return false;
+        },
+        confirm_seconds);
+    suggest_buttons(w);
+}
+
+void end_confirmation(const AppWidgets& w) {
+    if (!w.graphics.confirming.connected()) return;
+    w.graphics.confirming.disconnect();
+    w.btn_nvidia->set_label(std::string(get_text(load_lang(), "nv_btn")));
+    w.btn_nvidia->remove_css_class("destructive-action");
+    suggest_buttons(w);
+}
 
 void show_graphics_state(const AppWidgets& w, Lang lang) {
     const GraphicsPageState& state = w.graphics;
@@ -45,6 +104,7 @@ void show_graphics_state(const AppWidgets& w, Lang lang) {
     const std::string module = nvidia_module_text(state.installed, lang);
     set_line(w.nv_module, module);
     w.btn_nv_repair->set_visible(!module.empty());
+    show_warning_icon(w);
 }
 
 void apply_graphics_hardware(const AppWidgets& w, GraphicsHardware hardware) {
@@ -67,6 +127,9 @@ void on_nvidia_choice_changed(const AppWidgets& w) {
         w.graphics.choice_made = true;
     set_line(w.nv_notes, nvidia_notes_text(w.graphics.hardware,
                                            w.combo_nvidia->get_active_row_number(), load_lang()));
+    show_warning_icon(w);
+    end_confirmation(w);
+    suggest_buttons(w);
 }
 
 void set_nvidia_choice(const AppWidgets& w, int index) {

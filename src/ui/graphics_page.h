@@ -24,6 +24,21 @@ void on_nvidia_choice_changed(const AppWidgets& widgets);
 // Sets the NVIDIA entry from the window's side: not the user's choice.
 void set_nvidia_choice(const AppWidgets& widgets, int index);
 
+// Whether the NVIDIA entry `chosen` drives none of the detected NVIDIA cards
+// (those that have a proprietary driver at all); false without such a card.
+bool choice_drives_none(const GraphicsHardware& hardware, int chosen);
+
+// The installed generation that drives a detected card and that installing
+// `chosen` (which drives none) would remove; empty when there is none.
+std::string generation_at_risk(const GraphicsHardware& hardware,
+                               const std::optional<InstalledGraphics>& installed, int chosen);
+
+// The Install button turns into "Replace nvidia580 anyway?" for a few
+// seconds; a click meanwhile runs the install. end_confirmation turns it back.
+void ask_to_confirm(const AppWidgetsRef& widgets, const std::string& generation);
+void end_confirmation(const AppWidgets& widgets);
+inline constexpr unsigned confirm_seconds = 5;
+
 // Reads the machine on a worker and reports to `sender`.
 void start_graphics_detection(const AppWidgets& widgets, UiSender sender);
 

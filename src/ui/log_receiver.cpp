@@ -24,13 +24,24 @@ std::string scan_result_block(const std::vector<std::string>& entries) {
 }
 
 LogContext make_log_context(AppWidgetsRef widgets, Gtk::Expander* log_expander) {
-    auto buffer = widgets->log_view->get_buffer();
-    auto mark = buffer->create_mark(buffer->end(), false);  // right gravity: stays at the end
     LogContext context;
     context.widgets = std::move(widgets);
     context.log_expander = log_expander;
-    context.end_mark = std::move(mark);
     return context;
+}
+
+void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWindow& scrolled) {
+    const auto adjustment = scrolled.get_vadjustment();
+    const auto bottom = [a = adjustment.get()] { return a->get_upper() - a->get_page_size(); };
+    // More lines laid out, or another height: back to the end when following.
+    adjustment->signal_changed().connect([context, a = adjustment.get(), bottom] {
+        if (context->following && a->get_value() < bottom()) a->set_value(bottom());
+    });
+    // The user scrolled: follow again only from the end. Half a line of slack,
+    // as the range may grow by fractions while lines are laid out.
+    adjustment->signal_value_changed().connect([context, a = adjustment.get(), bottom] {
+        context->following = a->get_value() >= bottom() - 8.0;
+    });
 }
 
 namespace {
@@ -66,9 +77,6 @@ void append_log(const AppWidgets& widgets, std::string_view text) {
 
 void end_log_dispatch(LogContext& context) {
     flush_batch(context);
-    if (!context.scroll_pending) return;
-    context.scroll_pending = false;
-    context.widgets->log_view->scroll_to(context.end_mark, 0.0);
 }
 
 void handle_ui_message(UiMessage&& message, LogContext& context) {
@@ -76,7 +84,6 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
     if (auto* line = std::get_if<Line>(&message)) {
         append_clean(context.batch, line->text);
         context.batch.push_back('\n');
-        context.scroll_pending = true;
         if (context.batch.size() >= log_batch_limit) flush_batch(context);
         return;
     }
@@ -114,6 +121,7 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
         w.network.printers = std::move(scan->printers);
         w.network.scanners = std::move(scan->scanners);
         w.network.last_add.reset();
+        w.network.reveal_search = true;
         show_printer_state(w, load_lang());
         if (!context.log_expander->get_expanded()) context.log_expander->set_expanded(true);
     }

@@ -22,14 +22,21 @@ std::string scan_result_block(const std::vector<std::string>& entries);
 struct LogContext {
     AppWidgetsRef widgets;
     Gtk::Expander* log_expander = nullptr;
-    Glib::RefPtr<Gtk::TextMark> end_mark;  // one right-gravity mark, reused for every line
-    bool scroll_pending = false;
+    // The view follows the end of the log unless the user has scrolled up to
+    // read; back at the end, it follows again (as terminals do).
+    bool following = true;
     // Lines received and not yet in the buffer. Every buffer insert costs a
     // redraw and, with an accessibility client, two D-Bus signals: consecutive
     // lines go in with one insert.
     std::string batch;
 };
 LogContext make_log_context(AppWidgetsRef widgets, Gtk::Expander* log_expander);
+
+// Keeps the last line of `scrolled` (the log's scrolled window) in view while
+// `context` follows. The text view lays new lines out after they were
+// inserted, over several frames, so a scroll requested at the insert falls
+// short: the view follows each growth of the scroll range instead.
+void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWindow& scrolled);
 
 // Appends `text` at the end of the log as plain text (never markup).
 void append_log(const AppWidgets& widgets, std::string_view text);
@@ -38,7 +45,7 @@ void append_log(const AppWidgets& widgets, std::string_view text);
 // other message, when log_batch_limit bytes are waiting, and at the end of the
 // channel dispatch (end_log_dispatch).
 void handle_ui_message(UiMessage&& message, LogContext& context);
-// Appends the collected lines, then follows the end of the log once.
+// Appends the collected lines.
 void end_log_dispatch(LogContext& context);
 
 // How many bytes of lines are collected before they go into the buffer.

@@ -44,7 +44,9 @@ Gtk::Widget* printer_row(const AppWidgets& w, const FoundPrinter& printer, Lang 
     name->set_ellipsize(Pango::EllipsizeMode::END);
     auto* address = Gtk::make_managed<Gtk::Label>();
     address->set_use_markup(false);
-    address->set_text(printer.host.empty() ? printer.uri : printer.host);
+    // As a person reads it: "ipp://Brother HL…", not "ipp://Brother%20HL…".
+    address->set_text(printer.host.empty() ? plain_display_text(percent_decode(printer.uri), 200)
+                                           : printer.host);
     address->set_tooltip_text(printer.uri);
     address->set_ellipsize(Pango::EllipsizeMode::MIDDLE);
     address->set_max_width_chars(28);

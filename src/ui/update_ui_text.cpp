@@ -27,6 +27,7 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.stack->get_page(*w.scanner_box)->set_title(text(lang, "tab_scanner"));
 
     w.nv_frame->set_label(text(lang, "nv_title"));
+    end_confirmation(w);
     w.btn_nvidia->set_label(text(lang, "nv_btn"));
     w.btn_nv_repair->set_label(text(lang, "nv_repair_btn"));
     // New texts for the same entries: the user's choice stays.
@@ -39,10 +40,10 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     set_nvidia_choice(w, chosen < 0 ? 0 : chosen);
 
     w.amd_frame->set_label(text(lang, "amd_title"));
-    w.amd_label->set_label(text(lang, multilib_system ? "amd_desc" : "amd_desc_64"));
+    w.amd_label->set_text(text(lang, multilib_system ? "amd_desc" : "amd_desc_64"));
     w.btn_amd->set_label(text(lang, "amd_btn"));
     w.intel_frame->set_label(text(lang, "intel_title"));
-    w.intel_label->set_label(text(lang, multilib_system ? "intel_desc" : "intel_desc_64"));
+    w.intel_label->set_text(text(lang, multilib_system ? "intel_desc" : "intel_desc_64"));
     w.btn_intel->set_label(text(lang, "intel_btn"));
 
     w.pr_srv_frame->set_label(text(lang, "pr_srv_title"));

@@ -7,6 +7,7 @@
 #include "test_support.h"
 #include "ui/build_ui.h"
 #include "ui/busy_state.h"
+#include "ui/graphics_page.h"
 #include "ui/log_receiver.h"
 
 namespace kelmora {
@@ -105,7 +106,7 @@ TEST_F(Window, OpensIdleWithEveryTextAppliedAndTheLanguageStored) {
     for (Gtk::Button* b : w().action_buttons()) EXPECT_TRUE(b->get_sensitive());
     EXPECT_FALSE(w().pr_srv_status->get_label().empty());
     EXPECT_TRUE(w().pr_srv_status->get_use_markup());
-    EXPECT_FALSE(w().amd_label->get_use_markup());
+    EXPECT_FALSE(w().scan_srv_label->get_use_markup());
 }
 
 TEST_F(Window, StoredLanguageWinsAndTheInitialSelectionStoresNothing) {
@@ -245,10 +246,10 @@ TEST_F(Window, EveryWidgetShowsItsCatalogueTextInEveryLanguage) {
         {[&] { return x.btn_nv_repair->get_label(); }, "nv_repair_btn"},
         {[&] { return x.combo_nvidia->get_active_text(); }, "nv_opt_current"},
         {[&] { return x.amd_frame->get_label(); }, "amd_title"},
-        {[&] { return x.amd_label->get_label(); }, "amd_desc"},
+        {[&] { return x.amd_label->get_text(); }, "amd_desc"},
         {[&] { return x.btn_amd->get_label(); }, "amd_btn"},
         {[&] { return x.intel_frame->get_label(); }, "intel_title"},
-        {[&] { return x.intel_label->get_label(); }, "intel_desc"},
+        {[&] { return x.intel_label->get_text(); }, "intel_desc"},
         {[&] { return x.btn_intel->get_label(); }, "intel_btn"},
         {[&] { return x.pr_srv_frame->get_label(); }, "pr_srv_title"},
         {[&] { return x.pr_srv_label->get_label(); }, "pr_srv_desc"},
@@ -515,6 +516,98 @@ TEST_F(Window, TheOutcomeShowsAboveTheLogInTheInterfaceLanguageUntilTheNextTask)
     EXPECT_EQ(outcome(), "Suche beendet \u2014 siehe Log");
 }
 
+// The last line stays in view after every append, as lines are laid out over
+// several frames; a user who scrolled up to read is left where they are.
+TEST_F(Window, TheLogShowsItsEndAfterATaskUnlessTheUserReadsAbove) {
+    std::string many;
+    for (int i = 0; i < 300; ++i) many += "line " + std::to_string(i) + " of a long install\n";
+    fakes.set("xbps.stdout", many);
+    open();
+    win.log_expander->set_expanded(true);
+    const auto adjustment =
+        dynamic_cast<Gtk::ScrolledWindow*>(w().log_view->get_parent())->get_vadjustment();
+    const auto settle = [] { run_until([] { return false; }, std::chrono::milliseconds(300)); };
+    const auto at_end = [&] {
+        return adjustment->get_value() >= adjustment->get_upper() - adjustment->get_page_size() - 1;
+    };
+    click(w().btn_amd);
+    ASSERT_TRUE(wait_for(std::string(success_banner)));
+    settle();
+    EXPECT_GT(adjustment->get_upper(), 2 * adjustment->get_page_size());
+    EXPECT_TRUE(at_end()) << adjustment->get_value() << " of " << adjustment->get_upper();
+
+    adjustment->set_value(0);  // the user scrolls up to read
+    click(w().btn_intel);
+    ASSERT_TRUE(run_until([&] {
+        return log().rfind(std::string(success_banner)) > log().find(std::string(success_banner));
+    }));
+    settle();
+    EXPECT_EQ(adjustment->get_value(), 0);
+
+    adjustment->set_value(adjustment->get_upper() -
+                          adjustment->get_page_size());  // back at the end
+    click(w().btn_scan_network);
+    ASSERT_TRUE(wait_for("--- NETWORK SCAN RESULTS ---"));
+    settle();
+    EXPECT_TRUE(at_end()) << adjustment->get_value() << " of " << adjustment->get_upper();
+}
+
+// A driver that fits the card is not replaced by one that drives none of the
+// machine's cards with one unnoticed click: the first click only asks.
+TEST_F(Window, AWrongGenerationOverAFittingOneNeedsASecondClick) {
+    test::write_pci_ids(root());
+    test::write_pci_device(root(), "0000:01:00.0", "0x030000", "0x10de", "0x1c03", "nvidia");
+    std::string db = "xbps\n";
+    for (const std::string& member : nvidia_generation_members("nvidia580")) db += member + "\n";
+    fakes.set("xbps-installed", db);
+    open();
+    const auto& x = w();
+    ASSERT_TRUE(run_until([&] { return x.gpu_status->get_visible(); }));
+    EXPECT_TRUE(x.btn_nvidia->has_css_class("suggested-action"));
+    x.combo_nvidia->set_active(0);  // "nvidia" does not drive a Pascal card
+    EXPECT_FALSE(x.btn_nvidia->has_css_class("suggested-action"));
+    EXPECT_TRUE(x.nv_warning_icon->get_visible());
+    EXPECT_TRUE(x.nv_notes->has_css_class("kelmora-warning"));
+    click(x.btn_nvidia);
+    EXPECT_EQ(x.btn_nvidia->get_label(), "Replace nvidia580 anyway?");
+    EXPECT_TRUE(x.btn_nvidia->has_css_class("destructive-action"));
+    run_until([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(fakes.pkexec_calls(), 0);  // the first click ran nothing
+    click(x.btn_nvidia);
+    ASSERT_TRUE(wait_for(std::string(success_banner)));
+    EXPECT_EQ(last_pkexec_argv().back(), "nvidia-libs-32bit");
+    EXPECT_EQ(x.btn_nvidia->get_label().raw(), get_text(Lang::En, "nv_btn"));
+    // Choosing another entry ends a question nobody answered.
+    x.combo_nvidia->set_active(3);
+    x.combo_nvidia->set_active(0);
+    EXPECT_EQ(generation_at_risk(x.graphics.hardware, x.graphics.installed, 0), "");  // now nvidia
+    EXPECT_EQ(generation_at_risk(x.graphics.hardware,
+                                 InstalledGraphics{{"nvidia580"}, false, false, {}}, 0),
+              "nvidia580");
+    EXPECT_EQ(generation_at_risk(x.graphics.hardware,
+                                 InstalledGraphics{{"nvidia390"}, false, false, {}}, 3),
+              "");  // a fitting choice puts nothing at risk
+}
+
+// Read-only texts take no Tab stop; Ctrl+W closes the window, Ctrl+Q every window.
+TEST_F(Window, KeyboardShortcutsCloseWindowsAndTextsAreNoTabStops) {
+    open();
+    EXPECT_FALSE(w().gpu_cards->get_selectable());
+    EXPECT_TRUE(w().log_view->has_css_class("kelmora-log"));  // its focus ring
+    const MainWindow first = win;
+    open();
+    ASSERT_EQ(application()->get_windows().size(), 2u);
+    EXPECT_TRUE(w().window->activate_action("win.close"));
+    ASSERT_TRUE(run_until([] { return application()->get_windows().size() == 1; }));
+    open();
+    application()->activate_action("quit");
+    ASSERT_TRUE(run_until([] { return application()->get_windows().empty(); }));
+    std::vector<Glib::ustring> accels = application()->get_accels_for_action("app.quit");
+    EXPECT_EQ(accels, std::vector<Glib::ustring>{"<Control>q"});
+    accels = application()->get_accels_for_action("win.close");
+    EXPECT_EQ(accels, std::vector<Glib::ustring>{"<Control>w"});
+}
+
 // While a task runs, the line beside the spinner names its step in the
 // interface language, and the outcome replaces it at the end.
 TEST_F(Window, TheRunningStepIsNamedInTheInterfaceLanguage) {
@@ -656,7 +749,7 @@ TEST_F(Window, TheWindowFitsALaptopScreenInEveryLanguage) {
             x.stack->set_visible_child(page);
             run_until([] { return false; }, std::chrono::milliseconds(100));
             EXPECT_LE(x.window->get_height(), 700) << lang << " " << page;
-            EXPECT_LE(x.window->get_width(), 1366) << lang << " " << page;
+            EXPECT_LE(x.window->get_width(), 683) << lang << " " << page;
         }
     }
 }
@@ -674,7 +767,11 @@ TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
     const std::string uri = "ipp://Brother%20HL-L2350DW%20series._ipp._tcp.local/";
     fakes.set("cups-running", "");
     fakes.set("cups-reachable", uri + "\n");
-    fakes.set("driverless.stdout", uri + "\nipp://%E2%80%AEevil%0Aname._ipp._tcp.local/\n");
+    // Enough printers that the list pushes the search button out of the page.
+    std::string more;
+    for (int i = 0; i < 8; ++i)
+        more += "ipp://Office%20" + std::to_string(i) + "._ipp._tcp.local/\n";
+    fakes.set("driverless.stdout", uri + "\nipp://%E2%80%AEevil%0Aname._ipp._tcp.local/\n" + more);
     fakes.set("avahi-browse.stdout",
               "=  eth0 IPv4 Brother HL-L2350DW series   Internet Printer   local\n"
               "   hostname = [BRN3C2AF4.local]\n   port = [631]\n");
@@ -682,6 +779,7 @@ TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
               "[devices]\n  Brother MFC-L2710DW = http://192.0.2.9:80/eSCL/, eSCL\n");
     open();
     const auto& x = w();
+    x.stack->set_visible_child("printer");
     EXPECT_FALSE(x.net_frame->get_visible());
     ASSERT_TRUE(run_until([&] { return x.net_queues->get_visible(); }));  // lpstat answered
     EXPECT_EQ(x.net_queues->get_text().raw(), "Print queues: none");
@@ -691,11 +789,19 @@ TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
     std::vector<Gtk::Widget*> rows;
     for (Gtk::Widget* r = x.found_list->get_first_child(); r; r = r->get_next_sibling())
         rows.push_back(r);
-    ASSERT_EQ(rows.size(), 2u);  // Brother once, though both tools found it
+    ASSERT_EQ(rows.size(), 10u);
     const auto parts = row_parts(rows[0]);
     ASSERT_EQ(parts.size(), 3u);
     EXPECT_EQ(static_cast<Gtk::Label*>(parts[0])->get_text().raw(), "Brother HL-L2350DW series");
     EXPECT_EQ(static_cast<Gtk::Label*>(row_parts(rows[1])[0])->get_text().raw(), "evil name");
+    // The address as a person reads it, not percent-encoded.
+    EXPECT_EQ(static_cast<Gtk::Label*>(parts[1])->get_text().raw(),
+              "ipp://Brother HL-L2350DW series._ipp._tcp.local/");
+    // The search button, below the list, is in view again once it is laid out.
+    const auto page = x.printer_scroll->get_vadjustment();
+    run_until([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_GT(page->get_upper(), page->get_page_size());  // the list did push it down
+    EXPECT_GE(page->get_value(), page->get_upper() - page->get_page_size() - 1);
     EXPECT_EQ(x.net_scanners->get_text().raw(),
               "Network scanners (sane-airscan): Brother MFC-L2710DW (eSCL)");
     auto* add = dynamic_cast<Gtk::Button*>(parts[2]);

@@ -64,12 +64,13 @@ sanitize: deps-test
 # libFuzzer on the pure parsers, FUZZ_SECONDS each (not part of CI). New inputs
 # go to build-fuzz/corpus/; the committed seeds in tests/fuzz/corpus/ stay as they are.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = line_reader discovery lang_file env_detect printers
+FUZZ_TARGETS = line_reader discovery lang_file env_detect printers helper_request
 FUZZ_SRC_line_reader = src/i18n/utf8.cpp
 FUZZ_SRC_discovery = src/printing/discovery_output.cpp src/printing/printers.cpp src/i18n/utf8.cpp
 FUZZ_SRC_lang_file = src/i18n/lang.cpp src/i18n/utf8.cpp
 FUZZ_SRC_env_detect = src/i18n/lang.cpp src/i18n/utf8.cpp
 FUZZ_SRC_printers = src/printing/printers.cpp src/printing/discovery_output.cpp src/i18n/utf8.cpp
+FUZZ_SRC_helper_request = src/helper/request.cpp $(FUZZ_SRC_printers)
 
 deps-fuzz:
 	@./tools/install-deps fuzz
@@ -80,7 +81,7 @@ fuzz: deps-fuzz
 		case $$t in \
 		line_reader) src="$(FUZZ_SRC_line_reader)";; discovery) src="$(FUZZ_SRC_discovery)";; \
 		lang_file) src="$(FUZZ_SRC_lang_file)";; env_detect) src="$(FUZZ_SRC_env_detect)";; \
-		printers) src="$(FUZZ_SRC_printers)";; esac; \
+		printers) src="$(FUZZ_SRC_printers)";; helper_request) src="$(FUZZ_SRC_helper_request)";; esac; \
 		clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
 			-Isrc tests/fuzz/$${t}_fuzz.cpp $$src -o build-fuzz/$$t; \
 		mkdir -p build-fuzz/corpus/$$t; \

@@ -310,7 +310,8 @@ std::string format_text(
     std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
     std::string text(get_text(lang, key));
     for (const auto& [name, value] : values) {
-        const std::string field = "{" + std::string(name) + "}";
+        std::string field(1, '{');
+        field.append(name).push_back('}');
         for (std::size_t at = text.find(field); at != std::string::npos;
              at = text.find(field, at + value.size()))
             text.replace(at, field.size(), value);

@@ -33,13 +33,9 @@ bool is_blank_like(char32_t c) {
            (c >= 0xe0100 && c <= 0xe01ef);
 }
 
-// A printer address we hand to lpadmin: ipp:// or ipps://, printable ASCII
-// without spaces (the tools print it percent-encoded).
+// A printer address we hand to lpadmin (the tools print it percent-encoded).
 bool acceptable_uri(std::string_view uri) {
-    if (!(uri.starts_with("ipp://") || uri.starts_with("ipps://")) || uri.size() > uri_limit)
-        return false;
-    return std::all_of(uri.begin(), uri.end(),
-                       [](unsigned char c) { return c > 0x20 && c < 0x7f; });
+    return printer_uri_allowed(uri);
 }
 
 // host[:port] of a URI, without the default IPP port.
@@ -226,6 +222,20 @@ std::string queue_name_base(std::string_view instance) {
 
 }  // namespace
 
+bool valid_queue_name(std::string_view name) {
+    return !name.empty() && name.size() < 128 && name.front() != '-' && is_valid_utf8(name) &&
+           queue_name_base(name) == name;
+}
+
+bool printer_uri_allowed(std::string_view uri) {
+    if (!(uri.starts_with("ipp://") || uri.starts_with("ipps://")) || uri.size() > uri_limit)
+        return false;
+    constexpr std::string_view shell = "\"'`$;&|<>\\(){}";
+    return std::all_of(uri.begin(), uri.end(), [&](unsigned char c) {
+        return c > 0x20 && c < 0x7f && shell.find(static_cast<char>(c)) == std::string_view::npos;
+    });
+}
+
 bool queue_name_taken(std::string_view name, const std::vector<PrintQueue>& existing) {
     // CUPS compares names without case; a look-alike is the same name to a person.
     const std::string key = queue_name_base(name);
@@ -254,7 +264,8 @@ std::string queue_name_for(std::string_view instance, const std::vector<PrintQue
     };
     std::string name = cut(base, max_bytes);
     for (int n = 2; queue_name_taken(name, existing); ++n) {
-        const std::string suffix = "_" + std::to_string(n);
+        std::string suffix(1, '_');
+        suffix += std::to_string(n);
         name = cut(base, max_bytes - suffix.size()) + suffix;
     }
     return name;

@@ -68,6 +68,14 @@ std::vector<PrintQueue> queues_from_lpstat(std::string_view raw);
 // unlike every existing queue.
 std::string queue_name_for(std::string_view instance, const std::vector<PrintQueue>& existing);
 
+// True for a name queue_name_for can make: what lpadmin accepts, nothing to
+// fold, not starting with "-".
+bool valid_queue_name(std::string_view name);
+
+// True for an address a queue may print to: ipp:// or ipps://, at most 1024
+// bytes of printable ASCII without blanks, quotes or shell characters.
+bool printer_uri_allowed(std::string_view uri);
+
 // True when a queue's name is `name` as a person and CUPS see it: without
 // case, and with look-alike characters folded as queue_name_for folds them.
 bool queue_name_taken(std::string_view name, const std::vector<PrintQueue>& existing);

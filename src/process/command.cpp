@@ -1,5 +1,7 @@
 #include "process/command.h"
 
+#include <unistd.h>
+
 #include <memory>
 #include <mutex>
 
@@ -7,6 +9,22 @@
 #include "process/process.h"
 
 namespace kelmora {
+
+const std::string& installed_helper() {
+    static const std::string helper = [] {
+        const bool installed =
+            ::access(KELMORA_HELPER, X_OK) == 0 && ::access(KELMORA_HELPER_POLICY, R_OK) == 0;
+        return installed ? std::string(KELMORA_HELPER) : std::string();
+    }();
+    return helper;
+}
+
+std::vector<std::string> privileged_command(const std::vector<std::string>& args) {
+    if (installed_helper().empty()) return args;
+    std::vector<std::string> command = {installed_helper()};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
 
 std::string quoted_arg_list(const std::vector<std::string>& args) {
     std::string out = "[";
@@ -26,9 +44,8 @@ std::string quoted_arg_list(const std::vector<std::string>& args) {
 CommandResult run_pkexec_command(const std::vector<std::string>& args, const LogSink& log,
                                  std::function<void(std::string_view)> observe,
                                  const std::vector<std::string>& environment) {
-    log.line("Starting: pkexec " + quoted_arg_list(args));
-
-    std::vector<std::string> argv = args;
+    std::vector<std::string> argv = privileged_command(args);
+    log.line("Starting: pkexec " + quoted_arg_list(argv));
     argv.insert(argv.begin(), "pkexec");
     const ChildProcess child =
         spawn_process(argv, Stdio::Inherit, Stdio::Pipe, Stdio::Pipe, false, environment);

@@ -20,6 +20,17 @@ inline constexpr std::chrono::milliseconds output_drain_limit{2000};
 // How many of a command's last output lines its result keeps.
 inline constexpr std::size_t command_tail_lines = 40;
 
+// kelmora's privileged helper, when this installation has it and its polkit
+// action (the helper at its configured path, the policy beside the others);
+// empty otherwise, as in the build tree.
+const std::string& installed_helper();
+
+// What runs after "pkexec" for `args` (a program and its arguments): the
+// helper with the same words when it is installed, else `args` itself. Every
+// call through the helper is authorized for the helper's one action, which
+// polkit keeps for a few minutes: one password for one click.
+std::vector<std::string> privileged_command(const std::vector<std::string>& args);
+
 // The list form of an argument vector: ["a", "b \"c\""].
 std::string quoted_arg_list(const std::vector<std::string>& args);
 

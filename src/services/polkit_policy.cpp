@@ -2,34 +2,25 @@
 
 #include <unistd.h>
 
+#include "process/command.h"
 #include "process/process.h"
 
 namespace kelmora {
-
-const std::string_view polkit_policy_document =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<!DOCTYPE policyconfig PUBLIC \"-//freedesktop//DTD PolicyKit Policy Configuration 1.0//EN\"\n"
-    " \"http://www.freedesktop.org/standards/PolicyKit/1/policyconfig.dtd\">\n"
-    "<policyconfig>\n"
-    "  <vendor>Kelmora</vendor>\n"
-    "  <action id=\"org.tamsel.pellin.install\">\n"
-    "    <description>Run driver installation commands</description>\n"
-    "    <message>Authentication is required to install drivers and manage services</message>\n"
-    "    <defaults>\n"
-    "      <allow_any>auth_admin</allow_any>\n"
-    "      <allow_inactive>auth_admin</allow_inactive>\n"
-    "      <allow_active>auth_admin_keep</allow_active>\n"
-    "    </defaults>\n"
-    "  </action>\n"
-    "</policyconfig>";
 
 TaskResult register_polkit_policy(const LogSink& log) {
     log.step({Activity::Polkit, {}, 1, 1});
     log.line("Schreibe Polkit Policy-Datei...");
     int status = -1;
-    ChildProcess child = spawn_process({"pkexec", "sh", "-c", std::string(polkit_shell_command)},
-                                       Stdio::Pipe, Stdio::Inherit, Stdio::Inherit);
-    if (child.started()) {
+    // The installed helper writes its own copy of the document; without it a
+    // root shell copies ours from the pipe.
+    const bool helper = !installed_helper().empty();
+    ChildProcess child = spawn_process(
+        helper ? std::vector<std::string>{"pkexec", installed_helper(), std::string(policy_request)}
+               : std::vector<std::string>{"pkexec", "sh", "-c", std::string(polkit_shell_command)},
+        helper ? Stdio::Null : Stdio::Pipe, Stdio::Inherit, Stdio::Inherit);
+    if (child.started() && helper) {
+        status = wait_for_exit(child.pid);
+    } else if (child.started()) {
         // A shell that went away early makes this a plain EPIPE (SIGPIPE is
         // ignored); the exit status alone decides.
         write_all(child.stdin_fd, std::string(polkit_policy_document));

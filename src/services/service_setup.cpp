@@ -2,6 +2,7 @@
 
 #include "packages/plan_runner.h"
 #include "packages/xbps.h"
+#include "process/command.h"
 #include "process/process.h"
 
 namespace kelmora {
@@ -19,9 +20,11 @@ TaskResult run_service_setup(const ServiceRecipe& recipe, const LogSink& log) {
     log.step({Activity::Services, {}, count, count});
     log.line(std::string(recipe.progress_line));
     for (std::string_view dir : recipe.service_dirs) {
+        std::vector<std::string> argv =
+            privileged_command({"ln", "-sf", std::string(dir), "/var/service/"});
+        argv.insert(argv.begin(), "pkexec");
         const ChildProcess child =
-            spawn_process({"pkexec", "ln", "-sf", std::string(dir), "/var/service/"},
-                          Stdio::Inherit, Stdio::Inherit, Stdio::Inherit);
+            spawn_process(argv, Stdio::Inherit, Stdio::Inherit, Stdio::Inherit);
         // A service that is installed but not enabled is not set up: without
         // Avahi there is no discovery and no driverless printing.
         if (!child.started() || wait_for_exit(child.pid) != 0) {

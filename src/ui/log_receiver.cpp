@@ -33,9 +33,16 @@ LogContext make_log_context(AppWidgetsRef widgets, Gtk::Expander* log_expander) 
 void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWindow& scrolled) {
     const auto adjustment = scrolled.get_vadjustment();
     const auto bottom = [a = adjustment.get()] { return a->get_upper() - a->get_page_size(); };
-    // More lines laid out, or another height: back to the end when following.
-    adjustment->signal_changed().connect([context, a = adjustment.get(), bottom] {
-        if (context->following && a->get_value() < bottom()) a->set_value(bottom());
+    // More lines laid out, or another height: back to the end when following,
+    // once per frame however often the range grew during it.
+    adjustment->signal_changed().connect([context, &scrolled, a = adjustment.get(), bottom] {
+        if (!context->following || context->follow_pending) return;
+        context->follow_pending = true;
+        scrolled.add_tick_callback([context, a, bottom](const Glib::RefPtr<Gdk::FrameClock>&) {
+            context->follow_pending = false;
+            if (context->following && a->get_value() < bottom()) a->set_value(bottom());
+            return false;
+        });
     });
     // The user scrolled: follow again only from the end. Half a line of slack,
     // as the range may grow by fractions while lines are laid out.

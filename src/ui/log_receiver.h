@@ -25,6 +25,7 @@ struct LogContext {
     // The view follows the end of the log unless the user has scrolled up to
     // read; back at the end, it follows again (as terminals do).
     bool following = true;
+    bool follow_pending = false;  // a frame will scroll to the end
     // Lines received and not yet in the buffer. Every buffer insert costs a
     // redraw and, with an accessibility client, two D-Bus signals: consecutive
     // lines go in with one insert.

@@ -21,6 +21,7 @@ import hashlib
 import os
 import pwd
 import shutil
+import re
 import signal
 import subprocess
 import sys
@@ -56,7 +57,9 @@ WATCHED = ["/etc/sv/cupsd", "/etc/sv/saned", "/var/service/cupsd", "/var/service
            "/usr/bin/xbps-remove", "/usr/bin/xbps-query", "/usr/bin/xbps-reconfigure",
            "/usr/lib/modules/6.6.63_1", "/usr/lib/modules/6.12.7_1",
            "/usr/share/xbps.d/10-repository-nonfree.conf",
-           "/usr/share/polkit-1/actions/org.tamsel.pellin.policy", RULE, STATE, ANSWER_DIR, HOME]
+           "/usr/share/polkit-1/actions/org.tamsel.pellin.policy",
+           "/usr/share/polkit-1/actions/com.tamsel.pellin.helper.policy", "/usr/local/libexec",
+           "/usr/local/share/polkit-1", RULE, STATE, ANSWER_DIR, HOME]
 WATCHED_FILES = ["/etc/passwd", "/etc/shadow", "/etc/group"]
 
 MOUNTS = [  # mount point, file system type, made how
@@ -75,6 +78,8 @@ MOUNTS = [  # mount point, file system type, made how
     ("/sys/bus/pci/devices", "tmpfs", "tmpfs"),
 ]
 PASCAL = "/sys/bus/pci/devices/0000:01:00.0"
+HELPER_POLICY = "com.tamsel.pellin.helper.policy"
+HELPER_ACTION = "com.tamsel.pellin.helper"
 # The generation installed before the window opens: every member of "nvidia".
 NVIDIA_MEMBERS = ["nvidia", "nvidia-libs", "nvidia-libs-32bit", "nvidia-dkms", "nvidia-gtklibs",
                   "nvidia-firmware"]
@@ -252,14 +257,18 @@ def write_rule():
 polkit.addAdminRule(function(action, subject) {
     if (subject.user == "%(user)s") return ["unix-user:%(user)s"];
 });
+// The helper's action gets what its policy gives an active session: the
+// sandbox has no login session, where the policy's defaults would apply.
 polkit.addRule(function(action, subject) {
-    if (subject.user != "%(user)s" || action.id != "org.freedesktop.policykit.exec") return;
+    var generic = action.id == "org.freedesktop.policykit.exec";
+    if (subject.user != "%(user)s" || (!generic && action.id != "%(helper)s")) return;
     var answer = polkit.spawn(["/bin/cat", "%(answer)s"]).trim();
     if (answer == "yes") return polkit.Result.YES;
-    if (answer == "auth_admin") return polkit.Result.AUTH_ADMIN;
+    if (answer == "auth_admin")
+        return generic ? polkit.Result.AUTH_ADMIN : polkit.Result.AUTH_ADMIN_KEEP;
     return polkit.Result.NO;
 });
-""" % {"user": USER, "answer": answer})
+""" % {"user": USER, "answer": answer, "helper": HELPER_ACTION})
 
 
 def install_fakes(source):
@@ -285,6 +294,25 @@ def install_fakes(source):
             f.write(value + "\n")
     for service in ("cupsd", "avahi-daemon", "saned"):
         os.makedirs("/etc/sv/" + service)
+
+
+def install_helper(payload):
+    """The helper where kelmora's build looks for it (the policy's exec.path),
+    its policy beside it and where polkitd reads actions; returns the path."""
+    if "kelmora-helper" not in payload:
+        return ""
+    policy = payload[HELPER_POLICY][0].decode()
+    path = re.search(r'"org.freedesktop.policykit.exec.path">([^<]+)<', policy).group(1)
+    prefix = os.path.dirname(os.path.dirname(path))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(payload["kelmora-helper"][0])
+    os.chmod(path, 0o755)
+    for actions in (prefix + "/share/polkit-1/actions", "/usr/share/polkit-1/actions"):
+        os.makedirs(actions, exist_ok=True)
+        with open(os.path.join(actions, HELPER_POLICY), "w") as f:
+            f.write(policy)
+    return path
 
 
 def wait_until(predicate, what, timeout=20.0):
@@ -341,7 +369,14 @@ def end_namespace_processes():
 
 
 def read_payload(kelmora, source):
+    """What the sandbox runs: kelmora, its helper and the helper's policy (from
+    the build beside it) and the files of the checkout it needs."""
+    build = os.path.dirname(os.path.dirname(os.path.abspath(kelmora)))
     files = {"kelmora": (open(kelmora, "rb").read(), 0o755)}
+    for name, path, mode in (("kelmora-helper", "src/kelmora-helper", 0o755),
+                             (HELPER_POLICY, "data/" + HELPER_POLICY, 0o644)):
+        if os.path.exists(os.path.join(build, path)):
+            files[name] = (open(os.path.join(build, path), "rb").read(), mode)
     for name, (path, mode) in PAYLOAD_FILES.items():
         files[name] = (open(os.path.join(source, path), "rb").read(), mode)
     return files
@@ -372,12 +407,13 @@ def inside_main(host_ns, kelmora, source):
         add_test_user()
         write_rule()
         install_fakes(source)
+        helper = install_helper(payload)
         start_buses()
         driver = os.path.join(source, "tests", "e2e", "polkit_driver.py")
         env = {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": HOME, "USER": USER,
                "LOGNAME": USER, "LANG": "C.UTF-8", "SHELL": "/bin/sh"}
         status = subprocess.run(
-            ["/usr/bin/python3", driver, kelmora, source, PASSWORD, ANSWER_DIR + "/answer"],
+            ["/usr/bin/python3", driver, kelmora, source, PASSWORD, ANSWER_DIR + "/answer", helper],
             user=UID, group=UID, extra_groups=[], env=env, cwd=HOME).returncode
     except Exception as e:  # report, then clean up
         print("FAIL sandbox: %s: %s" % (type(e).__name__, e), flush=True)

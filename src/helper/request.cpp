@@ -1,0 +1,109 @@
+#include "helper/request.h"
+
+#include <algorithm>
+
+#include "printing/printers.h"
+
+namespace kelmora {
+namespace {
+
+using Words = std::vector<std::string>;
+
+Refusal argument(std::string_view what, std::string_view word) {
+    // The word is shown as plain text: it comes from the caller.
+    return {refused_argument, std::string(what) + ": \"" + plain_display_text(word, 80) + "\""};
+}
+
+// The words from `from` on, each a package name; at least one.
+std::variant<Words, Refusal> packages_from(const Words& request, std::size_t from) {
+    if (request.size() <= from) return Refusal{refused_argument, "no package names"};
+    for (std::size_t i = from; i < request.size(); ++i)
+        if (!valid_package_name(request[i])) return argument("not a package name", request[i]);
+    return Words(request.begin() + static_cast<std::ptrdiff_t>(from), request.end());
+}
+
+std::variant<HelperRequest, Refusal> with_packages(const Words& request, std::size_t from,
+                                                   std::string program, Words options) {
+    auto names = packages_from(request, from);
+    if (auto* refusal = std::get_if<Refusal>(&names)) return *refusal;
+    HelperRequest accepted;
+    accepted.programs = {std::move(program)};
+    accepted.args = std::move(options);
+    for (std::string& n : std::get<Words>(names)) accepted.args.push_back(std::move(n));
+    return accepted;
+}
+
+}  // namespace
+
+bool valid_package_name(std::string_view name) {
+    if (name.empty() || name.size() > 128) return false;
+    const auto alnum = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    };
+    if (!alnum(name.front())) return false;
+    return std::all_of(name.begin(), name.end(), [&](char c) {
+        return alnum(c) || c == '.' || c == '_' || c == '+' || c == '-';
+    });
+}
+
+std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) {
+    if (request.empty()) return Refusal{refused_unknown, "no request"};
+    const std::string& verb = request[0];
+    const auto option = [&](std::size_t at) -> std::string_view {
+        return at < request.size() ? std::string_view(request[at]) : std::string_view();
+    };
+    if (verb == "xbps-install") {
+        if (option(1) == "-Su" && option(2) == "-y")
+            return with_packages(request, 3, "/usr/bin/xbps-install", {"-Su", "-y"});
+        if (option(1) == "-Syf" || option(1) == "-Syu")
+            return with_packages(request, 2, "/usr/bin/xbps-install", {request[1]});
+        return argument("xbps-install takes -Su -y, -Syf or -Syu", option(1));
+    }
+    if (verb == "xbps-remove") {
+        if (option(1) != "-Ry") return argument("xbps-remove takes -Ry", option(1));
+        return with_packages(request, 2, "/usr/bin/xbps-remove", {"-Ry"});
+    }
+    if (verb == "xbps-reconfigure") {
+        if (option(1) != "-f") return argument("xbps-reconfigure takes -f", option(1));
+        return with_packages(request, 2, "/usr/bin/xbps-reconfigure", {"-f"});
+    }
+    if (verb == "ln") {
+        constexpr std::string_view services[] = {"/etc/sv/cupsd", "/etc/sv/avahi-daemon",
+                                                 "/etc/sv/saned"};
+        if (request.size() != 4 || request[1] != "-sf" || request[3] != "/var/service/")
+            return Refusal{refused_argument, "ln takes -sf /etc/sv/NAME /var/service/"};
+        if (std::find(std::begin(services), std::end(services), request[2]) == std::end(services))
+            return argument("not a service kelmora enables", request[2]);
+        HelperRequest accepted;
+        accepted.programs = {"/usr/bin/ln", "/bin/ln"};
+        accepted.args = {request.begin() + 1, request.end()};
+        return accepted;
+    }
+    if (verb == "lpadmin") {
+        HelperRequest accepted;
+        accepted.programs = {"/usr/bin/lpadmin", "/usr/sbin/lpadmin"};
+        accepted.args = {request.begin() + 1, request.end()};
+        if (request.size() == 3 && request[1] == "-x") {
+            if (!valid_queue_name(request[2])) return argument("not a queue name", request[2]);
+            return accepted;
+        }
+        if (request.size() == 8 && request[1] == "-p" && request[3] == "-E" && request[4] == "-v" &&
+            request[6] == "-m" && request[7] == "everywhere") {
+            if (!valid_queue_name(request[2])) return argument("not a queue name", request[2]);
+            if (!printer_uri_allowed(request[5]))
+                return argument("not an ipp:// or ipps:// address", request[5]);
+            return accepted;
+        }
+        return Refusal{refused_argument,
+                       "lpadmin takes -p QUEUE -E -v URI -m everywhere, or -x QUEUE"};
+    }
+    if (verb == policy_request) {
+        if (request.size() != 1) return argument("polkit-policy takes nothing", request[1]);
+        HelperRequest accepted;
+        accepted.write_policy = true;
+        return accepted;
+    }
+    return argument("unknown request", verb);
+}
+
+}  // namespace kelmora

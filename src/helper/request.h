@@ -1,0 +1,46 @@
+// What the privileged helper accepts: a fixed set of requests, each the
+// argument vector of one system program in one of the shapes kelmora runs,
+// checked word by word. Pure; the helper's main() runs what this accepts.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "services/polkit_policy.h"
+
+namespace kelmora {
+
+struct HelperRequest {
+    // Absolute paths to try, in order; the first that exists runs.
+    std::vector<std::string> programs;
+    std::vector<std::string> args;  // argv[1..] of the program
+    bool write_policy = false;      // no program: write the policy document
+};
+
+// Why a request is refused; each has an exit status of its own, none of them
+// pkexec's 126 or 127.
+struct Refusal {
+    int status;
+    std::string message;  // one line, without a newline
+};
+inline constexpr int refused_not_root = 77;  // EX_NOPERM
+inline constexpr int refused_unknown = 64;   // EX_USAGE: no such request
+inline constexpr int refused_argument = 65;  // EX_DATAERR: a word outside the grammar
+inline constexpr int refused_missing = 69;   // EX_UNAVAILABLE: the program is not installed
+
+// [A-Za-z0-9][A-Za-z0-9._+-]*, at most 128 bytes.
+bool valid_package_name(std::string_view name);
+
+// `request` is the helper's argv without argv[0]:
+//   xbps-install (-Su -y | -Syf | -Syu) PACKAGE...
+//   xbps-remove -Ry PACKAGE...
+//   xbps-reconfigure -f PACKAGE...
+//   ln -sf /etc/sv/(cupsd|avahi-daemon|saned) /var/service/
+//   lpadmin -p QUEUE -E -v (ipp|ipps)://... -m everywhere
+//   lpadmin -x QUEUE
+//   polkit-policy
+std::variant<HelperRequest, Refusal> parse_helper_request(const std::vector<std::string>& request);
+
+}  // namespace kelmora

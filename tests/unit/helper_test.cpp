@@ -1,0 +1,94 @@
+// The privileged helper's requests: the shapes kelmora sends are accepted as
+// they are; anything else is refused before anything runs.
+#include <gtest/gtest.h>
+
+#include "helper/request.h"
+#include "printing/printers.h"
+
+namespace kelmora {
+namespace {
+
+using Words = std::vector<std::string>;
+
+TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
+    const struct {
+        Words request;
+        std::string program;
+    } cases[] = {
+        {{"xbps-install", "-Su", "-y", "mesa-dri", "nvidia580-libs-32bit"},
+         "/usr/bin/xbps-install"},
+        {{"xbps-install", "-Syf", "void-repo-nonfree"}, "/usr/bin/xbps-install"},
+        {{"xbps-install", "-Syu", "xbps"}, "/usr/bin/xbps-install"},
+        {{"xbps-remove", "-Ry", "nvidia", "nvidia-libs"}, "/usr/bin/xbps-remove"},
+        {{"xbps-reconfigure", "-f", "nvidia580-dkms"}, "/usr/bin/xbps-reconfigure"},
+        {{"ln", "-sf", "/etc/sv/avahi-daemon", "/var/service/"}, "/usr/bin/ln"},
+        {{"lpadmin", "-p", "Brother_HL", "-E", "-v", "ipps://printer.local:631/ipp/print", "-m",
+          "everywhere"},
+         "/usr/bin/lpadmin"},
+        {{"lpadmin", "-x", "Büro_Drucker"}, "/usr/bin/lpadmin"},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse_helper_request(c.request);
+        const auto* accepted = std::get_if<HelperRequest>(&parsed);
+        ASSERT_NE(accepted, nullptr) << c.request[0];
+        EXPECT_EQ(accepted->programs.front(), c.program);
+        EXPECT_EQ(accepted->args, Words(c.request.begin() + 1, c.request.end()));
+    }
+    const auto policy = parse_helper_request({"polkit-policy"});
+    ASSERT_TRUE(std::holds_alternative<HelperRequest>(policy));
+    EXPECT_TRUE(std::get<HelperRequest>(policy).write_policy);
+}
+
+TEST(HelperRequest, EverythingElseIsRefusedWithAStatusThatIsNotPkexecs) {
+    const struct {
+        Words request;
+        int status;
+    } cases[] = {
+        {{}, refused_unknown},
+        {{"sh", "-c", "id"}, refused_argument},
+        {{"/usr/bin/xbps-install", "-Su", "-y", "x"}, refused_argument},
+        {{"xbps-install", "-Su", "-y"}, refused_argument},                          // no packages
+        {{"xbps-install", "-Su", "-y", "-r", "/tmp/root", "x"}, refused_argument},  // options
+        {{"xbps-install", "-Su", "-y", "--rootdir=/", "x"}, refused_argument},
+        {{"xbps-install", "-Sy", "x"}, refused_argument},
+        {{"xbps-install", "-Su", "-y", "/"}, refused_argument},
+        {{"xbps-install", "-Su", "-y", ".."}, refused_argument},
+        {{"xbps-install", "-Su", "-y", "mesa dri"}, refused_argument},
+        {{"xbps-install", "-Su", "-y", "mesa\ndri"}, refused_argument},
+        {{"xbps-install", "-Su", "-y", "x\x1b[31m"}, refused_argument},
+        {{"xbps-install", "-Su", "-y", ""}, refused_argument},
+        {{"xbps-remove", "-R", "x"}, refused_argument},
+        {{"xbps-remove", "-Ry", "-f"}, refused_argument},
+        {{"xbps-reconfigure", "-a"}, refused_argument},
+        {{"ln", "-sf", "/etc/sv/sshd", "/var/service/"}, refused_argument},
+        {{"ln", "-sf", "/etc/sv/cupsd/../../shadow", "/var/service/"}, refused_argument},
+        {{"ln", "-sf", "/etc/sv/cupsd", "/etc/"}, refused_argument},
+        {{"ln", "-sf", "/etc/sv/cupsd", "/var/service/", "x"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-E", "-v", "file:///etc/shadow", "-m", "everywhere"},
+         refused_argument},
+        {{"lpadmin", "-p", "q", "-E", "-v", "ipp://h/$(id)", "-m", "everywhere"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-E", "-v", "ipp://h/a;b", "-m", "everywhere"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-E", "-v", "ipp://h/ p", "-m", "everywhere"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-E", "-v", "ipp://h/", "-m", "raw"}, refused_argument},
+        {{"lpadmin", "-p", "a/b", "-E", "-v", "ipp://h/", "-m", "everywhere"}, refused_argument},
+        {{"lpadmin", "-p", "-x", "-E", "-v", "ipp://h/", "-m", "everywhere"}, refused_argument},
+        {{"lpadmin", "-x", "Office\xc2\xad"}, refused_argument},  // a look-alike
+        {{"lpadmin", "-x", "with space"}, refused_argument},
+        {{"lpadmin", "-x", std::string(128, 'q')}, refused_argument},
+        {{"lpadmin", "-d", "q"}, refused_argument},
+        {{"polkit-policy", "/etc/passwd"}, refused_argument},
+        {{"rm", "-rf", "/"}, refused_argument},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse_helper_request(c.request);
+        const auto* refusal = std::get_if<Refusal>(&parsed);
+        ASSERT_NE(refusal, nullptr) << (c.request.empty() ? "(empty)" : c.request.back());
+        EXPECT_EQ(refusal->status, c.status);
+        EXPECT_NE(refusal->status, 126);
+        EXPECT_NE(refusal->status, 127);
+        EXPECT_EQ(refusal->message.find('\n'), std::string::npos);  // one line
+    }
+}
+
+}  // namespace
+}  // namespace kelmora

@@ -99,12 +99,6 @@ InstalledPackages package_names(const std::vector<std::string>& pkgvers) {
     return names;
 }
 
-std::optional<InstalledPackages> query_installed_packages() {
-    const auto pkgvers = query_installed_pkgvers();
-    if (!pkgvers) return std::nullopt;
-    return package_names(*pkgvers);
-}
-
 std::optional<std::vector<std::string>> query_installed_pkgvers() {
     const auto result = capture_output({"xbps-query", "-l"}, query_limit);
     if (!result || result->timed_out) return std::nullopt;

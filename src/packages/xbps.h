@@ -57,7 +57,6 @@ std::string_view pkgver_version(std::string_view pkgver);
 std::optional<std::vector<std::string>> query_installed_pkgvers();
 // Their names.
 InstalledPackages package_names(const std::vector<std::string>& pkgvers);
-std::optional<InstalledPackages> query_installed_packages();
 
 // True when the repository pool has `package` (xbps-query -R).
 bool in_repository_pool(const std::string& package);

@@ -33,10 +33,6 @@ bool is_blank_like(char32_t c) {
            (c >= 0xe0100 && c <= 0xe01ef);
 }
 
-// A printer address we hand to lpadmin (the tools print it percent-encoded).
-bool acceptable_uri(std::string_view uri) {
-    return printer_uri_allowed(uri);
-}
 
 // host[:port] of a URI, without the default IPP port.
 std::string uri_authority(std::string_view uri) {
@@ -111,7 +107,7 @@ std::vector<FoundPrinter> printers_from_driverless(std::string_view raw) {
     std::vector<FoundPrinter> found;
     for (const std::string& line : output_lines(raw)) {
         const std::string uri(trim_unicode_space(line));
-        if (!acceptable_uri(uri)) continue;
+        if (!printer_uri_allowed(uri)) continue;
         FoundPrinter printer;
         printer.uri = uri;
         const std::string authority = uri_authority(uri);

@@ -33,7 +33,6 @@ bool is_blank_like(char32_t c) {
            (c >= 0xe0100 && c <= 0xe01ef);
 }
 
-
 // host[:port] of a URI, without the default IPP port.
 std::string uri_authority(std::string_view uri) {
     uri.remove_prefix(uri.find("://") + 3);

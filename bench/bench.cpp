@@ -68,6 +68,7 @@ struct StreamResult {
     double rss_growth_per_mib = 0;
     long marks = 0;
     int banner_last = 0;                       // 1 when nothing followed the banner
+    int end_in_view = 0;                       // 1 when the open log shows its last line
     long text_events = -1, caret_events = -1;  // seen by the listening client; -1: none ran
 };
 
@@ -201,6 +202,13 @@ StreamResult stream(const Glib::RefPtr<Gtk::Application>& app, long lines, bool 
     const std::string tail =
         buffer->get_text(buffer->get_iter_at_line(buffer->get_line_count() - 2), buffer->end());
     r.banner_last = tail == std::string(kelmora::success_banner) + "\n";
+    // What the user sees: the last line lies within the visible part (the
+    // bottom of the scroll range may still be a line in the middle).
+    Gdk::Rectangle visible, last;
+    win.widgets->log_view->get_visible_rect(visible);
+    win.widgets->log_view->get_iter_location(buffer->end(), last);
+    r.end_in_view = last.get_y() >= visible.get_y() &&
+                    last.get_y() + last.get_height() <= visible.get_y() + visible.get_height();
 
     const double text_mib = buffer->get_char_count() / (1024.0 * 1024.0);
     r.rss_growth_per_mib = (status_kib(0, "VmHWM:") - hwm_before) / 1024.0 / text_mib;
@@ -212,7 +220,7 @@ StreamResult stream(const Glib::RefPtr<Gtk::Application>& app, long lines, bool 
 }
 
 // Each run is a process of its own, so that its peak memory is its own.
-const char* const result_format = "result %ld %lf %lf %lf %lf %lf %ld %d %ld %ld %lf\n";
+const char* const result_format = "result %ld %lf %lf %lf %lf %lf %ld %d %ld %ld %lf %d\n";
 
 StreamResult stream_in_child(const fs::path& bench_dir, long lines, bool open_log, bool listen) {
     const std::string command = "'/proc/" + std::to_string(::getpid()) + "/exe' --stream '" +
@@ -226,8 +234,8 @@ StreamResult stream_in_child(const fs::path& bench_dir, long lines, bool open_lo
     while (std::fgets(line, sizeof line, child) != nullptr) {
         if (std::sscanf(line, result_format, &r.lines, &r.to_last_line_ms, &r.to_banner_ms,
                         &r.max_timer_gap_ms, &r.max_frame_gap_ms, &r.rss_growth_per_mib, &r.marks,
-                        &r.banner_last, &r.text_events, &r.caret_events,
-                        &r.max_stream_gap_ms) != 11)
+                        &r.banner_last, &r.text_events, &r.caret_events, &r.max_stream_gap_ms,
+                        &r.end_in_view) != 12)
             std::fputs(line, stdout);
     }
     ::pclose(child);
@@ -330,7 +338,7 @@ int stream_main(const fs::path& bench_dir, long lines, bool open_log, bool liste
     const StreamResult r = stream(app, lines, open_log, listen ? &script : nullptr);
     std::printf(result_format, r.lines, r.to_last_line_ms, r.to_banner_ms, r.max_timer_gap_ms,
                 r.max_frame_gap_ms, r.rss_growth_per_mib, r.marks, r.banner_last, r.text_events,
-                r.caret_events, r.max_stream_gap_ms);
+                r.caret_events, r.max_stream_gap_ms, r.end_in_view);
     std::error_code ignored;
     fs::remove_all(tmp, ignored);
     return r.to_last_line_ms > 0 ? 0 : 1;
@@ -374,7 +382,7 @@ int main(int argc, char** argv) {
     // The listening runs: the median throughput, the worst stall and memory.
     std::vector<double> heard_ms, heard_stall;
     StreamResult worst;
-    std::string banner_last;
+    std::string banner_last, end_in_view;
     for (const auto& h : heard) {
         heard_ms.push_back(h.to_last_line_ms);
         heard_stall.push_back(h.max_stream_gap_ms);
@@ -383,6 +391,7 @@ int main(int argc, char** argv) {
         worst.max_frame_gap_ms = std::max(worst.max_frame_gap_ms, h.max_frame_gap_ms);
         worst.rss_growth_per_mib = std::max(worst.rss_growth_per_mib, h.rss_growth_per_mib);
         banner_last += h.banner_last ? " yes" : " NO";
+        end_in_view += h.end_in_view ? " yes" : " NO";
     }
     const double heard_median_ms = median(heard_ms);
     const StreamResult& h0 = heard.front();
@@ -421,6 +430,8 @@ int main(int argc, char** argv) {
                 h0.marks);
     std::printf("| banner is the last line | %s | %s | every run |\n", b.banner_last ? "yes" : "NO",
                 banner_last.c_str() + 1);
+    std::printf("| last line in view after the banner (log open) | | %s | every run |\n",
+                end_in_view.c_str() + 1);
     std::printf(
         "| text events seen by the client per 1,000 lines | | %.1f changed + %.1f caret "
         "| |\n",

@@ -401,6 +401,14 @@ TEST_F(Window, ClosingTheWindowWhileATaskStreamsIsSafe) {
     // The worker and readers run on and their sends fail quietly.
     run_until([] { return false; }, std::chrono::milliseconds(500));
     EXPECT_TRUE(application()->get_windows().empty());
+
+    // Closed before it ever went idle: what a window prepares for its first
+    // task then never touches the destroyed widgets.
+    open();
+    win = MainWindow{};
+    application()->get_windows().front()->destroy();
+    run_until([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_TRUE(application()->get_windows().empty());
 }
 
 TEST_F(Window, TwoWindowsHaveTheirOwnBusyStateLogAndTasks) {

@@ -30,24 +30,59 @@ LogContext make_log_context(AppWidgetsRef widgets, Gtk::Expander* log_expander) 
     return context;
 }
 
+void lay_out_log_end(LogContext& context) {
+    if (!context.following || !context.end_mark) return;
+    context.widgets->log_view->scroll_to(context.end_mark, 0.0);
+    context.end_laid_out_at = g_get_monotonic_time();
+}
+
 void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWindow& scrolled) {
+    Gtk::TextView& view = *context->widgets->log_view;
+    const auto buffer = view.get_buffer();
+    context->end_mark = buffer->create_mark("log-end", buffer->end(), false);  // stays at the end
     const auto adjustment = scrolled.get_vadjustment();
-    const auto bottom = [a = adjustment.get()] { return a->get_upper() - a->get_page_size(); };
-    // More lines laid out, or another height: back to the end when following,
-    // once per frame however often the range grew during it.
-    adjustment->signal_changed().connect([context, &scrolled, a = adjustment.get(), bottom] {
+    const auto end_y = [&view, buffer] {
+        Gdk::Rectangle last;
+        view.get_iter_location(buffer->end(), last);
+        return last.get_y() + last.get_height();
+    };
+    // On the next frame, back to the end when following, however often the
+    // log grew meanwhile.
+    const auto follow = [context, &scrolled, a = adjustment.get(), end_y] {
         if (!context->following || context->follow_pending) return;
         context->follow_pending = true;
-        scrolled.add_tick_callback([context, a, bottom](const Glib::RefPtr<Gdk::FrameClock>&) {
+        scrolled.add_tick_callback([context, a, end_y](const Glib::RefPtr<Gdk::FrameClock>&) {
             context->follow_pending = false;
-            if (context->following && a->get_value() < bottom()) a->set_value(bottom());
+            if (context->following) a->set_value(end_y() - a->get_page_size());
             return false;
         });
-    });
-    // The user scrolled: follow again only from the end. Half a line of slack,
-    // as the range may grow by fractions while lines are laid out.
-    adjustment->signal_value_changed().connect([context, a = adjustment.get(), bottom] {
-        context->following = a->get_value() >= bottom() - 8.0;
+    };
+    buffer->signal_insert().connect(
+        [context, follow](const Gtk::TextIter&, const Glib::ustring&, int) {
+            if (g_get_monotonic_time() - context->end_laid_out_at >=
+                log_end_layout_interval.count())
+                lay_out_log_end(*context);
+            follow();
+        },
+        true);
+    adjustment->signal_changed().connect(follow);
+    // The user scrolled up to read: stop following until the end is in view
+    // again (the last line starts above the bottom of the visible part) or the
+    // view is at the bottom of its range. Only a move up stops it: the view
+    // also moves down by itself, to keep what it shows in place while lines
+    // above are laid out.
+    adjustment->signal_value_changed().connect([context, &view, buffer, a = adjustment.get()] {
+        const double value = a->get_value();
+        const bool moved_up = value < context->last_value - 8.0;  // more than half a line
+        context->last_value = value;
+        Gdk::Rectangle visible, last;
+        view.get_visible_rect(visible);
+        view.get_iter_location(buffer->end(), last);
+        if (last.get_y() < visible.get_y() + visible.get_height() ||
+            value >= a->get_upper() - a->get_page_size() - 8.0)
+            context->following = true;
+        else if (moved_up)
+            context->following = false;
     });
 }
 
@@ -101,6 +136,7 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
                             : done->cancelled ? TaskOutcome::Cancelled
                                               : TaskOutcome::Failed);
         append_log(w, std::string(done->success ? success_banner : failure_banner) + "\n");
+        lay_out_log_end(context);
         if (done->success && done->restart_needed) {
             w.graphics.restart_pending = true;
             show_graphics_state(w, load_lang());
@@ -124,6 +160,7 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
     } else if (auto* scan = std::get_if<ScanResults>(&message)) {
         leave_busy_state(w, TaskOutcome::SearchFinished);
         append_log(w, scan_result_block(scan->entries));
+        lay_out_log_end(context);
         w.network.searched = true;
         w.network.printers = std::move(scan->printers);
         w.network.scanners = std::move(scan->scanners);

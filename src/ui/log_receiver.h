@@ -26,6 +26,9 @@ struct LogContext {
     // read; back at the end, it follows again (as terminals do).
     bool following = true;
     bool follow_pending = false;  // a frame will scroll to the end
+    double last_value = 0;        // where the view was, to tell a move up
+    Glib::RefPtr<Gtk::TextMark> end_mark;
+    gint64 end_laid_out_at = 0;  // when the view was last asked to lay out the end
     // Lines received and not yet in the buffer. Every buffer insert costs a
     // redraw and, with an accessibility client, two D-Bus signals: consecutive
     // lines go in with one insert.
@@ -51,6 +54,9 @@ void end_log_dispatch(LogContext& context);
 
 // How many bytes of lines are collected before they go into the buffer.
 inline constexpr std::size_t log_batch_limit = 64 * 1024;
+
+// While lines flood in, how often the view lays out the lines at the end.
+inline constexpr std::chrono::microseconds log_end_layout_interval{100'000};
 
 // How long one dispatch of the log receiver may run before the window draws.
 inline constexpr std::chrono::milliseconds log_dispatch_slice{8};

@@ -30,11 +30,22 @@ LogContext make_log_context(AppWidgetsRef widgets, Gtk::Expander* log_expander) 
     return context;
 }
 
+namespace {
+
+// The text view lays its lines out in the background and counts the lines it
+// has not laid out yet as 0 px high: in a long log, the bottom of the scroll
+// range is where that layout has got to, a line in the middle. Scrolling to a
+// mark makes the view lay out the lines around the mark first, but only when
+// it next lays out a change, so this is asked right after an insert. The view
+// is then set to where the last line lies on the next frame (see
+// follow_log_end), rather than left to the view's animated scroll.
 void lay_out_log_end(LogContext& context) {
     if (!context.following || !context.end_mark) return;
     context.widgets->log_view->scroll_to(context.end_mark, 0.0);
     context.end_laid_out_at = g_get_monotonic_time();
 }
+
+}  // namespace
 
 void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWindow& scrolled) {
     Gtk::TextView& view = *context->widgets->log_view;
@@ -46,8 +57,8 @@ void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWin
         view.get_iter_location(buffer->end(), last);
         return last.get_y() + last.get_height();
     };
-    // On the next frame, back to the end when following, however often the
-    // log grew meanwhile.
+    // On the next frame, back to where the last line lies when following,
+    // however often the log grew meanwhile.
     const auto follow = [context, &scrolled, a = adjustment.get(), end_y] {
         if (!context->following || context->follow_pending) return;
         context->follow_pending = true;
@@ -57,6 +68,8 @@ void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWin
             return false;
         });
     };
+    // While lines flood in, the end is laid out at most every
+    // log_end_layout_interval; after the banner and the scan results always.
     buffer->signal_insert().connect(
         [context, follow](const Gtk::TextIter&, const Glib::ustring&, int) {
             if (g_get_monotonic_time() - context->end_laid_out_at >=

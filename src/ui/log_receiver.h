@@ -37,9 +37,9 @@ struct LogContext {
 LogContext make_log_context(AppWidgetsRef widgets, Gtk::Expander* log_expander);
 
 // Keeps the last line of `scrolled` (the log's scrolled window) in view while
-// `context` follows. The text view lays new lines out after they were
-// inserted, over several frames, so a scroll requested at the insert falls
-// short: the view follows each growth of the scroll range instead.
+// `context` follows: on the frame after each insert and after each growth of
+// the scroll range, however long the log and however far the view's layout of
+// the lines above has got.
 void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWindow& scrolled);
 
 // Appends `text` at the end of the log as plain text (never markup).

@@ -51,6 +51,7 @@ void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWin
     Gtk::TextView& view = *context->widgets->log_view;
     const auto buffer = view.get_buffer();
     context->end_mark = buffer->create_mark("log-end", buffer->end(), false);  // stays at the end
+    context->reading_mark = buffer->create_mark("log-reading", buffer->begin());
     const auto adjustment = scrolled.get_vadjustment();
     const auto end_y = [&view, buffer] {
         Gdk::Rectangle last;
@@ -94,8 +95,16 @@ void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWin
         if (last.get_y() < visible.get_y() + visible.get_height() ||
             value >= a->get_upper() - a->get_page_size() - 8.0)
             context->following = true;
-        else if (moved_up)
+        else if (moved_up && context->following) {
             context->following = false;
+            // A scroll to the end asked for just before must not take the
+            // reader back: it is replaced by one to a line already in view.
+            Gtk::TextIter middle;
+            int top = 0;
+            view.get_line_at_y(middle, visible.get_y() + visible.get_height() / 2, top);
+            buffer->move_mark(context->reading_mark, middle);
+            view.scroll_to(context->reading_mark, 0.0);
+        }
     });
 }
 

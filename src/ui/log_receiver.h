@@ -27,7 +27,7 @@ struct LogContext {
     bool following = true;
     bool follow_pending = false;  // a frame will scroll to the end
     double last_value = 0;        // where the view was, to tell a move up
-    Glib::RefPtr<Gtk::TextMark> end_mark;
+    Glib::RefPtr<Gtk::TextMark> end_mark, reading_mark;
     gint64 end_laid_out_at = 0;  // when the view was last asked to lay out the end
     // Lines received and not yet in the buffer. Every buffer insert costs a
     // redraw and, with an accessibility client, two D-Bus signals: consecutive

@@ -45,6 +45,13 @@ void lay_out_log_end(LogContext& context) {
     context.end_laid_out_at = g_get_monotonic_time();
 }
 
+// Where the log's last line lies, in the view's buffer coordinates.
+Gdk::Rectangle last_line(Gtk::TextView& view) {
+    Gdk::Rectangle last;
+    view.get_iter_location(view.get_buffer()->end(), last);
+    return last;
+}
+
 }  // namespace
 
 void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWindow& scrolled) {
@@ -53,19 +60,17 @@ void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWin
     context->end_mark = buffer->create_mark("log-end", buffer->end(), false);  // stays at the end
     context->reading_mark = buffer->create_mark("log-reading", buffer->begin());
     const auto adjustment = scrolled.get_vadjustment();
-    const auto end_y = [&view, buffer] {
-        Gdk::Rectangle last;
-        view.get_iter_location(buffer->end(), last);
-        return last.get_y() + last.get_height();
-    };
     // On the next frame, back to where the last line lies when following,
     // however often the log grew meanwhile.
-    const auto follow = [context, &scrolled, a = adjustment.get(), end_y] {
+    const auto follow = [context, &scrolled, &view, a = adjustment.get()] {
         if (!context->following || context->follow_pending) return;
         context->follow_pending = true;
-        scrolled.add_tick_callback([context, a, end_y](const Glib::RefPtr<Gdk::FrameClock>&) {
+        scrolled.add_tick_callback([context, &view, a](const Glib::RefPtr<Gdk::FrameClock>&) {
             context->follow_pending = false;
-            if (context->following) a->set_value(end_y() - a->get_page_size());
+            if (context->following) {
+                const Gdk::Rectangle last = last_line(view);
+                a->set_value(last.get_y() + last.get_height() - a->get_page_size());
+            }
             return false;
         });
     };
@@ -89,10 +94,9 @@ void follow_log_end(const std::shared_ptr<LogContext>& context, Gtk::ScrolledWin
         const double value = a->get_value();
         const bool moved_up = value < context->last_value - 8.0;  // more than half a line
         context->last_value = value;
-        Gdk::Rectangle visible, last;
+        Gdk::Rectangle visible;
         view.get_visible_rect(visible);
-        view.get_iter_location(buffer->end(), last);
-        if (last.get_y() < visible.get_y() + visible.get_height() ||
+        if (last_line(view).get_y() < visible.get_y() + visible.get_height() ||
             value >= a->get_upper() - a->get_page_size() - 8.0)
             context->following = true;
         else if (moved_up && context->following) {

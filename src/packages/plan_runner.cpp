@@ -110,9 +110,8 @@ TaskResult run_install_plan(const InstallPlan& plan, const LogSink& log, int fir
                 break;
             case StepKind::Remove: {
                 // xbps-remove never asks xbps to update itself: only exit 0 counts.
-                const int status = run_pkexec_command(step.args, log).status;
-                result = status == pkexec_dismissed_status ? TaskResult::Cancelled
-                                                           : TaskResult(status == 0);
+                const CommandResult run = run_pkexec_command(step.args, log);
+                result = privileged_result(run, run.status == 0);
                 removed = result;
                 break;
             }
@@ -179,11 +178,12 @@ TaskResult repair_nvidia_module(const LogSink& log, const std::filesystem::path&
     // Installing headers builds nothing by itself: the trigger runs again
     // when the -dkms package is configured again.
     log.step({Activity::ModuleBuild, {}, number++, count});
-    const int status =
-        run_pkexec_command({"xbps-reconfigure", "-f", generation + "-dkms"}, log).status;
-    if (status != 0) {
-        if (status == pkexec_dismissed_status && headers.empty()) return TaskResult::Cancelled;
-        if (status == pkexec_dismissed_status)
+    const CommandResult run =
+        run_pkexec_command({"xbps-reconfigure", "-f", generation + "-dkms"}, log);
+    if (run.status != 0) {
+        const TaskResult result = privileged_result(run, false);
+        if (headers.empty()) return result;
+        if (result.cancelled())
             log.line("Abgebrochen, nachdem schon geändert wurde: installiert: " + joined(headers) +
                      ".");
         return false;

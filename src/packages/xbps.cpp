@@ -14,20 +14,20 @@ namespace {
 constexpr std::chrono::milliseconds query_limit{20'000};
 
 // One command, with the names xbps reported as installed already.
-bool run_once(const std::vector<std::string>& args, const LogSink& log, int& status) {
+bool run_once(const std::vector<std::string>& args, const LogSink& log, CommandResult& run) {
     struct Names {
         std::mutex mutex;
         std::vector<std::string> names;
     };
     const auto seen = std::make_shared<Names>();
-    status = run_pkexec_command(args, log, [seen](std::string_view line) {
-                 const std::string_view name = reported_installed(line);
-                 if (name.empty()) return;
-                 std::lock_guard lock(seen->mutex);
-                 seen->names.emplace_back(name);
-             }).status;
+    run = run_pkexec_command(args, log, [seen](std::string_view line) {
+        const std::string_view name = reported_installed(line);
+        if (name.empty()) return;
+        std::lock_guard lock(seen->mutex);
+        seen->names.emplace_back(name);
+    });
     std::lock_guard lock(seen->mutex);
-    return xbps_succeeded(args, status, seen->names);
+    return xbps_succeeded(args, run.status, seen->names);
 }
 
 }  // namespace
@@ -70,17 +70,13 @@ bool xbps_succeeded(const std::vector<std::string>& args, int status,
 }
 
 TaskResult run_xbps_install(const std::vector<std::string>& args, const LogSink& log) {
-    int status = -1;
-    const auto result = [&](bool ok) -> TaskResult {
-        return status == pkexec_dismissed_status ? TaskResult::Cancelled : TaskResult(ok);
-    };
-    const bool ok = run_once(args, log, status);
-    if (status != xbps_must_update_status) return result(ok);
+    CommandResult run;
+    const bool ok = run_once(args, log, run);
+    if (run.status != xbps_must_update_status) return privileged_result(run, ok);
     // xbps refuses every other transaction while a newer xbps is published.
     // Its update changes the system: a dismissal after it is no cancel.
-    if (!run_once({"xbps-install", "-Syu", "xbps"}, log, status)) return result(false);
-    const bool again = run_once(args, log, status);
-    return again || status != pkexec_dismissed_status ? TaskResult(again) : TaskResult(false);
+    if (!run_once({"xbps-install", "-Syu", "xbps"}, log, run)) return privileged_result(run, false);
+    return run_once(args, log, run);
 }
 
 std::string_view pkgver_name(std::string_view pkgver) {

@@ -129,9 +129,12 @@ AddResult classify_lpadmin_output(const std::vector<std::string>& lines) {
 QueueAdded add_printer_queue(const FoundPrinter& printer, const LogSink& log,
                              std::chrono::milliseconds wait) {
     std::string queue;
-    const auto finish = [&](AddResult result) {
+    const auto finish = [&](AddResult result, std::optional<TaskResult> task = {}) {
         log.line(result_line(result, queue));
-        return QueueAdded{result, queue};
+        return QueueAdded{
+            result, queue,
+            task.value_or(result == AddResult::Cancelled ? TaskResult::Cancelled
+                                                         : TaskResult(result == AddResult::Added))};
     };
     log.step({Activity::AddPrinter, printer.name, 1, 1});
     const QueueListing before = read_print_queues();
@@ -151,6 +154,8 @@ QueueAdded add_printer_queue(const FoundPrinter& printer, const LogSink& log,
     const CommandResult added = run_pkexec_command(
         {lpadmin, "-p", queue, "-E", "-v", printer.uri, "-m", "everywhere"}, log, {}, c_locale);
     if (added.status == pkexec_dismissed_status) return finish(AddResult::Cancelled);
+    if (const TaskResult why = privileged_result(added, false); why.polkit_missing())
+        return finish(AddResult::Failed, why);
     if (added.status != 0) return finish(classify_lpadmin_output(added.tail));
     // lpadmin returns before cupsd has asked the printer for its description.
     const auto deadline = std::chrono::steady_clock::now() + wait;

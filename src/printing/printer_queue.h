@@ -49,6 +49,7 @@ enum class AddResult {
 struct QueueAdded {
     AddResult result;
     std::string queue;
+    TaskResult task = false;  // how the task ended, for the line above the log
 };
 
 // What lpadmin's output says went wrong.

@@ -61,15 +61,17 @@ class LogSink {
 };
 
 // How a task ended. A dismissed authentication before anything changed is a
-// cancel, not a failure. Converts to and from bool (true: succeeded), as
+// cancel, not a failure; polkit missing (no pkexec) or unreachable (no system
+// bus, no polkitd) is a failure the window explains with its fix. Converts to and from bool (true: succeeded), as
 // callers that only ask "did it work" need no more.
 struct TaskResult {
-    enum Kind { Succeeded, Failed, Cancelled };
+    enum Kind { Succeeded, Failed, Cancelled, NoPkexec, NoAuthority };
     Kind kind = Failed;
     TaskResult(bool ok) : kind(ok ? Succeeded : Failed) {}  // NOLINT: implicit on purpose
     TaskResult(Kind k) : kind(k) {}                         // NOLINT
     operator bool() const { return kind == Succeeded; }     // NOLINT
     bool cancelled() const { return kind == Cancelled; }
+    bool polkit_missing() const { return kind == NoPkexec || kind == NoAuthority; }
 };
 
 // pkexec's exit status when the user dismissed the authentication.

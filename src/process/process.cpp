@@ -54,7 +54,7 @@ std::string os_error_text(int error) {
 }
 
 ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio out, Stdio err,
-                           bool own_group, const std::vector<std::string>& environment) {
+                           SpawnGroup group, const std::vector<std::string>& environment) {
     ChildProcess child;
     Pipe pipes[3];
     const Stdio modes[3] = {in, out, err};
@@ -90,10 +90,15 @@ ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio
     posix_spawnattr_setsigdefault(&attr, &all);
     posix_spawnattr_setsigmask(&attr, &none);
     short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
-    if (own_group) {
+    if (group == SpawnGroup::Own) {
         posix_spawnattr_setpgroup(&attr, 0);
         flags |= POSIX_SPAWN_SETPGROUP;
     }
+#ifdef POSIX_SPAWN_SETSID
+    if (group == SpawnGroup::Session) flags |= POSIX_SPAWN_SETSID;
+#endif
+    // Without it (an older C library) the child stays in our group: a group of
+    // its own would be a background one, which the terminal stops.
     posix_spawnattr_setflags(&attr, flags);
 
     std::vector<char*> args;
@@ -195,7 +200,8 @@ CapturedOutput read_both(int out_fd, int err_fd,
 
 std::optional<CapturedOutput> capture_output(const std::vector<std::string>& argv,
                                              std::chrono::milliseconds limit) {
-    ChildProcess child = spawn_process(argv, Stdio::Null, Stdio::Pipe, Stdio::Pipe, true);
+    ChildProcess child =
+        spawn_process(argv, Stdio::Null, Stdio::Pipe, Stdio::Pipe, SpawnGroup::Own);
     if (!child.started()) return std::nullopt;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     CapturedOutput output = read_both(child.stdout_fd, child.stderr_fd, deadline);

@@ -16,6 +16,11 @@ namespace kelmora {
 
 enum class Stdio { Inherit, Pipe, Null };
 
+// Where a child runs: in our process group; leading a group of its own (so
+// that it can be ended with whatever it started); or leading a session of its
+// own, without a controlling terminal, so that no terminal can stop it.
+enum class SpawnGroup { Inherit, Own, Session };
+
 struct ChildProcess {
     pid_t pid = -1;
     int error = 0;      // errno of a failed start; 0 when the child runs
@@ -28,11 +33,9 @@ struct ChildProcess {
 // Starts argv[0] (PATH lookup) with the given arguments. The child gets default
 // signal dispositions, an empty signal mask and no descriptor besides its three
 // standard streams; environment and working directory are inherited.
-// With `own_group`, the child leads a new process group, so that it can be
-// ended together with whatever it started. `environment` ("NAME=value")
-// replaces or adds those variables for the child.
+// `environment` ("NAME=value") replaces or adds those variables for the child.
 ChildProcess spawn_process(const std::vector<std::string>& argv, Stdio in, Stdio out, Stdio err,
-                           bool own_group = false,
+                           SpawnGroup group = SpawnGroup::Inherit,
                            const std::vector<std::string>& environment = {});
 
 // Waits for `pid`; true only for a normal exit with status 0.

@@ -3,7 +3,6 @@
 #include "packages/plan_runner.h"
 #include "packages/xbps.h"
 #include "process/command.h"
-#include "process/process.h"
 
 namespace kelmora {
 
@@ -20,16 +19,18 @@ TaskResult run_service_setup(const ServiceRecipe& recipe, const LogSink& log) {
     log.step({Activity::Services, {}, count, count});
     log.line(std::string(recipe.progress_line));
     for (std::string_view dir : recipe.service_dirs) {
-        std::vector<std::string> argv =
-            privileged_command({"ln", "-sf", std::string(dir), "/var/service/"});
-        argv.insert(argv.begin(), "pkexec");
-        const ChildProcess child =
-            spawn_process(argv, Stdio::Inherit, Stdio::Inherit, Stdio::Inherit);
+        // What ln prints is not shown; only whether the link was made.
+        PkexecOptions quiet;
+        quiet.announce = false;
+        const CommandResult linked =
+            run_pkexec_command({"ln", "-sf", std::string(dir), "/var/service/"}, log, quiet);
         // A service that is installed but not enabled is not set up: without
         // Avahi there is no discovery and no driverless printing.
-        if (!child.started() || wait_for_exit(child.pid) != 0) {
+        if (linked.status != 0) {
             log.line(service_not_enabled_line(dir));
-            return false;
+            // Dismissed here, after the install: a failure, not a cancel.
+            const TaskResult result = privileged_result(linked, false);
+            return result.polkit_missing() ? result : TaskResult(false);
         }
     }
     return true;

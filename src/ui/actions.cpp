@@ -16,7 +16,7 @@ namespace {
 void finish_task(const UiSender& sender, const std::filesystem::path& root, TaskResult result,
                  bool restart_needed = false) {
     report_machine_state(sender, root);
-    sender.send(Done{result, result && restart_needed, result.cancelled()});
+    sender.send(Done{result, result && restart_needed, result.cancelled(), result.kind});
 }
 
 }  // namespace
@@ -101,9 +101,7 @@ void on_scan_network(const AppWidgetsRef& widgets, const UiSender& sender) {
 void on_add_printer(const AppWidgetsRef& widgets, const UiSender& sender, FoundPrinter printer) {
     start_task(*widgets, [printer = std::move(printer), sender, root = widgets->root] {
         PrinterAdded added = add_printer_queue(printer, log_sink(sender));
-        const TaskResult result = added.result == AddResult::Cancelled
-                                      ? TaskResult::Cancelled
-                                      : TaskResult(added.result == AddResult::Added);
+        const TaskResult result = added.task;
         sender.send(std::move(added));
         finish_task(sender, root, result);
     });

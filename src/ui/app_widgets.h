@@ -19,7 +19,7 @@ namespace kelmora {
 
 // How the last task of a window ended, shown above the log until the next
 // task starts.
-enum class TaskOutcome { None, Succeeded, Failed, Cancelled, SearchFinished };
+enum class TaskOutcome { None, Succeeded, Failed, Cancelled, SearchFinished, NoPkexec, NoPolkitd };
 
 // What the graphics page knows about the machine; main thread only.
 struct GraphicsPageState {

@@ -2,6 +2,7 @@
 
 #include "services/service_setup.h"
 #include "ui/actions.h"
+#include "ui/auth_agent.h"
 #include "ui/graphics_page.h"
 #include "ui/log_receiver.h"
 #include "ui/update_ui_text.h"
@@ -506,6 +507,7 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
         if (const auto widgets = weak.lock()) on_add_printer(widgets, sender, p);
     };
     start_graphics_detection(*w, sender);
+    enable_own_agent();
 
     // 8. Our own sender goes out of scope here; the handlers keep the channel open.
     return result;

@@ -15,6 +15,10 @@ std::string_view outcome_text(TaskOutcome outcome, Lang lang) {
             return get_text(lang, "outcome_cancel");
         case TaskOutcome::SearchFinished:
             return get_text(lang, "outcome_scan");
+        case TaskOutcome::NoPkexec:
+            return get_text(lang, "outcome_no_pkexec");
+        case TaskOutcome::NoPolkitd:
+            return get_text(lang, "outcome_no_polkit");
         case TaskOutcome::None:
             break;
     }
@@ -68,7 +72,9 @@ void show_outcome(const AppWidgets& widgets, Lang lang) {
                                                 : std::string(outcome_text(widgets.outcome, lang)));
     widgets.task_outcome->remove_css_class("error");
     widgets.task_outcome->remove_css_class("success");
-    if (widgets.outcome == TaskOutcome::Failed) widgets.task_outcome->add_css_class("error");
+    if (widgets.outcome == TaskOutcome::Failed || widgets.outcome == TaskOutcome::NoPkexec ||
+        widgets.outcome == TaskOutcome::NoPolkitd)
+        widgets.task_outcome->add_css_class("error");
     if (widgets.outcome == TaskOutcome::Succeeded) widgets.task_outcome->add_css_class("success");
 }
 

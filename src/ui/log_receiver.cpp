@@ -158,9 +158,11 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
     // Whatever else a message writes comes after the lines before it.
     flush_batch(context);
     if (auto* done = std::get_if<Done>(&message)) {
-        leave_busy_state(w, done->success     ? TaskOutcome::Succeeded
-                            : done->cancelled ? TaskOutcome::Cancelled
-                                              : TaskOutcome::Failed);
+        leave_busy_state(w, done->success                           ? TaskOutcome::Succeeded
+                            : done->cancelled                       ? TaskOutcome::Cancelled
+                            : done->kind == TaskResult::NoPkexec    ? TaskOutcome::NoPkexec
+                            : done->kind == TaskResult::NoAuthority ? TaskOutcome::NoPolkitd
+                                                                    : TaskOutcome::Failed);
         append_log(w, std::string(done->success ? success_banner : failure_banner) + "\n");
         lay_out_log_end(context);
         if (done->success && done->restart_needed) {

@@ -24,6 +24,7 @@ struct Done {
     bool success;
     bool restart_needed = false;
     bool cancelled = false;  // the authentication was dismissed; nothing changed
+    TaskResult::Kind kind = success ? TaskResult::Succeeded : TaskResult::Failed;
 };
 // A step of the running task began.
 struct StepStarted {

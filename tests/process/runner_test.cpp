@@ -4,7 +4,10 @@
 #include <algorithm>
 
 #include "packages/plan_runner.h"
+#include "packages/xbps.h"
 #include "process/command.h"
+#include "services/polkit_policy.h"
+#include "services/service_setup.h"
 #include "test_support.h"
 
 namespace kelmora {
@@ -190,6 +193,71 @@ TEST(Runner, ChildrenStartWithDefaultSignalsAndNoStrayDescriptors) {
     }
     // 0, 1, 2 and the one ls opens to read the directory.
     EXPECT_EQ(run.lines[1], "0 1 2 3 ");
+}
+
+// Where no agent answers, pkexec runs nothing and says so (it is never let
+// fall back to a terminal); the window's own agent is then asked for, and the
+// same command runs once more.
+TEST(Runner, NoAgentRunsTheCommandOnceMoreWithTheWindowsOwnAgent) {
+    const struct {
+        const char* what;
+        const char* outcomes;
+        bool agent;  // the window can register its own
+        bool ok;
+        int calls, agent_asked;
+    } cases[] = {
+        {"own agent answers", "noagent\nok\n", true, true, 2, 1},
+        {"no own agent: fails, asks nothing", "noagent\n", false, false, 1, 0},
+        {"still no agent: one retry only", "noagent\nnoagent\nnoagent\n", true, false, 2, 1},
+        {"dismissed in the own dialog", "noagent\ndismiss\n", true, false, 2, 1},
+        {"an agent answered at once", "ok\n", true, true, 1, 0},
+    };
+    for (const auto& c : cases) {
+        FakeTools fakes;
+        fakes.set("pkexec.outcomes", c.outcomes);
+        int asked = 0;
+        if (c.agent) set_own_agent([&] { return ++asked > 0; });
+        Collector col;
+        TaskResult result = false;
+        col.run([&](const UiSender& s) {
+            result = run_xbps_install({"xbps-install", "-Su", "-y", "mesa-dri"}, log_sink(s));
+        });
+        set_own_agent({});
+        EXPECT_EQ(bool(result), c.ok) << c.what;
+        EXPECT_EQ(fakes.pkexec_calls(), c.calls) << c.what;
+        EXPECT_EQ(asked, c.agent_asked) << c.what;
+        for (int call = 1; call <= fakes.pkexec_calls(); ++call)
+            EXPECT_EQ(
+                test::read_file(fakes.dir() / ("pkexec." + std::to_string(call) + ".options")),
+                "--disable-internal-agent\n")
+                << c.what << ", call " << call;
+        if (std::string(c.outcomes) == "noagent\ndismiss\n") EXPECT_TRUE(result.cancelled());
+    }
+}
+
+// Polkit missing or unreachable: nothing runs, the task says which, and a
+// plan stops at its first step.
+TEST(Runner, PolkitMissingOrNotRunningEndsThePlanAtOnceAndSaysWhich) {
+    {
+        FakeTools fakes;
+        fakes.set("pkexec.outcomes", "noauthority\n");
+        Collector c;
+        TaskResult result = true;
+        c.run([&](const UiSender& s) {
+            result = run_service_setup(print_service_recipe(), log_sink(s));
+        });
+        EXPECT_EQ(result.kind, TaskResult::NoAuthority);
+        EXPECT_EQ(fakes.pkexec_calls(), 1);
+    }
+    {
+        FakeTools fakes({"xbps-install", "xbps-query"});
+        Collector c;
+        TaskResult result = true;
+        c.run([&](const UiSender& s) { result = register_polkit_policy(log_sink(s)); });
+        EXPECT_EQ(result.kind, TaskResult::NoPkexec);
+        ASSERT_TRUE(c.wait_closed());
+        EXPECT_EQ(c.lines().back(), "Fehler beim Schreiben der Polkit-Policy.");
+    }
 }
 
 }  // namespace

@@ -97,7 +97,10 @@ TEST(ServiceSetup, ALinkThatIsRefusedFailsOrCannotStartFailsTheTaskAndIsNamed) {
         FakeTools fakes;
         fakes.set("pkexec.outcomes", c.outcomes);
         // pkexec works for the installation only, then disappears.
-        if (c.pkexec_vanishes) fakes.add_script("pkexec", "rm -f \"$0\"\nexec \"$@\"\n");
+        if (c.pkexec_vanishes)
+            fakes.add_script(
+                "pkexec",
+                "[ \"$1\" = --disable-internal-agent ] && shift\nrm -f \"$0\"\nexec \"$@\"\n");
         const ServiceRecipe recipe = c.recipe;
         const Outcome o = collect(
             [&](const UiSender& s) { s.send(Done{run_service_setup(recipe, log_sink(s))}); });

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "packages/packages.h"
 #include "packages/plan_runner.h"
 #include "process/command.h"
@@ -66,6 +68,56 @@ TEST(Runner, StartingLineQuotesAndEscapes) {
               R"(["xbps-install", "-Su", "-y", "void-repo-multilib", "mesa-dri"])");
     EXPECT_EQ(quoted_arg_list({"a\"b", "c\\d", ""}), R"(["a\"b", "c\\d", ""])");
     EXPECT_EQ(quoted_arg_list({}), "[]");
+}
+
+// Which pkexec failures mean that nothing ran because polkit could not ask
+// (and what the window then does), read from pkexec's own messages.
+TEST(Runner, PkexecFailuresThatMeanNoAgentOrNoPolkit) {
+    const std::string no_agent =
+        "Error executing command as another user: No authentication agent found.";
+    const struct {
+        const char* what;
+        int start_error, status;
+        std::vector<std::string> errors;
+        PkexecProblem problem;
+    } cases[] = {
+        {"not on PATH", ENOENT, -1, {}, PkexecProblem::NoPkexec},
+        {"not executable", EACCES, -1, {}, PkexecProblem::NoPkexec},
+        {"no agent", 0, 127, {no_agent}, PkexecProblem::NoAgent},
+        {"no terminal for its text agent",
+         0,
+         127,
+         {"Error creating textual authentication agent: Error opening current controlling "
+          "terminal for the process (`/dev/tty'): No such device or address (g-io-error-quark, 1)"},
+         PkexecProblem::NoAgent},
+        {"no system bus",
+         0,
+         127,
+         {"Error getting authority: Error initializing authority: Could not connect: No such "
+          "file or directory (g-io-error-quark, 1)"},
+         PkexecProblem::NoAuthority},
+        // The program itself may print the same words: only pkexec's 127 counts.
+        {"the program said it and failed", 0, 1, {no_agent}, PkexecProblem::None},
+        {"not authorized",
+         0,
+         127,
+         {"Error executing command as another user: Not authorized"},
+         PkexecProblem::None},
+        {"a program that is missing",
+         0,
+         127,
+         {"Cannot run program xbps-install: No such file or directory"},
+         PkexecProblem::None},
+        {"ran and succeeded", 0, 0, {}, PkexecProblem::None},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pkexec_problem(c.start_error, c.status, c.errors), c.problem) << c.what;
+    CommandResult missing;
+    missing.problem = PkexecProblem::NoPkexec;
+    EXPECT_EQ(privileged_result(missing, false).kind, TaskResult::NoPkexec);
+    CommandResult dismissed;
+    dismissed.status = pkexec_dismissed_status;
+    EXPECT_TRUE(privileged_result(dismissed, false).cancelled());
 }
 
 }  // namespace

@@ -293,6 +293,9 @@ class AuthDialog {
         Gtk::Window* window = window_;
         window_ = nullptr;
         // Later, outside the handler that is running now.
+        // The entry loses the focus first: GTK warns about a text entry hidden
+        // while it has it.
+        window->unset_focus();
         Glib::signal_idle().connect_once([window, self = this] {
             window->hide();
             delete window;

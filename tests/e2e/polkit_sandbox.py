@@ -263,6 +263,7 @@ polkit.addRule(function(action, subject) {
     var generic = action.id == "org.freedesktop.policykit.exec";
     if (subject.user != "%(user)s" || (!generic && action.id != "%(helper)s")) return;
     var answer = polkit.spawn(["/bin/cat", "%(answer)s"]).trim();
+    if (answer == "policy") return;  // the action's own defaults decide
     if (answer == "yes") return polkit.Result.YES;
     if (answer == "auth_admin")
         return generic ? polkit.Result.AUTH_ADMIN : polkit.Result.AUTH_ADMIN_KEEP;
@@ -323,17 +324,28 @@ def wait_until(predicate, what, timeout=20.0):
         time.sleep(0.05)
 
 
+def polkitd_owns_its_name():
+    return subprocess.run(
+        ["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus", "/",
+         "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.PolicyKit1"],
+        capture_output=True, text=True).stdout.strip().endswith("true")
+
+
+def start_polkitd(preload=None):
+    """polkitd; with `preload`, the stand-in for logind's library that puts
+    the test user's processes in an active session."""
+    env = dict(os.environ)
+    if preload:
+        env.update(LD_PRELOAD=preload, KELMORA_E2E_UID=str(UID))
+    proc = subprocess.Popen([POLKITD, "--no-debug"], stdout=subprocess.DEVNULL, env=env)
+    wait_until(polkitd_owns_its_name, "polkitd on the system bus")
+    return proc
+
+
 def start_buses():
     procs = [subprocess.Popen(["dbus-daemon", "--system", "--nofork", "--nopidfile"])]
     wait_until(lambda: os.path.exists("/run/dbus/system_bus_socket"), "the system bus")
-    procs.append(subprocess.Popen([POLKITD, "--no-debug"], stdout=subprocess.DEVNULL))
-
-    def owned():
-        return subprocess.run(
-            ["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus", "/",
-             "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.PolicyKit1"],
-            capture_output=True, text=True).stdout.strip().endswith("true")
-    wait_until(owned, "polkitd on the system bus")
+    procs.append(start_polkitd())
     return procs
 
 
@@ -374,7 +386,8 @@ def read_payload(kelmora, source):
     build = os.path.dirname(os.path.dirname(os.path.abspath(kelmora)))
     files = {"kelmora": (open(kelmora, "rb").read(), 0o755)}
     for name, path, mode in (("kelmora-helper", "src/kelmora-helper", 0o755),
-                             (HELPER_POLICY, "data/" + HELPER_POLICY, 0o644)):
+                             (HELPER_POLICY, "data/" + HELPER_POLICY, 0o644),
+                             ("fake-logind.so", "tests/fake-logind.so", 0o644)):
         if os.path.exists(os.path.join(build, path)):
             files[name] = (open(os.path.join(build, path), "rb").read(), mode)
     for name, (path, mode) in PAYLOAD_FILES.items():
@@ -408,13 +421,23 @@ def inside_main(host_ns, kelmora, source):
         write_rule()
         install_fakes(source)
         helper = install_helper(payload)
-        start_buses()
+        polkitd = start_buses()[1]
         driver = os.path.join(source, "tests", "e2e", "polkit_driver.py")
         env = {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": HOME, "USER": USER,
                "LOGNAME": USER, "LANG": "C.UTF-8", "SHELL": "/bin/sh"}
-        status = subprocess.run(
-            ["/usr/bin/python3", driver, kelmora, source, PASSWORD, ANSWER_DIR + "/answer", helper],
-            user=UID, group=UID, extra_groups=[], env=env, cwd=HOME).returncode
+
+        def drive(phase):
+            return subprocess.run(
+                ["/usr/bin/python3", driver, phase, kelmora, source, PASSWORD,
+                 ANSWER_DIR + "/answer", helper],
+                user=UID, group=UID, extra_groups=[], env=env, cwd=HOME).returncode
+        # No login session, as without elogind; then one, as with it.
+        status = drive("no-session")
+        polkitd.terminate()
+        polkitd.wait()
+        wait_until(lambda: not polkitd_owns_its_name(), "polkitd gone from the bus")
+        start_polkitd(preload=PAYLOAD + "/fake-logind.so")
+        status = drive("session") or status
     except Exception as e:  # report, then clean up
         print("FAIL sandbox: %s: %s" % (type(e).__name__, e), flush=True)
     finally:

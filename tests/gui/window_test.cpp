@@ -522,6 +522,14 @@ TEST_F(Window, TheOutcomeShowsAboveTheLogInTheInterfaceLanguageUntilTheNextTask)
     click(w().btn_scan_network);
     ASSERT_TRUE(run_until([&] { return !busy(); }));
     EXPECT_EQ(outcome(), "Suche beendet \u2014 siehe Log");
+    // polkit not running: its fix, as an error, and the buttons usable again.
+    fakes.set("pkexec.outcomes", "noauthority\n");
+    std::filesystem::remove(fakes.dir() / "pkexec.count");
+    click(w().btn_amd);
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(outcome(), "Polkit läuft nicht \u2014 aktivieren Sie die Dienste dbus und polkitd");
+    EXPECT_TRUE(w().task_outcome->has_css_class("error"));
+    EXPECT_TRUE(w().btn_amd->get_sensitive());
 }
 
 // The last line stays in view after every append, also in a log so long that

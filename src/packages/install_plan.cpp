@@ -25,6 +25,16 @@ std::string_view generation_of(std::string_view package) {
     return {};
 }
 
+// xbps-remove -R takes what only the removed packages needed with them.
+PlanStep removal_step(const std::vector<std::string>& members) {
+    std::vector<std::string> remove = {"xbps-remove", "-Ry"};
+    remove.insert(remove.end(), members.begin(), members.end());
+    std::string subject;
+    for (const std::string& generation : installed_nvidia_generations(members))
+        subject += (subject.empty() ? "" : ", ") + generation;
+    return {StepKind::Remove, std::move(remove), subject};
+}
+
 }  // namespace
 
 std::vector<std::string> nvidia_generation_members(std::string_view generation) {
@@ -96,9 +106,7 @@ InstallPlan plan_install(const PackageList& packages, const InstalledPackages& i
         // package is in the pool.
         plan.steps.push_back({StepKind::SelfUpdate, {"xbps-install", "-Syu", "xbps"}});
         plan.steps.push_back({StepKind::PoolCheck, {packages.begin(), packages.end()}});
-        std::vector<std::string> remove = {"xbps-remove", "-Ry"};
-        remove.insert(remove.end(), plan.removed.begin(), plan.removed.end());
-        plan.steps.push_back({StepKind::Remove, std::move(remove)});
+        plan.steps.push_back(removal_step(plan.removed));
     }
     plan.steps.push_back({StepKind::Install, xbps_install_args(packages)});
     if (installs_nvidia_generation(packages)) {
@@ -106,6 +114,24 @@ InstallPlan plan_install(const PackageList& packages, const InstalledPackages& i
         for (const std::string& headers : kernel_headers)
             if (std::find(args.begin(), args.end(), headers) == args.end()) args.push_back(headers);
     }
+    return plan;
+}
+
+InstallPlan plan_open_driver(const InstalledPackages& installed) {
+    InstallPlan plan;
+    PackageList wanted = {"mesa-dri", "mesa-vulkan-nouveau"};
+    // Xorg's modesetting driver also drives the card; nouveau's own does it
+    // better on the older cards that need the way back most.
+    if (contains(installed, "xorg-server")) wanted.push_back("xf86-video-nouveau");
+    PackageList missing;
+    for (std::string_view package : wanted)
+        if (!contains(installed, package)) missing.push_back(package);
+    // Installed first: a refused install leaves the NVIDIA driver in place.
+    if (!missing.empty()) plan.steps.push_back({StepKind::Install, xbps_install_args(missing)});
+    for (std::string_view generation : nvidia_generations)
+        for (const std::string& member : nvidia_generation_members(generation))
+            if (contains(installed, member)) plan.removed.push_back(member);
+    if (!plan.removed.empty()) plan.steps.push_back(removal_step(plan.removed));
     return plan;
 }
 

@@ -54,6 +54,8 @@ struct PlanStep {
     StepKind kind;
     // The command after "pkexec"; for PoolCheck the packages to look up.
     std::vector<std::string> args;
+    // What the running step names: the generation a Remove step takes away.
+    std::string subject = {};
 };
 struct InstallPlan {
     std::vector<PlanStep> steps;
@@ -68,5 +70,11 @@ struct InstallPlan {
 InstallPlan plan_install(const PackageList& packages, const InstalledPackages& installed,
                          const PackageList& missing_repositories,
                          const std::vector<std::string>& kernel_headers = {});
+
+// The way back to the open driver (nouveau and Mesa): what it needs and is
+// missing (mesa-dri, mesa-vulkan-nouveau, and xf86-video-nouveau where
+// xorg-server is installed) first, then the removal of every installed member
+// of every NVIDIA generation. No Remove step when none is installed.
+InstallPlan plan_open_driver(const InstalledPackages& installed);
 
 }  // namespace kelmora

@@ -1,5 +1,9 @@
 #include "packages/kernel_modules.h"
 
+#include <sstream>
+
+#include "hardware/small_file.h"
+
 #include <algorithm>
 
 #include "hardware/kernels.h"
@@ -131,6 +135,33 @@ bool report_module_check(const ModuleCheck& check, const std::vector<std::string
                  " gibt es kein NVIDIA-Modul.");
     if (check.ok()) log.line("NVIDIA-Modul geprüft: vorhanden für den Kernel, der startet.");
     return check.ok();
+}
+
+std::vector<std::string> nouveau_blacklists(const std::filesystem::path& root) {
+    std::vector<std::string> found;
+    for (const char* dir : {"usr/lib/modprobe.d", "etc/modprobe.d"}) {
+        std::error_code error;
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(root / dir, error))
+            if (entry.path().extension() == ".conf") names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());  // modprobe reads them in this order
+        for (const std::string& name : names) {
+            const auto text = read_small_file(root / dir / name, 64 * 1024);
+            if (!text) continue;
+            std::istringstream lines(*text);
+            for (std::string line; std::getline(lines, line);) {
+                line = line.substr(0, line.find('#'));
+                std::istringstream words(line);
+                std::string command, module;
+                // modprobe treats "-" and "_" alike; nouveau has neither.
+                if (words >> command >> module && command == "blacklist" && module == "nouveau") {
+                    found.push_back("/" + std::string(dir) + "/" + name);
+                    break;
+                }
+            }
+        }
+    }
+    return found;
 }
 
 }  // namespace kelmora

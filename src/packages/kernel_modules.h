@@ -73,4 +73,11 @@ std::string installed_generation(const std::vector<std::string>& pkgvers);
 bool report_module_check(const ModuleCheck& check, const std::vector<std::string>& pkgvers,
                          std::string_view generation, const LogSink& log);
 
+// The modprobe configuration files below `root` (usr/lib/modprobe.d, where
+// packages put theirs, and etc/modprobe.d, the administrator's) that still
+// blacklist nouveau, named as on the machine ("/etc/modprobe.d/x.conf"), in
+// that order. Read as untrusted input: what is not a small regular file is
+// skipped.
+std::vector<std::string> nouveau_blacklists(const std::filesystem::path& root);
+
 }  // namespace kelmora

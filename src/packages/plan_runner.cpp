@@ -85,12 +85,7 @@ TaskResult run_install_plan(const InstallPlan& plan, const LogSink& log, int fir
     std::vector<std::string> changed;
     int number = first;
     for (const PlanStep& step : plan.steps) {
-        std::string subject;
-        if (step.kind == StepKind::Remove) {
-            const auto generations = installed_nvidia_generations(plan.removed);
-            subject = generations.empty() ? joined(plan.removed) : joined(generations);
-        }
-        log.step({activity_of(step.kind), subject, number++, count});
+        log.step({activity_of(step.kind), step.subject, number++, count});
         TaskResult result = false;
         switch (step.kind) {
             case StepKind::Repositories:
@@ -190,6 +185,31 @@ TaskResult repair_nvidia_module(const LogSink& log, const std::filesystem::path&
     }
     log.step({Activity::ModuleCheck, {}, number, count});
     return modules_present(root, log);
+}
+
+TaskResult use_open_driver(const LogSink& log, std::vector<std::string>& blocking,
+                           const std::filesystem::path& root) {
+    const auto pkgvers = query_installed_pkgvers();
+    if (!pkgvers) {
+        log.line("Fehler: xbps-query antwortet nicht; es wurde nichts geändert.");
+        return false;
+    }
+    const InstallPlan plan = plan_open_driver(package_names(*pkgvers));
+    if (plan.removed.empty()) {
+        log.line("Fehler: Kein NVIDIA-Treiber installiert; nouveau wird schon verwendet.");
+        return false;
+    }
+    const int count = static_cast<int>(plan.steps.size()) + 1;
+    if (const TaskResult result = run_install_plan(plan, log, 1, count); !result) return result;
+    log.step({Activity::BlacklistCheck, {}, count, count});
+    blocking = nouveau_blacklists(root);
+    for (const std::string& file : blocking)
+        log.line("Warnung: " + file +
+                 " sperrt nouveau weiterhin (blacklist nouveau); kelmora ändert diese Datei "
+                 "nicht. Ohne diese Zeile wird nouveau nach einem Neustart verwendet.");
+    if (blocking.empty())
+        log.line("Der offene Treiber (nouveau) wird nach einem Neustart verwendet.");
+    return blocking.empty();
 }
 
 std::optional<InstalledGraphics> query_installed_graphics(const std::filesystem::path& root) {

@@ -37,6 +37,15 @@ TaskResult run_pkexec_xbps(const PackageList& packages, const LogSink& log,
 // which runs the dkms trigger again, then the same check as after an install.
 TaskResult repair_nvidia_module(const LogSink& log, const std::filesystem::path& root = "/");
 
+// Goes back from the installed NVIDIA generation(s) to the open driver: the
+// plan of plan_open_driver, then a look below `root` for a modprobe file that
+// still blacklists nouveau. Each such file is named in the log and in
+// `blocking`, never changed: one the user wrote is theirs, and xbps keeps a
+// package's file the user modified. Succeeded only when nothing blocks
+// nouveau any more, so that it is used after a restart.
+TaskResult use_open_driver(const LogSink& log, std::vector<std::string>& blocking,
+                           const std::filesystem::path& root = "/");
+
 // What is installed, summed up for the graphics page (kernels without the
 // NVIDIA module looked for below `root`); none when xbps-query cannot tell.
 std::optional<InstalledGraphics> query_installed_graphics(const std::filesystem::path& root);

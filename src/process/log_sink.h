@@ -20,6 +20,7 @@ enum class Activity {
     Install,       // installing
     ModuleBuild,   // building the kernel module
     ModuleCheck,   // checking the kernel module
+    BlacklistCheck,  // checking what blacklists nouveau
     Services,      // enabling services
     Polkit,        // writing the Polkit policy
     AddPrinter,    // adding printer `subject`

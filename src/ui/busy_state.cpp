@@ -42,6 +42,8 @@ std::string step_text(const StepReport& step, Lang lang) {
                 return "step_module";
             case Activity::ModuleCheck:
                 return "step_check";
+            case Activity::BlacklistCheck:
+                return "step_blacklist";
             case Activity::Services:
                 return "step_services";
             case Activity::Polkit:

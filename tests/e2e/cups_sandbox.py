@@ -49,6 +49,7 @@ WATCHED = ["/etc/cups/printers.conf", "/etc/cups/ppd", "/var/spool/cups", "/var/
 STAND_INS = {
     "pkexec": """#!/bin/sh
 # Runs lpadmin, the only privileged program this suite needs, as we are root.
+[ "$1" = --disable-internal-agent ] && shift  # pkexec's own option: no text agent
 [ "$1" = lpadmin ] || { echo "e2e-cups pkexec: only lpadmin" >&2; exit 127; }
 exec "$@"
 """,

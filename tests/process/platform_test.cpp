@@ -503,6 +503,80 @@ TEST(KernelModule, AnInstallBringsTheRunningSeriesHeadersAndFailsWhenTheModuleIs
     }
 }
 
+// The way back to nouveau through the fakes: the -dkms package's blacklist goes
+// with it; one the user wrote, or a package file the user modified (xbps keeps
+// it), is named and left as it is; a refused removal claims nothing.
+TEST(OpenDriver, TheGenerationGoesWithItsBlacklistAndWhatTheUserWroteIsNamedNotTouched) {
+    const std::string restart_line =
+        "Der offene Treiber (nouveau) wird nach einem Neustart verwendet.";
+    const struct {
+        const char* what;
+        const char* user_file;     // below the root, written before
+        const char* package_file;  // what the user made of nvidia.conf, or null
+        bool refuse_removal;
+        bool ok;
+        Args blocking;
+    } cases[] = {
+        {"nothing else blocks", nullptr, nullptr, false, true, {}},
+        {"the user's own blacklist",
+         "etc/modprobe.d/nouveau_blacklist.conf",
+         nullptr,
+         false,
+         false,
+         {"/etc/modprobe.d/nouveau_blacklist.conf"}},
+        {"the package file, modified",
+         nullptr,
+         "blacklist nouveau\noptions nvidia-drm modeset=1\n",
+         false,
+         false,
+         {"/usr/lib/modprobe.d/nvidia.conf"}},
+        {"the removal refused", nullptr, nullptr, true, false, {}},
+    };
+    for (const auto& c : cases) {
+        VoidSystem system;
+        system.enable_repositories();
+        ASSERT_TRUE(install(system, nvidia_packages(1)).ok) << c.what;  // nvidia470
+        ASSERT_TRUE(std::filesystem::exists(system.root / "usr/lib/modprobe.d/nvidia.conf"));
+        const std::string user_text = "# mine\nblacklist nouveau\n";
+        if (c.user_file) test::write_file(system.root / c.user_file, user_text);
+        if (c.package_file)
+            test::write_file(system.root / "usr/lib/modprobe.d/nvidia.conf", c.package_file);
+        // The removal's password dialog dismissed (and the Mesa install's,
+        // where the fake pool's generation did not bring Mesa along).
+        if (c.refuse_removal)
+            system.fakes.set("pkexec.outcomes",
+                             std::string(system.fakes.pkexec_calls(), '\n') + "dismiss\ndismiss\n");
+        Collector collector;
+        TaskResult result = false;
+        Args blocking;
+        collector.run([&](const UiSender& s) {
+            result = use_open_driver(log_sink(s), blocking, system.root);
+        });
+        ASSERT_TRUE(collector.wait_closed());
+        const auto lines = collector.lines();
+        const bool restart_claimed =
+            std::find(lines.begin(), lines.end(), restart_line) != lines.end();
+        EXPECT_EQ(bool(result), c.ok) << c.what;
+        EXPECT_EQ(restart_claimed, c.ok) << c.what;
+        EXPECT_EQ(blocking, c.blocking) << c.what;
+        const std::string installed = system.installed();
+        if (!c.refuse_removal) {
+            EXPECT_NE(installed.find("mesa-dri"), std::string::npos) << c.what;
+        }
+        EXPECT_EQ(installed.find("nvidia470") == std::string::npos, !c.refuse_removal) << c.what;
+        if (c.user_file) {
+            EXPECT_EQ(test::read_file(system.root / c.user_file), user_text) << c.what;
+            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+                return l.find(std::string("/") + c.user_file) != std::string::npos;
+            })) << c.what;
+        }
+        if (!c.package_file && !c.refuse_removal) {
+            EXPECT_FALSE(std::filesystem::exists(system.root / "usr/lib/modprobe.d/nvidia.conf"))
+                << c.what;
+        }
+    }
+}
+
 TEST(KernelModule, RepairInstallsTheHeadersAndRunsTheTriggerAgainOrChangesNothingWhenDismissed) {
     for (const bool dismiss : {false, true}) {
         VoidSystem system;

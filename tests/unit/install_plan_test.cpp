@@ -1,6 +1,8 @@
 // The privileged steps of one click, over tables of system states.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "packages/install_plan.h"
 #include "packages/kernel_modules.h"
 #include "packages/packages.h"
@@ -168,6 +170,64 @@ TEST(ModuleCheck, TheKernelThatStartsOrRunsFailsAnOlderOneWarns) {
         EXPECT_EQ(releases(check.missing_older), c.older) << c.name;
         EXPECT_EQ(check.no_kernel, c.no_kernel) << c.name;
         EXPECT_EQ(check.ok(), c.missing.empty()) << c.name;
+    }
+}
+
+// The way back to nouveau: what the open driver lacks comes first (a refused
+// install leaves the NVIDIA driver), then every installed member of every
+// generation goes, and the running line names the generations.
+TEST(InstallPlan, TheOpenDriverComesBeforeEveryGenerationGoes) {
+    const InstalledPackages n470 = {"xbps", "nvidia470", "nvidia470-libs", "nvidia470-dkms",
+                                    "nvidia470-libs-32bit"};
+    const auto with = [](InstalledPackages base, std::initializer_list<std::string> more) {
+        base.insert(base.end(), more);
+        return base;
+    };
+    const Args remove470 = {"xbps-remove",    "-Ry",           "nvidia470", "nvidia470-libs-32bit",
+                            "nvidia470-dkms", "nvidia470-libs"};
+    const struct {
+        const char* name;
+        InstalledPackages installed;
+        std::vector<Args> steps;
+        std::string subject;  // of the Remove step
+    } cases[] = {
+        {"no Mesa yet (xorg-minimal or Wayland)",
+         n470,
+         {{"xbps-install", "-Su", "-y", "mesa-dri", "mesa-vulkan-nouveau"}, remove470},
+         "nvidia470"},
+        {"Mesa already there",
+         with(n470, {"mesa-dri", "mesa-vulkan-nouveau"}),
+         {remove470},
+         "nvidia470"},
+        {"Xorg: nouveau's own Xorg driver too",
+         with(n470, {"xorg-server", "mesa-dri"}),
+         {{"xbps-install", "-Su", "-y", "mesa-vulkan-nouveau", "xf86-video-nouveau"}, remove470},
+         "nvidia470"},
+        {"two generations' leftovers",
+         {"mesa-dri", "mesa-vulkan-nouveau", "nvidia-libs", "nvidia390-dkms"},
+         {{"xbps-remove", "-Ry", "nvidia-libs", "nvidia390-dkms"}},
+         "nvidia, nvidia390"},
+        {"no generation: nothing to remove",
+         {"xbps"},
+         {{"xbps-install", "-Su", "-y", "mesa-dri", "mesa-vulkan-nouveau"}},
+         ""},
+    };
+    for (const auto& c : cases) {
+        const InstallPlan plan = plan_open_driver(c.installed);
+        std::vector<Args> steps;
+        for (const PlanStep& step : plan.steps) {
+            Args args = step.args;
+            // The members go in generation order; compare them as a set.
+            if (step.kind == StepKind::Remove) std::sort(args.begin() + 2, args.end());
+            steps.push_back(args);
+            if (step.kind == StepKind::Remove) {
+                EXPECT_EQ(step.subject, c.subject) << c.name;
+            }
+        }
+        std::vector<Args> expected = c.steps;
+        for (Args& args : expected)
+            if (args[0] == "xbps-remove") std::sort(args.begin() + 2, args.end());
+        EXPECT_EQ(steps, expected) << c.name;
     }
 }
 

@@ -58,6 +58,26 @@ void on_repair_nvidia(const AppWidgetsRef& widgets, const UiSender& sender) {
     });
 }
 
+void on_use_open_driver(const AppWidgetsRef& widgets, const UiSender& sender) {
+    const AppWidgets& w = *widgets;
+    if (!w.graphics.confirming_open.connected()) {
+        std::string generations;
+        if (w.graphics.installed)
+            for (const std::string& g : w.graphics.installed->nvidia)
+                generations += (generations.empty() ? "" : ", ") + g;
+        ask_to_confirm_open(widgets, generations);
+        return;
+    }
+    end_confirmation(w);
+    start_task(*widgets, [sender, root = widgets->root] {
+        std::vector<std::string> blocking;
+        const TaskResult result = use_open_driver(log_sink(sender), blocking, root);
+        if (result || !blocking.empty())
+            sender.send(OpenDriverChecked{result, std::move(blocking)});
+        finish_task(sender, root, result);
+    });
+}
+
 void on_install_print_drivers(const AppWidgetsRef& widgets, const UiSender& sender) {
     const AppWidgets& w = *widgets;
     PackageList list =

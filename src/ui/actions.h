@@ -22,6 +22,9 @@ void on_install_amd(const AppWidgetsRef& widgets, const UiSender& sender);
 void on_install_intel(const AppWidgetsRef& widgets, const UiSender& sender);
 // Builds the NVIDIA kernel module again for the kernels that lack it.
 void on_repair_nvidia(const AppWidgetsRef& widgets, const UiSender& sender);
+// Back from the installed NVIDIA generation to nouveau: the first click asks
+// on the button itself, a second one within a few seconds runs it.
+void on_use_open_driver(const AppWidgetsRef& widgets, const UiSender& sender);
 // These two do nothing at all when no check button is active.
 void on_install_print_drivers(const AppWidgetsRef& widgets, const UiSender& sender);
 void on_install_scan_components(const AppWidgetsRef& widgets, const UiSender& sender);

@@ -31,6 +31,10 @@ struct GraphicsPageState {
     bool choosing = false;                       // the window itself is setting the entry
     // The Install button asks "Replace nvidia580 anyway?" until this ends.
     sigc::connection confirming;
+    // The open-driver button asks "Remove nvidia470 and use nouveau?" until this ends.
+    sigc::connection confirming_open;
+    bool open_driver_pending = false;          // the way back succeeded in this window
+    std::vector<std::string> nouveau_blocked;  // files that still blacklist nouveau
 };
 
 // What the printer page knows about the network and CUPS; main thread only.
@@ -48,6 +52,7 @@ struct AppWidgets {
     Gtk::ApplicationWindow* window = nullptr;
     Gtk::Stack* stack = nullptr;
     Gtk::Box* gpu_box = nullptr;
+    Gtk::ScrolledWindow* gpu_scroll = nullptr;  // the graphics page, in the stack
     Gtk::Box* printer_box = nullptr;
     Gtk::Box* scanner_box = nullptr;
     Gtk::Label* gpu_cards = nullptr;   // the detected cards
@@ -57,6 +62,7 @@ struct AppWidgets {
     Gtk::Image* nv_warning_icon = nullptr;  // beside the notes while there are any
     Gtk::Label* nv_module = nullptr;        // kernels without the module, beside the notes
     Gtk::Button* btn_nv_repair = nullptr;   // shown with nv_module
+    Gtk::Button* btn_nv_open = nullptr;     // back to nouveau, shown with a generation
     Gtk::Button* btn_nvidia = nullptr;
     Gtk::ComboBoxText* combo_nvidia = nullptr;
     Gtk::Frame* amd_frame = nullptr;
@@ -112,12 +118,18 @@ struct AppWidgets {
     std::function<void(const FoundPrinter&)> add_printer;
 
     // The busy-state set, in the order in which it is switched.
-    std::array<Gtk::Button*, 10> action_buttons() const {
-        return {btn_nvidia,       btn_nv_repair,
-                btn_amd,          btn_intel,
-                btn_setup_print,  btn_install_print_drivers,
-                btn_setup_scan,   btn_install_scan_components,
-                btn_scan_network, btn_polkit};
+    std::array<Gtk::Button*, 11> action_buttons() const {
+        return {btn_nvidia,
+                btn_nv_repair,
+                btn_nv_open,
+                btn_amd,
+                btn_intel,
+                btn_setup_print,
+                btn_install_print_drivers,
+                btn_setup_scan,
+                btn_install_scan_components,
+                btn_scan_network,
+                btn_polkit};
     }
 };
 

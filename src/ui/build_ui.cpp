@@ -261,7 +261,12 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->gpu_box = page_box();
     w->printer_box = page_box();
     w->scanner_box = page_box();
-    w->stack->add(*w->gpu_box, "gpu", "Graphics");
+    // The graphics page scrolls, as the printer page does, when the NVIDIA
+    // section has much to say (every notice, Repair and the way back).
+    w->gpu_scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
+    w->gpu_scroll->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+    w->gpu_scroll->set_child(*w->gpu_box);
+    w->stack->add(*w->gpu_scroll, "gpu", "Graphics");
     // The printer page scrolls when the network fills its list, so that the
     // window keeps its size.
     w->printer_scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
@@ -333,6 +338,12 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     nv_below->append(*w->nv_warning_icon);
     nv_below->append(*nv_texts);
     nv_below->append(*w->btn_nv_repair);
+    // The way back to nouveau, beside Repair (beside Install it would widen
+    // the window past a laptop's screen); shown while a generation is installed.
+    w->btn_nv_open = button(nullptr, nullptr);
+    w->btn_nv_open->set_valign(Gtk::Align::CENTER);
+    w->btn_nv_open->set_visible(false);
+    nv_below->append(*w->btn_nv_open);
     nv_column->append(*nv_below);
     // The drivers exist for x86_64 with glibc only.
     w->combo_nvidia->set_sensitive(multilib_system);
@@ -492,6 +503,7 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     };
     connect(w->btn_nvidia, on_install_nvidia);
     connect(w->btn_nv_repair, on_repair_nvidia);
+    connect(w->btn_nv_open, on_use_open_driver);
     connect(w->btn_amd, on_install_amd);
     connect(w->btn_intel, on_install_intel);
     w->btn_setup_print->signal_clicked().connect(

@@ -73,24 +73,45 @@ std::string generation_at_risk(const GraphicsHardware& hardware,
     return {};
 }
 
-void ask_to_confirm(const AppWidgetsRef& widgets, const std::string& generation) {
-    const AppWidgets& w = *widgets;
-    w.btn_nvidia->set_label(format_text(load_lang(), "nv_confirm", {{"name", generation}}));
-    w.btn_nvidia->add_css_class("destructive-action");
-    w.graphics.confirming = Glib::signal_timeout().connect_seconds(
+namespace {
+
+// A button that asks in place: its label turns into the question, in the
+// destructive style, for a few seconds.
+void confirm_on(const AppWidgetsRef& widgets, Gtk::Button* button, sigc::connection& confirming,
+                const std::string& question) {
+    button->set_label(question);
+    button->add_css_class("destructive-action");
+    confirming = Glib::signal_timeout().connect_seconds(
         [weak = std::weak_ptr<const AppWidgets>(widgets)] {
             if (const auto alive = weak.lock()) end_confirmation(*alive);
             return false;
         },
         confirm_seconds);
-    suggest_buttons(w);
+    suggest_buttons(*widgets);
+}
+
+void unconfirm(Gtk::Button* button, sigc::connection& confirming, std::string_view label_key) {
+    if (!confirming.connected()) return;
+    confirming.disconnect();
+    button->set_label(std::string(get_text(load_lang(), label_key)));
+    button->remove_css_class("destructive-action");
+}
+
+}  // namespace
+
+void ask_to_confirm(const AppWidgetsRef& widgets, const std::string& generation) {
+    confirm_on(widgets, widgets->btn_nvidia, widgets->graphics.confirming,
+               format_text(load_lang(), "nv_confirm", {{"name", generation}}));
+}
+
+void ask_to_confirm_open(const AppWidgetsRef& widgets, const std::string& generations) {
+    confirm_on(widgets, widgets->btn_nv_open, widgets->graphics.confirming_open,
+               format_text(load_lang(), "nv_open_confirm", {{"name", generations}}));
 }
 
 void end_confirmation(const AppWidgets& w) {
-    if (!w.graphics.confirming.connected()) return;
-    w.graphics.confirming.disconnect();
-    w.btn_nvidia->set_label(std::string(get_text(load_lang(), "nv_btn")));
-    w.btn_nvidia->remove_css_class("destructive-action");
+    unconfirm(w.btn_nvidia, w.graphics.confirming, "nv_btn");
+    unconfirm(w.btn_nv_open, w.graphics.confirming_open, "nv_open_btn");
     suggest_buttons(w);
 }
 
@@ -98,12 +119,24 @@ void show_graphics_state(const AppWidgets& w, Lang lang) {
     const GraphicsPageState& state = w.graphics;
     set_line(w.gpu_cards,
              state.detected ? graphics_cards_text(state.hardware.cards, lang) : std::string());
-    set_line(w.gpu_status, graphics_status_text(state.installed, state.restart_pending, lang));
+    std::string status = graphics_status_text(state.installed, state.restart_pending, lang);
+    if (state.open_driver_pending)
+        status += (status.empty() ? "" : " — ") + std::string(get_text(lang, "gpu_open_restart"));
+    if (!state.nouveau_blocked.empty()) {
+        std::string files;
+        for (const std::string& f : state.nouveau_blocked) files += (files.empty() ? "" : ", ") + f;
+        status +=
+            (status.empty() ? "" : "\n") + format_text(lang, "nv_blacklisted", {{"files", files}});
+    }
+    set_line(w.gpu_status, status);
     set_line(w.nv_notes,
              nvidia_notes_text(state.hardware, w.combo_nvidia->get_active_row_number(), lang));
     const std::string module = nvidia_module_text(state.installed, lang);
     set_line(w.nv_module, module);
     w.btn_nv_repair->set_visible(!module.empty());
+    w.btn_nv_open->set_visible(state.installed && !state.installed->nvidia.empty());
+    if (!w.btn_nv_open->get_visible())
+        unconfirm(w.btn_nv_open, w.graphics.confirming_open, "nv_open_btn");
     show_warning_icon(w);
 }
 

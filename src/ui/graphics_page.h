@@ -36,6 +36,9 @@ std::string generation_at_risk(const GraphicsHardware& hardware,
 // The Install button turns into "Replace nvidia580 anyway?" for a few
 // seconds; a click meanwhile runs the install. end_confirmation turns it back.
 void ask_to_confirm(const AppWidgetsRef& widgets, const std::string& generation);
+// The same on the open-driver button: "Remove nvidia470 and use nouveau?".
+void ask_to_confirm_open(const AppWidgetsRef& widgets, const std::string& generations);
+// Turns both buttons back.
 void end_confirmation(const AppWidgets& widgets);
 inline constexpr unsigned confirm_seconds = 5;
 

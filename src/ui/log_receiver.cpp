@@ -167,6 +167,8 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
         lay_out_log_end(context);
         if (done->success && done->restart_needed) {
             w.graphics.restart_pending = true;
+            w.graphics.open_driver_pending = false;
+            w.graphics.nouveau_blocked.clear();
             show_graphics_state(w, load_lang());
         }
         refresh_status(w);
@@ -175,6 +177,11 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
         if (w.spinner->get_spinning()) show_step(w, std::move(step->step));
     } else if (std::holds_alternative<RefreshStatus>(message)) {
         refresh_status(w);
+    } else if (auto* open = std::get_if<OpenDriverChecked>(&message)) {
+        w.graphics.open_driver_pending = open->done;
+        w.graphics.restart_pending = false;
+        w.graphics.nouveau_blocked = std::move(open->blocking);
+        show_graphics_state(w, load_lang());
     } else if (auto* graphics = std::get_if<GraphicsDetected>(&message)) {
         apply_graphics_hardware(w, std::move(graphics->hardware));
     } else if (auto* drivers = std::get_if<InstalledDrivers>(&message)) {

@@ -42,6 +42,13 @@ struct QueuesListed {
 // How adding a printer ended, for the line under the list.
 using PrinterAdded = QueueAdded;
 
+// The way back to the open driver ended; `blocking` names the files that
+// still blacklist nouveau.
+struct OpenDriverChecked {
+    bool done = false;
+    std::vector<std::string> blocking;
+};
+
 // What the machine's graphics hardware is (read once per window).
 struct GraphicsDetected {
     GraphicsHardware hardware;
@@ -52,8 +59,9 @@ struct InstalledDrivers {
     std::optional<InstalledGraphics> drivers;
 };
 
-using UiMessage = std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected,
-                               InstalledDrivers, QueuesListed, PrinterAdded, StepStarted>;
+using UiMessage =
+    std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected, InstalledDrivers,
+                 QueuesListed, PrinterAdded, StepStarted, OpenDriverChecked>;
 using UiSender = UiChannel<UiMessage>::Sender;
 using UiReceiver = UiChannel<UiMessage>::Receiver;
 

@@ -22,7 +22,7 @@ Glib::ustring text(Lang lang, std::string_view key) {
 
 void update_ui_text(Lang lang, const AppWidgets& w) {
     w.window->set_title(text(window_title_text(lang)));
-    w.stack->get_page(*w.gpu_box)->set_title(text(lang, "tab_graphics"));
+    w.stack->get_page(*w.gpu_scroll)->set_title(text(lang, "tab_graphics"));
     w.stack->get_page(*w.printer_scroll)->set_title(text(lang, "tab_printer"));
     w.stack->get_page(*w.scanner_box)->set_title(text(lang, "tab_scanner"));
 
@@ -30,6 +30,7 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     end_confirmation(w);
     w.btn_nvidia->set_label(text(lang, "nv_btn"));
     w.btn_nv_repair->set_label(text(lang, "nv_repair_btn"));
+    w.btn_nv_open->set_label(text(lang, "nv_open_btn"));
     // New texts for the same entries: the user's choice stays.
     const int chosen = w.combo_nvidia->get_active_row_number();
     w.graphics.choosing = true;

@@ -238,12 +238,13 @@ TEST_F(Window, EveryWidgetShowsItsCatalogueTextInEveryLanguage) {
     open();
     const auto& x = w();
     const std::pair<std::function<Glib::ustring()>, const char*> wiring[] = {
-        {[&] { return x.stack->get_page(*x.gpu_box)->get_title(); }, "tab_graphics"},
+        {[&] { return x.stack->get_page(*x.gpu_scroll)->get_title(); }, "tab_graphics"},
         {[&] { return x.stack->get_page(*x.printer_scroll)->get_title(); }, "tab_printer"},
         {[&] { return x.stack->get_page(*x.scanner_box)->get_title(); }, "tab_scanner"},
         {[&] { return x.nv_frame->get_label(); }, "nv_title"},
         {[&] { return x.btn_nvidia->get_label(); }, "nv_btn"},
         {[&] { return x.btn_nv_repair->get_label(); }, "nv_repair_btn"},
+        {[&] { return x.btn_nv_open->get_label(); }, "nv_open_btn"},
         {[&] { return x.combo_nvidia->get_active_text(); }, "nv_opt_current"},
         {[&] { return x.amd_frame->get_label(); }, "amd_title"},
         {[&] { return x.amd_label->get_text(); }, "amd_desc"},
@@ -743,6 +744,38 @@ TEST_F(Window, AnInstalledDriverWithoutItsModuleIsNamedAtStartAndOneClickRepairs
     EXPECT_FALSE(x.btn_nv_repair->get_visible());
     EXPECT_NE(x.gpu_status->get_text().raw().find(get_text(Lang::En, "gpu_restart")),
               std::string::npos);
+}
+
+// The way back to nouveau: offered only with a generation installed; the
+// first click only asks on the button, the second runs the plan, and the page
+// then shows no generation and says the open driver comes with a restart.
+TEST_F(Window, TheOpenDriverIsTwoClicksAwayAndOnlyWithAGenerationInstalled) {
+    open();
+    const auto& x = w();
+    ASSERT_TRUE(run_until([&] { return x.gpu_status->get_visible(); }));
+    EXPECT_FALSE(x.btn_nv_open->get_visible());
+    std::string db = "xbps\n";
+    for (const std::string& member : nvidia_generation_members("nvidia470")) db += member + "\n";
+    fakes.set("xbps-installed", db);
+    test::write_file(root() / "usr/lib/modprobe.d/nvidia.conf", "blacklist nouveau\n");
+    click(x.btn_amd);  // any task asks again what is installed
+    ASSERT_TRUE(run_until([&] { return !busy() && x.btn_nv_open->get_visible(); }));
+    const int calls = fakes.pkexec_calls();
+    click(x.btn_nv_open);
+    EXPECT_EQ(x.btn_nv_open->get_label(), "Remove nvidia470 and use nouveau?");
+    EXPECT_TRUE(x.btn_nv_open->has_css_class("destructive-action"));
+    EXPECT_FALSE(busy());
+    EXPECT_EQ(fakes.pkexec_calls(), calls);
+    click(x.btn_nv_open);
+    EXPECT_TRUE(busy());
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(x.btn_nv_open->get_label(), "Use the open driver (nouveau)");
+    EXPECT_TRUE(log_has(R"(["xbps-remove", "-Ry", "nvidia470")"));
+    ASSERT_TRUE(run_until([&] { return !x.btn_nv_open->get_visible(); }));
+    EXPECT_NE(x.gpu_status->get_text().raw().find(get_text(Lang::En, "gpu_open_restart")),
+              std::string::npos);
+    EXPECT_EQ(x.gpu_status->get_text().raw().find("nvidia470"), std::string::npos);
+    EXPECT_FALSE(x.nv_module->get_visible());
 }
 
 // A 1366x768 laptop screen, less its panels: every page with the log open

@@ -87,7 +87,13 @@ int main(int argc, char** argv) {
         bool log_open = false;
         bool every_notice = false;  // restart and Secure Boot notices on
         bool network = false;       // printers found, one added
+        bool way_back = false;      // nvidia470 installed, its module missing
     } shots[] = {
+        // The way back to nouveau beside Repair, with the log open.
+        {kelmora::Lang::En, "gpu", "graphics-way-back.png", 1, kelmora::TaskOutcome::Failed, false,
+         false, false, true},
+        {kelmora::Lang::De, "gpu", "graphics-way-back-de-log.png", 1, kelmora::TaskOutcome::Failed,
+         true, true, false, true},
         {kelmora::Lang::En, "printer", "printer-network.png", 0, kelmora::TaskOutcome::Succeeded,
          false, false, true},
         {kelmora::Lang::Fr, "printer", "printer-network-fr-log.png", 0,
@@ -138,6 +144,11 @@ int main(int argc, char** argv) {
         if (shot.every_notice) {
             win.widgets->graphics.hardware.secure_boot = true;
             win.widgets->graphics.restart_pending = true;
+            kelmora::show_graphics_state(*win.widgets, shot.lang);
+        }
+        if (shot.way_back) {
+            win.widgets->graphics.installed =
+                kelmora::InstalledGraphics{{"nvidia470"}, false, false, {"6.12.7_1"}};
             kelmora::show_graphics_state(*win.widgets, shot.lang);
         }
         win.widgets->outcome = shot.outcome;

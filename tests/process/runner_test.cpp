@@ -231,7 +231,9 @@ TEST(Runner, NoAgentRunsTheCommandOnceMoreWithTheWindowsOwnAgent) {
                 test::read_file(fakes.dir() / ("pkexec." + std::to_string(call) + ".options")),
                 "--disable-internal-agent\n")
                 << c.what << ", call " << call;
-        if (std::string(c.outcomes) == "noagent\ndismiss\n") EXPECT_TRUE(result.cancelled());
+        if (std::string(c.outcomes) == "noagent\ndismiss\n") {
+            EXPECT_TRUE(result.cancelled());
+        }
     }
 }
 

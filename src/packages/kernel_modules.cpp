@@ -1,5 +1,6 @@
 #include "packages/kernel_modules.h"
 
+#include <cctype>
 #include <sstream>
 
 #include "hardware/small_file.h"
@@ -108,8 +109,34 @@ std::string installed_generation(const std::vector<std::string>& pkgvers) {
     return generations.empty() ? std::string() : generations.front();
 }
 
+std::string dkms_module_name(const std::filesystem::path& root, std::string_view version) {
+    std::error_code error;
+    const std::string suffix = "-" + std::string(version);
+    for (const auto& entry : std::filesystem::directory_iterator(root / "usr/src", error)) {
+        const std::string dir = entry.path().filename();
+        if (!dir.starts_with("nvidia") || !dir.ends_with(suffix)) continue;
+        const auto conf = read_small_file(entry.path() / "dkms.conf", 64 * 1024);
+        if (!conf) continue;
+        std::istringstream lines(*conf);
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.starts_with("PACKAGE_NAME=")) continue;
+            std::string name = line.substr(13);
+            if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+                name = name.substr(1, name.size() - 2);
+            // A name is what DKMS accepts for a directory; anything else is not ours.
+            const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ||
+                       c == '.' || c == '+';
+            });
+            if (plain) return name;
+        }
+    }
+    return "nvidia";
+}
+
 bool report_module_check(const ModuleCheck& check, const std::vector<std::string>& pkgvers,
-                         std::string_view generation, const LogSink& log) {
+                         std::string_view generation, const LogSink& log,
+                         const std::filesystem::path& root) {
     if (check.no_kernel) {
         log.line(
             "Hinweis: Kein Kernel-Paket installiert (eigener Kernel oder Container); das "
@@ -128,8 +155,8 @@ bool report_module_check(const ModuleCheck& check, const std::vector<std::string
     for (const Kernel& k : check.missing)
         log.line("Fehler: Für Kernel " + k.release +
                  " gibt es kein NVIDIA-Modul; mit diesem Kernel lädt der Treiber nicht. "
-                 "Build-Log: /var/lib/dkms/nvidia/" +
-                 version + "/build/make.log");
+                 "Build-Log: /var/lib/dkms/" +
+                 dkms_module_name(root, version) + "/" + version + "/build/make.log");
     if (!check.missing_older.empty())
         log.line("Warnung: Für die älteren Kernel " + joined_releases(check.missing_older) +
                  " gibt es kein NVIDIA-Modul.");

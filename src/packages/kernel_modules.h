@@ -70,8 +70,17 @@ std::string installed_generation(const std::vector<std::string>& pkgvers);
 // The log lines of a check after an install or a repair of `generation`;
 // true unless the driver will not load (a missing module for the newest or
 // the running kernel).
+// The build log it names is DKMS's, under the module name that the
+// generation's dkms.conf below `root` declares.
 bool report_module_check(const ModuleCheck& check, const std::vector<std::string>& pkgvers,
-                         std::string_view generation, const LogSink& log);
+                         std::string_view generation, const LogSink& log,
+                         const std::filesystem::path& root = "/");
+
+// The DKMS module name of the sources of `version` below `root`
+// (usr/src/NAME-VERSION/dkms.conf, its PACKAGE_NAME): the generations do not
+// all call theirs "nvidia" (nvidia470 and nvidia390 use their own names).
+// "nvidia" when none can be read.
+std::string dkms_module_name(const std::filesystem::path& root, std::string_view version);
 
 // The modprobe configuration files below `root` (usr/lib/modprobe.d, where
 // packages put theirs, and etc/modprobe.d, the administrator's) that still

@@ -39,7 +39,7 @@ bool modules_present(const std::filesystem::path& root, const LogSink& log) {
         return true;
     }
     return report_module_check(check_nvidia_modules(root, *pkgvers), *pkgvers,
-                               installed_generation(*pkgvers), log);
+                               installed_generation(*pkgvers), log, root);
 }
 
 Activity activity_of(StepKind kind) {

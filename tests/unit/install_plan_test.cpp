@@ -6,6 +6,7 @@
 #include "packages/install_plan.h"
 #include "packages/kernel_modules.h"
 #include "packages/packages.h"
+#include "test_support.h"
 
 namespace kelmora {
 namespace {
@@ -228,6 +229,33 @@ TEST(InstallPlan, TheOpenDriverComesBeforeEveryGenerationGoes) {
         for (Args& args : expected)
             if (args[0] == "xbps-remove") std::sort(args.begin() + 2, args.end());
         EXPECT_EQ(steps, expected) << c.name;
+    }
+}
+
+// The build log the page points at is DKMS's, under the name the
+// generation's own dkms.conf declares; what cannot be read is "nvidia".
+TEST(ModuleCheck, TheBuildLogIsNamedAfterTheModuleNameOfTheInstalledSources) {
+    const struct {
+        const char* what;
+        const char* dir;  // below usr/src
+        const char* conf;
+        std::string name;
+    } cases[] = {
+        {"nvidia470's own name", "nvidia470-470.256.02", "PACKAGE_NAME=\"nvidia470\"\n",
+         "nvidia470"},
+        {"the current generation", "nvidia-595.45.04", "AUTOINSTALL=yes\nPACKAGE_NAME=\"nvidia\"\n",
+         "nvidia"},
+        {"no sources", nullptr, nullptr, "nvidia"},
+        {"another version's sources", "nvidia470-470.1", "PACKAGE_NAME=\"nvidia470\"\n", "nvidia"},
+        {"a name that is a path", "nvidia-470.256.02", "PACKAGE_NAME=\"../../etc\"\n", "nvidia"},
+    };
+    for (const auto& c : cases) {
+        test::TempDir root;
+        if (c.dir) test::write_file(root / "usr/src" / c.dir / "dkms.conf", c.conf);
+        const std::string version = std::string(c.what) == std::string("the current generation")
+                                        ? "595.45.04"
+                                        : "470.256.02";
+        EXPECT_EQ(dkms_module_name(root.path(), version), c.name) << c.what;
     }
 }
 

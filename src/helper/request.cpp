@@ -83,7 +83,7 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
         HelperRequest accepted;
         accepted.programs = {"/usr/bin/lpadmin", "/usr/sbin/lpadmin"};
         accepted.args = {request.begin() + 1, request.end()};
-        if (request.size() == 3 && request[1] == "-x") {
+        if (request.size() == 3 && (request[1] == "-x" || request[1] == "-d")) {
             if (!valid_queue_name(request[2])) return argument("not a queue name", request[2]);
             return accepted;
         }
@@ -95,7 +95,7 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
             return accepted;
         }
         return Refusal{refused_argument,
-                       "lpadmin takes -p QUEUE -E -v URI -m everywhere, or -x QUEUE"};
+                       "lpadmin takes -p QUEUE -E -v URI -m everywhere, -d QUEUE or -x QUEUE"};
     }
     if (verb == policy_request) {
         if (request.size() != 1) return argument("polkit-policy takes nothing", request[1]);

@@ -40,6 +40,7 @@ bool valid_package_name(std::string_view name);
 //   ln -sf /etc/sv/(cupsd|avahi-daemon|saned) /var/service/
 //   lpadmin -p QUEUE -E -v (ipp|ipps)://... -m everywhere
 //   lpadmin -x QUEUE
+//   lpadmin -d QUEUE
 //   polkit-policy
 std::variant<HelperRequest, Refusal> parse_helper_request(const std::vector<std::string>& request);
 

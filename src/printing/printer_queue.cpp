@@ -21,9 +21,10 @@ bool contains_text(const std::string& line, std::string_view what) {
 
 // CUPS's tools in the C locale: their messages are matched, and lpstat's
 // "device for" is translated otherwise.
-std::optional<CapturedOutput> cups_tool(std::vector<std::string> argv) {
+std::optional<CapturedOutput> cups_tool(std::vector<std::string> argv,
+                                        std::chrono::milliseconds limit = cups_tool_limit) {
     argv.insert(argv.begin(), {"env", "LC_ALL=C"});
-    return capture_output(argv, cups_tool_limit);
+    return capture_output(argv, limit);
 }
 
 // The queue has its driver once lpoptions lists its options.
@@ -70,6 +71,12 @@ std::string result_line(AddResult result, const std::string& queue) {
                    queue;
         case AddResult::Cancelled:
             return "Abgebrochen: Der Drucker wurde nicht hinzugefügt.";
+        case AddResult::NotFound:
+            return "Fehler: Unter dieser Adresse antwortet kein IPP-Drucker; es wurde nichts "
+                   "geändert.";
+        case AddResult::NotEverywhere:
+            return "Fehler: Der Drucker unterstützt kein IPP Everywhere (treiberloses Drucken); "
+                   "es wurde nichts geändert.";
         case AddResult::QueuesUnknown:
             return "Fehler: CUPS nennt seine Druckwarteschlangen nicht (abgelehnt oder keine "
                    "Antwort); es wird nichts geändert.";
@@ -104,7 +111,12 @@ QueueListing judge_lpstat(const std::optional<CapturedOutput>& out) {
 }
 
 QueueListing read_print_queues() {
-    return judge_lpstat(cups_tool({"lpstat", "-v"}));
+    QueueListing listing = judge_lpstat(cups_tool({"lpstat", "-v"}));
+    // States and the default are for the page; the names alone decide.
+    if (listing.state == QueueListing::State::Known && !listing.queues.empty())
+        if (const auto status = cups_tool({"lpstat", "-p", "-d"}))
+            apply_lpstat_status(listing.queues, status->out);
+    return listing;
 }
 
 std::optional<std::vector<PrintQueue>> list_print_queues() {
@@ -170,6 +182,168 @@ QueueAdded add_printer_queue(const FoundPrinter& printer, const LogSink& log,
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
     return finish(AddResult::Added);
+}
+
+PrinterProbe judge_printer_probe(std::string_view report, int status) {
+    PrinterProbe probe;
+    std::string info, model, formats;
+    for (const std::string& line : output_lines(report)) {
+        // "        printer-info (textWithoutLanguage) = Office"
+        const auto open = line.find(" (");
+        const auto equals = line.find(") = ");
+        if (open == std::string::npos || equals == std::string::npos || equals < open) continue;
+        std::string_view name(line.data(), open);
+        while (name.starts_with(' ')) name.remove_prefix(1);
+        const std::string value = line.substr(equals + 4);
+        std::string* into = name == "printer-info"              ? &info
+                            : name == "printer-make-and-model"  ? &model
+                            : name == "document-format-supported" ? &formats
+                                                                    : nullptr;
+        if (into != nullptr && into->empty()) *into = value;
+    }
+    probe.answered = status == 0 || !model.empty() || !formats.empty();
+    for (std::string_view format : {"image/pwg-raster", "image/urf", "application/pdf"})
+        for (std::size_t at = 0; (at = formats.find(format, at)) != std::string::npos;
+             at += format.size()) {
+            const std::size_t end = at + format.size();
+            if ((at == 0 || formats[at - 1] == ',') && (end == formats.size() || formats[end] == ','))
+                probe.everywhere = true;
+        }
+    probe.everywhere = probe.everywhere && status == 0;
+    probe.name = plain_display_text(!plain_display_text(info).empty() ? info : model);
+    return probe;
+}
+
+namespace {
+
+// ipptool's request: the printer's description, from the printer itself.
+constexpr std::string_view probe_test = R"({
+	NAME "kelmora: does the printer speak IPP Everywhere"
+	OPERATION Get-Printer-Attributes
+	GROUP operation-attributes-tag
+	ATTR charset attributes-charset utf-8
+	ATTR naturalLanguage attributes-natural-language en
+	ATTR uri printer-uri $uri
+	ATTR keyword requested-attributes printer-make-and-model,printer-info,document-format-supported
+	STATUS successful-ok
+	DISPLAY printer-make-and-model
+	DISPLAY printer-info
+	DISPLAY document-format-supported
+}
+)";
+
+PrinterProbe probe_printer(const std::string& uri) {
+    char path[] = "/tmp/kelmora-probe-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0) return {};
+    write_all(fd, std::string(probe_test));
+    ::close(fd);
+    // ipptool gives up after its own time-out; ours is the backstop.
+    const auto out =
+        cups_tool({"ipptool", "-T", std::to_string(printer_probe_limit.count()), "-t", uri, path},
+                  printer_probe_limit + std::chrono::seconds(5));
+    ::unlink(path);
+    if (!out || out->timed_out) return {};
+    return judge_printer_probe(out->out, out->status);
+}
+
+}  // namespace
+
+QueueAdded add_printer_by_address(const PrinterAddress& address, const LogSink& log,
+                                  std::chrono::milliseconds wait) {
+    log.step({Activity::AddPrinter, address.host, 1, 1});
+    log.line("Frage den Drucker unter " + address.uri + " ...");
+    const PrinterProbe probe = probe_printer(address.uri);
+    if (!probe.answered || !probe.everywhere) {
+        const AddResult result = probe.answered ? AddResult::NotEverywhere : AddResult::NotFound;
+        log.line(result_line(result, {}));
+        return {result, {}, false};
+    }
+    FoundPrinter printer;
+    printer.name = probe.name.empty() ? address.host : probe.name;
+    printer.uri = address.uri;
+    printer.host = address.host;
+    return add_printer_queue(printer, log, wait);
+}
+
+std::string job_from_lp_output(std::string_view out) {
+    constexpr std::string_view lead = "request id is ";
+    for (const std::string& line : output_lines(out)) {
+        if (!line.starts_with(lead)) continue;
+        const std::string_view rest = std::string_view(line).substr(lead.size());
+        const std::string job(rest.substr(0, rest.find(' ')));
+        if (!job.empty()) return job;
+    }
+    return {};
+}
+
+TestPageSent print_test_page(const std::string& queue, const LogSink& log,
+                             const std::string& test_page) {
+    TestPageSent sent{queue, {}, false};
+    if (::access(test_page.c_str(), R_OK) != 0) {
+        sent.no_test_page = true;
+        log.line("Fehler: CUPS' Testseite " + test_page +
+                 " fehlt; sie kommt mit cups-filters (\"Set up Services\" installiert es).");
+        return sent;
+    }
+    log.line("Starting: lp " + quoted_arg_list({"-d", queue, test_page}));
+    const auto out = cups_tool({"lp", "-d", queue, test_page});
+    if (out)
+        for (const std::string& line : output_lines(out->out + out->err))
+            log.line(plain_display_text(line, 200));
+    if (out && out->status == 0) sent.job = job_from_lp_output(out->out);
+    return sent;
+}
+
+JobOutcome follow_print_job(const std::string& queue, const std::string& job,
+                            std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (const auto done = cups_tool({"lpstat", "-W", "completed", "-o", queue}))
+            for (const std::string& line : output_lines(done->out))
+                if (line.starts_with(job + " ")) return {JobOutcome::State::Completed, {}};
+        if (const auto status = cups_tool({"lpstat", "-p", queue})) {
+            std::vector<PrintQueue> queues = {{queue, {}}};
+            apply_lpstat_status(queues, status->out);
+            if (queues[0].state == QueueState::Stopped)
+                return {JobOutcome::State::Stopped, queues[0].reason};
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return {};
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+}
+
+namespace {
+
+// lpadmin with one queue that CUPS lists right now, through the helper.
+TaskResult change_queue(const std::string& option, const std::string& queue, const LogSink& log,
+                        const std::string& done_line) {
+    const QueueListing now = read_print_queues();
+    const bool listed =
+        now.state == QueueListing::State::Known &&
+        std::any_of(now.queues.begin(), now.queues.end(),
+                    [&](const PrintQueue& q) { return q.name == queue; });
+    if (!listed || !valid_queue_name(queue)) {
+        log.line("Fehler: CUPS nennt die Warteschlange " + plain_display_text(queue) +
+                 " gerade nicht; es wird nichts geändert.");
+        return false;
+    }
+    const CommandResult run =
+        run_pkexec_command({lpadmin_program(), option, queue}, log, {}, c_locale);
+    if (run.status == 0) log.line(done_line);
+    return privileged_result(run, run.status == 0);
+}
+
+}  // namespace
+
+TaskResult make_default_queue(const std::string& queue, const LogSink& log) {
+    log.step({Activity::DefaultPrinter, queue, 1, 1});
+    return change_queue("-d", queue, log, "Standarddrucker: " + queue);
+}
+
+TaskResult remove_print_queue(const std::string& queue, const LogSink& log) {
+    log.step({Activity::RemovePrinter, queue, 1, 1});
+    return change_queue("-x", queue, log, "Warteschlange entfernt: " + queue);
 }
 
 }  // namespace kelmora

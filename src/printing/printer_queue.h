@@ -44,6 +44,8 @@ enum class AddResult {
     NoAnswerKept,   // and the removal of its queue refused
     QueuesUnknown,  // nothing was run
     Cancelled,      // the authentication was dismissed: nothing was changed
+    NotFound,       // added by address: nothing answered IPP there
+    NotEverywhere,  // added by address: it answers, but not as IPP Everywhere
     Failed
 };
 struct QueueAdded {
@@ -61,5 +63,56 @@ AddResult classify_lpadmin_output(const std::vector<std::string>& lines);
 // it ended. Blocks; never on the main thread.
 QueueAdded add_printer_queue(const FoundPrinter& printer, const LogSink& log,
                              std::chrono::milliseconds wait = queue_driver_wait);
+
+// What a printer said about itself when asked at an address (ipptool's test
+// report): whether it answered, whether it takes a format an IPP Everywhere
+// queue sends (PWG raster, Apple raster or PDF), and its name.
+struct PrinterProbe {
+    bool answered = false;
+    bool everywhere = false;
+    std::string name;  // printer-info, else printer-make-and-model; plain text
+};
+PrinterProbe judge_printer_probe(std::string_view report, int status);
+
+// How long a printer at an address may take to answer; how long a test
+// page is followed.
+inline constexpr std::chrono::seconds printer_probe_limit{10};
+inline constexpr std::chrono::seconds test_page_follow_limit{60};
+
+// Adds the printer at `address` (parsed) as found printers are added: it is
+// asked first, without privileges, whether it speaks IPP Everywhere, then
+// the queue is made under the printer's own name. Blocks.
+QueueAdded add_printer_by_address(const PrinterAddress& address, const LogSink& log,
+                                  std::chrono::milliseconds wait = queue_driver_wait);
+
+// CUPS's test page (cups-filters ships it, and prints it).
+inline constexpr const char* cups_test_page = "/usr/share/cups/data/testprint";
+
+// Sends the test page to `queue` as the user ("lp -d QUEUE FILE"); the job id
+// ("Office-12"), empty when lp refused, with lp's line in the log.
+struct TestPageSent {
+    std::string queue;
+    std::string job;
+    bool no_test_page = false;  // the file is missing: cups-filters is not installed
+};
+TestPageSent print_test_page(const std::string& queue, const LogSink& log,
+                             const std::string& test_page = cups_test_page);
+// "request id is Office-12 (1 file(s))" -> "Office-12".
+std::string job_from_lp_output(std::string_view out);
+
+// What became of a job within `limit`: done, the queue stopped (with CUPS's
+// reason), or still waiting.
+struct JobOutcome {
+    enum class State { Completed, Stopped, Waiting } state = State::Waiting;
+    std::string reason;
+};
+JobOutcome follow_print_job(const std::string& queue, const std::string& job,
+                            std::chrono::milliseconds limit = test_page_follow_limit);
+
+// Makes `queue` the system's default ("lpadmin -d") or removes it ("lpadmin
+// -x"), through the helper; the name is checked against CUPS's list right
+// before. Blocks.
+TaskResult make_default_queue(const std::string& queue, const LogSink& log);
+TaskResult remove_print_queue(const std::string& queue, const LogSink& log);
 
 }  // namespace kelmora

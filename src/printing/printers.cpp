@@ -1,6 +1,7 @@
 #include "printing/printers.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "i18n/utf8.h"
 #include "printing/discovery_output.h"
@@ -195,6 +196,156 @@ std::vector<PrintQueue> queues_from_lpstat(std::string_view raw) {
         queues.push_back({std::string(rest.substr(0, colon)), std::string(rest.substr(colon + 2))});
     }
     return queues;
+}
+
+void apply_lpstat_status(std::vector<PrintQueue>& queues, std::string_view raw) {
+    PrintQueue* last = nullptr;
+    const auto find = [&](std::string_view name) -> PrintQueue* {
+        for (PrintQueue& q : queues)
+            if (q.name == name) return &q;
+        return nullptr;
+    };
+    for (const std::string& line : output_lines(raw)) {
+        constexpr std::string_view default_lead = "system default destination: ";
+        if (line.starts_with(default_lead)) {
+            if (PrintQueue* q = find(std::string_view(line).substr(default_lead.size())))
+                q->is_default = true;
+            last = nullptr;
+            continue;
+        }
+        if (line.starts_with("\t") && last != nullptr) {
+            // The queue's message (why it stopped), as CUPS words it.
+            const std::string message = plain_display_text(line, 120);
+            if (!message.empty() && message != "reason unknown")
+                last->reason += (last->reason.empty() ? "" : "; ") + message;
+            continue;
+        }
+        last = nullptr;
+        if (!line.starts_with("printer ")) continue;
+        const std::string_view rest = std::string_view(line).substr(8);
+        const std::string_view name = rest.substr(0, rest.find(' '));
+        PrintQueue* q = find(name);
+        if (q == nullptr) continue;
+        const std::string_view state = rest.substr(name.size());
+        if (state.starts_with(" is idle.") || state.starts_with(" is holding new jobs."))
+            q->state = QueueState::Idle;
+        else if (state.starts_with(" now printing "))
+            q->state = QueueState::Printing;
+        else if (state.starts_with(" disabled since "))
+            q->state = QueueState::Stopped;
+        last = q;
+    }
+}
+
+namespace {
+
+bool host_label_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+// A DNS name or IPv4 address: labels of letters, digits and "-", not at a
+// label's ends.
+bool valid_host_name(std::string_view host) {
+    if (host.empty() || host.size() > 253) return false;
+    for (std::size_t start = 0;;) {
+        const std::size_t dot = host.find('.', start);
+        const std::string_view label =
+            host.substr(start, dot == std::string_view::npos ? dot : dot - start);
+        if (label.empty()) return dot == std::string_view::npos && start > 0;  // "host." is fine
+        if (label.size() > 63 || label.front() == '-' || label.back() == '-' ||
+            !std::all_of(label.begin(), label.end(), host_label_char))
+            return false;
+        if (dot == std::string_view::npos) return true;
+        start = dot + 1;
+    }
+}
+
+bool valid_ipv6(std::string_view host) {
+    if (host.size() < 2 || host.size() > 45 || host.find(':') == std::string_view::npos)
+        return false;
+    return std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
+               c == ':' || c == '.';
+    });
+}
+
+bool valid_port(std::string_view port) {
+    if (port.empty() || port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    const int value = std::stoi(std::string(port));
+    return value >= 1 && value <= 65535;
+}
+
+}  // namespace
+
+PrinterAddress parse_printer_address(std::string_view typed) {
+    PrinterAddress result;
+    while (!typed.empty() && (typed.front() == ' ' || typed.front() == '\t')) typed.remove_prefix(1);
+    while (!typed.empty() && (typed.back() == ' ' || typed.back() == '\t')) typed.remove_suffix(1);
+    const auto refuse = [&](AddressProblem problem) {
+        result.problem = problem;
+        result.uri.clear();
+        return result;
+    };
+    if (typed.empty()) return refuse(AddressProblem::Empty);
+    if (typed.size() > printer_address_limit) return refuse(AddressProblem::TooLong);
+    // Only what an address is made of: no blanks, quotes or shell characters.
+    const bool plain = std::all_of(typed.begin(), typed.end(), [](char c) {
+        return host_label_char(c) || c == '.' || c == ':' || c == '/' || c == '[' || c == ']' ||
+               c == '_' || c == '~' || c == '%';
+    });
+    if (!plain) return refuse(AddressProblem::Unsafe);
+    std::string scheme = "ipp";
+    std::string_view rest = typed;
+    std::string_view path = "/ipp/print";
+    if (const auto sep = typed.find("://"); sep != std::string_view::npos) {
+        scheme = std::string(typed.substr(0, sep));
+        std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (scheme != "ipp" && scheme != "ipps") return refuse(AddressProblem::OtherScheme);
+        rest = typed.substr(sep + 3);
+        const auto slash = rest.find('/');
+        if (slash != std::string_view::npos) {
+            path = rest.substr(slash);
+            rest = rest.substr(0, slash);
+            if (path == "/") path = "/ipp/print";
+        }
+    } else if (typed.find('/') != std::string_view::npos) {
+        return refuse(AddressProblem::BadHost);
+    }
+    std::string host;
+    std::string_view port;
+    if (rest.starts_with('[')) {
+        const auto close = rest.find(']');
+        if (close == std::string_view::npos) return refuse(AddressProblem::BadHost);
+        const std::string_view v6 = rest.substr(1, close - 1);
+        if (!valid_ipv6(v6)) return refuse(AddressProblem::BadHost);
+        host = "[" + std::string(v6) + "]";
+        const std::string_view after = rest.substr(close + 1);
+        if (!after.empty()) {
+            if (!after.starts_with(':')) return refuse(AddressProblem::BadHost);
+            port = after.substr(1);
+        }
+    } else if (std::count(rest.begin(), rest.end(), ':') > 1) {
+        if (!valid_ipv6(rest)) return refuse(AddressProblem::BadHost);
+        host = "[" + std::string(rest) + "]";
+    } else {
+        const auto colon = rest.find(':');
+        const std::string_view name = rest.substr(0, colon);
+        if (!valid_host_name(name)) return refuse(AddressProblem::BadHost);
+        host = std::string(name);
+        if (colon != std::string_view::npos) port = rest.substr(colon + 1);
+    }
+    if (host.find('%') != std::string::npos) return refuse(AddressProblem::BadHost);
+    if (!port.empty() || rest.ends_with(':')) {
+        if (!valid_port(port)) return refuse(AddressProblem::BadPort);
+    }
+    const std::string with_port = host + ":" + (port.empty() ? std::string("631") : std::string(port));
+    result.uri = scheme + "://" + with_port + std::string(path);
+    result.host = std::string(typed);
+    if (!printer_uri_allowed(result.uri)) return refuse(AddressProblem::Unsafe);
+    return result;
 }
 
 namespace {

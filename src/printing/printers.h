@@ -26,9 +26,14 @@ struct FoundScanner {
     std::string protocol;  // "eSCL" or "WSD"
 };
 
+enum class QueueState { Unknown, Idle, Printing, Stopped };
+
 struct PrintQueue {
     std::string name;
     std::string uri;
+    QueueState state = QueueState::Unknown;
+    std::string reason;       // CUPS's message for the queue (why it stopped), plain text
+    bool is_default = false;  // lpstat -d names it
 };
 
 // At most this many rows of each kind; a network cannot fill the window.
@@ -61,6 +66,25 @@ std::vector<FoundScanner> scanners_from_airscan(std::string_view raw);
 
 // The queues in "lpstat -v" output ("device for NAME: URI", C locale).
 std::vector<PrintQueue> queues_from_lpstat(std::string_view raw);
+
+// Adds what "lpstat -p -d" (C locale) says to `queues`: each queue's state
+// ("printer NAME is idle.", "now printing", "disabled since ... -" and the
+// tab-indented message after it) and which is the default ("system default
+// destination: NAME").
+void apply_lpstat_status(std::vector<PrintQueue>& queues, std::string_view raw);
+
+// What a person types as a printer's address, as the URI lpadmin gets: a
+// host name, an IPv4 or IPv6 address ("[v6]:port" with a port), host:port,
+// or an ipp:// or ipps:// URI; a bare host becomes ipp://HOST:631/ipp/print.
+// Blanks around it are trimmed. Anything else is refused with its reason.
+enum class AddressProblem { None, Empty, TooLong, Unsafe, OtherScheme, BadHost, BadPort };
+struct PrinterAddress {
+    AddressProblem problem = AddressProblem::None;
+    std::string uri;   // when there is no problem
+    std::string host;  // host[:port] as typed, for the page
+};
+PrinterAddress parse_printer_address(std::string_view typed);
+inline constexpr std::size_t printer_address_limit = 255;
 
 // A queue name for `instance` that lpadmin accepts: invisible and space-like
 // characters folded like blanks, no bytes up to the space, no DEL, "/", "\",

@@ -24,6 +24,9 @@ enum class Activity {
     Services,      // enabling services
     Polkit,        // writing the Polkit policy
     AddPrinter,    // adding printer `subject`
+    DefaultPrinter,  // making `subject` the default printer
+    RemovePrinter,   // removing print queue `subject`
+    TestPage,        // sending a test page to `subject`
     Search,        // searching the network
 };
 struct StepReport {

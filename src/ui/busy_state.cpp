@@ -50,6 +50,12 @@ std::string step_text(const StepReport& step, Lang lang) {
                 return "step_polkit";
             case Activity::AddPrinter:
                 return "step_printer";
+            case Activity::DefaultPrinter:
+                return "step_default";
+            case Activity::RemovePrinter:
+                return "step_rm_queue";
+            case Activity::TestPage:
+                return "step_test_page";
             case Activity::Search:
                 break;
         }

@@ -26,6 +26,7 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
           "everywhere"},
          "/usr/bin/lpadmin"},
         {{"lpadmin", "-x", "Büro_Drucker"}, "/usr/bin/lpadmin"},
+        {{"lpadmin", "-d", "Büro_Drucker"}, "/usr/bin/lpadmin"},
     };
     for (const auto& c : cases) {
         const auto parsed = parse_helper_request(c.request);
@@ -71,11 +72,15 @@ TEST(HelperRequest, EverythingElseIsRefusedWithAStatusThatIsNotPkexecs) {
         {{"lpadmin", "-p", "q", "-E", "-v", "ipp://h/ p", "-m", "everywhere"}, refused_argument},
         {{"lpadmin", "-p", "q", "-E", "-v", "ipp://h/", "-m", "raw"}, refused_argument},
         {{"lpadmin", "-p", "a/b", "-E", "-v", "ipp://h/", "-m", "everywhere"}, refused_argument},
+        {{"lpadmin", "-d", "-x"}, refused_argument},
+        {{"lpadmin", "-d", "a b"}, refused_argument},
+        {{"lpadmin", "-d"}, refused_argument},
+        {{"lpadmin", "-d", "q", "-x", "r"}, refused_argument},
         {{"lpadmin", "-p", "-x", "-E", "-v", "ipp://h/", "-m", "everywhere"}, refused_argument},
         {{"lpadmin", "-x", "Office\xc2\xad"}, refused_argument},  // a look-alike
         {{"lpadmin", "-x", "with space"}, refused_argument},
         {{"lpadmin", "-x", std::string(128, 'q')}, refused_argument},
-        {{"lpadmin", "-d", "q"}, refused_argument},
+        {{"lpadmin", "-d", std::string(128, 'q')}, refused_argument},  // -d is a request now
         {{"polkit-policy", "/etc/passwd"}, refused_argument},
         {{"rm", "-rf", "/"}, refused_argument},
     };

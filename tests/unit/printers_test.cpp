@@ -140,5 +140,69 @@ TEST(FoundPrinters, QueuesAndScannersAsTheToolsPrintThem) {
     EXPECT_EQ(scanners[1].name, "HP OfficeJet");
 }
 
+// What a person types as a printer's address: the accepted forms become the
+// URI lpadmin gets; everything else is refused before anything runs.
+TEST(PrinterAddress, AcceptedFormsBecomeIppUrisAndTheRestIsRefused) {
+    const struct {
+        const char* typed;
+        const char* uri;  // null: refused with `problem`
+        AddressProblem problem;
+    } cases[] = {
+        {"printer.local", "ipp://printer.local:631/ipp/print", AddressProblem::None},
+        {"  192.168.1.20 ", "ipp://192.168.1.20:631/ipp/print", AddressProblem::None},
+        {"127.0.0.1:8631", "ipp://127.0.0.1:8631/ipp/print", AddressProblem::None},
+        {"fe80::1", "ipp://[fe80::1]:631/ipp/print", AddressProblem::None},
+        {"[::1]:8631", "ipp://[::1]:8631/ipp/print", AddressProblem::None},
+        {"ipps://printer.local/ipp/print", "ipps://printer.local:631/ipp/print",
+         AddressProblem::None},
+        {"IPP://printer.local:8000/printers/office", "ipp://printer.local:8000/printers/office",
+         AddressProblem::None},
+        {"", nullptr, AddressProblem::Empty},
+        {"   ", nullptr, AddressProblem::Empty},
+        {"http://printer.local", nullptr, AddressProblem::OtherScheme},
+        {"socket://10.0.0.5:9100", nullptr, AddressProblem::OtherScheme},
+        {"printer local", nullptr, AddressProblem::Unsafe},
+        {"printer;reboot", nullptr, AddressProblem::Unsafe},
+        {"$(reboot)", nullptr, AddressProblem::Unsafe},
+        {"printer.local:0", nullptr, AddressProblem::BadPort},
+        {"printer.local:70000", nullptr, AddressProblem::BadPort},
+        {"printer.local:", nullptr, AddressProblem::BadPort},
+        {"-printer", nullptr, AddressProblem::BadHost},
+        {"a..b", nullptr, AddressProblem::BadHost},
+        {"printer/ipp", nullptr, AddressProblem::BadHost},
+        {"[::1", nullptr, AddressProblem::BadHost},
+        {"[fe80::1%25eth0]", nullptr, AddressProblem::BadHost},
+    };
+    for (const auto& c : cases) {
+        const PrinterAddress parsed = parse_printer_address(c.typed);
+        EXPECT_EQ(parsed.problem, c.problem) << c.typed;
+        EXPECT_EQ(parsed.uri, c.uri ? c.uri : "") << c.typed;
+    }
+    EXPECT_EQ(parse_printer_address(std::string(300, 'a')).problem, AddressProblem::TooLong);
+}
+
+// lpstat -p -d as CUPS 2.4 prints it: each queue's state, CUPS's reason for a
+// stopped one, and the default.
+TEST(FoundPrinters, QueueStatesReasonsAndTheDefaultFromLpstat) {
+    std::vector<PrintQueue> queues = {{"Office", "ipp://a/"}, {"Lab", "ipp://b/"},
+                                      {"Home", "ipp://c/"}, {"Gone", "ipp://d/"}};
+    apply_lpstat_status(queues,
+                        "system default destination: Lab\n"
+                        "printer Office is idle.  enabled since Tue 01 Dec 2026 10:00:00\n"
+                        "printer Lab now printing Lab-12.  enabled since Tue 01 Dec 2026\n"
+                        "printer Home disabled since Tue 01 Dec 2026 10:00:00 -\n"
+                        "\tThe printer is not responding.\n"
+                        "printer Stranger is idle.  enabled since now\n"
+                        "\tsomething else\n");
+    EXPECT_EQ(queues[0].state, QueueState::Idle);
+    EXPECT_EQ(queues[1].state, QueueState::Printing);
+    EXPECT_TRUE(queues[1].is_default);
+    EXPECT_FALSE(queues[0].is_default);
+    EXPECT_EQ(queues[2].state, QueueState::Stopped);
+    EXPECT_EQ(queues[2].reason, "The printer is not responding.");
+    EXPECT_EQ(queues[3].state, QueueState::Unknown);  // lpstat did not name it
+    EXPECT_TRUE(queues[0].reason.empty());
+}
+
 }  // namespace
 }  // namespace kelmora

@@ -195,10 +195,10 @@ PrinterProbe judge_printer_probe(std::string_view report, int status) {
         std::string_view name(line.data(), open);
         while (name.starts_with(' ')) name.remove_prefix(1);
         const std::string value = line.substr(equals + 4);
-        std::string* into = name == "printer-info"              ? &info
-                            : name == "printer-make-and-model"  ? &model
+        std::string* into = name == "printer-info"                ? &info
+                            : name == "printer-make-and-model"    ? &model
                             : name == "document-format-supported" ? &formats
-                                                                    : nullptr;
+                                                                  : nullptr;
         if (into != nullptr && into->empty()) *into = value;
     }
     probe.answered = status == 0 || !model.empty() || !formats.empty();
@@ -206,7 +206,8 @@ PrinterProbe judge_printer_probe(std::string_view report, int status) {
         for (std::size_t at = 0; (at = formats.find(format, at)) != std::string::npos;
              at += format.size()) {
             const std::size_t end = at + format.size();
-            if ((at == 0 || formats[at - 1] == ',') && (end == formats.size() || formats[end] == ','))
+            if ((at == 0 || formats[at - 1] == ',') &&
+                (end == formats.size() || formats[end] == ','))
                 probe.everywhere = true;
         }
     probe.everywhere = probe.everywhere && status == 0;
@@ -319,10 +320,9 @@ namespace {
 TaskResult change_queue(const std::string& option, const std::string& queue, const LogSink& log,
                         const std::string& done_line) {
     const QueueListing now = read_print_queues();
-    const bool listed =
-        now.state == QueueListing::State::Known &&
-        std::any_of(now.queues.begin(), now.queues.end(),
-                    [&](const PrintQueue& q) { return q.name == queue; });
+    const bool listed = now.state == QueueListing::State::Known &&
+                        std::any_of(now.queues.begin(), now.queues.end(),
+                                    [&](const PrintQueue& q) { return q.name == queue; });
     if (!listed || !valid_queue_name(queue)) {
         log.line("Fehler: CUPS nennt die Warteschlange " + plain_display_text(queue) +
                  " gerade nicht; es wird nichts geändert.");

@@ -281,7 +281,8 @@ bool valid_port(std::string_view port) {
 
 PrinterAddress parse_printer_address(std::string_view typed) {
     PrinterAddress result;
-    while (!typed.empty() && (typed.front() == ' ' || typed.front() == '\t')) typed.remove_prefix(1);
+    while (!typed.empty() && (typed.front() == ' ' || typed.front() == '\t'))
+        typed.remove_prefix(1);
     while (!typed.empty() && (typed.back() == ' ' || typed.back() == '\t')) typed.remove_suffix(1);
     const auto refuse = [&](AddressProblem problem) {
         result.problem = problem;
@@ -341,7 +342,8 @@ PrinterAddress parse_printer_address(std::string_view typed) {
     if (!port.empty() || rest.ends_with(':')) {
         if (!valid_port(port)) return refuse(AddressProblem::BadPort);
     }
-    const std::string with_port = host + ":" + (port.empty() ? std::string("631") : std::string(port));
+    const std::string with_port =
+        host + ":" + (port.empty() ? std::string("631") : std::string(port));
     result.uri = scheme + "://" + with_port + std::string(path);
     result.host = std::string(typed);
     if (!printer_uri_allowed(result.uri)) return refuse(AddressProblem::Unsafe);

@@ -7,6 +7,7 @@
 #include "services/polkit_policy.h"
 #include "ui/busy_state.h"
 #include "ui/graphics_page.h"
+#include "ui/printer_page.h"
 
 namespace kelmora {
 namespace {
@@ -119,8 +120,93 @@ void on_scan_network(const AppWidgetsRef& widgets, const UiSender& sender) {
 }
 
 void on_add_printer(const AppWidgetsRef& widgets, const UiSender& sender, FoundPrinter printer) {
+    widgets->network.address_problem = AddressProblem::None;
     start_task(*widgets, [printer = std::move(printer), sender, root = widgets->root] {
         PrinterAdded added = add_printer_queue(printer, log_sink(sender));
+        const TaskResult result = added.task;
+        sender.send(std::move(added));
+        finish_task(sender, root, result);
+    });
+}
+
+namespace {
+
+void end_remove_confirmation(const AppWidgets& w) {
+    w.network.confirming_remove_timer.disconnect();
+    w.network.confirming_remove.clear();
+}
+
+void send_test_page(const AppWidgetsRef& widgets, const UiSender& sender, std::string queue) {
+    start_task(*widgets, [queue = std::move(queue), sender, root = widgets->root] {
+        const LogSink log = log_sink(sender);
+        log.step({Activity::TestPage, queue, 1, 1});
+        const TestPageSent sent = print_test_page(queue, log);
+        using Kind = QueueNote::Kind;
+        const Kind kind = sent.no_test_page  ? Kind::NoTestPage
+                          : sent.job.empty() ? Kind::TestRefused
+                                             : Kind::TestSent;
+        sender.send(QueueNoted{{kind, queue, sent.job, {}}});
+        finish_task(sender, root, !sent.job.empty());
+        if (sent.job.empty()) return;
+        // What became of it is told later; the window is free meanwhile.
+        spawn_detached([sender, queue, job = sent.job] {
+            const JobOutcome outcome = follow_print_job(queue, job);
+            const Kind done = outcome.state == JobOutcome::State::Completed ? Kind::TestCompleted
+                              : outcome.state == JobOutcome::State::Stopped ? Kind::TestStopped
+                                                                            : Kind::TestWaiting;
+            sender.send(QueueNoted{{done, queue, job, outcome.reason}});
+            sender.send(QueuesListed{list_print_queues()});
+        });
+    });
+}
+
+}  // namespace
+
+void on_queue_action(const AppWidgetsRef& widgets, const UiSender& sender, QueueAction action,
+                     const std::string& queue) {
+    const AppWidgets& w = *widgets;
+    if (action == QueueAction::TestPage) {
+        end_remove_confirmation(w);
+        send_test_page(widgets, sender, queue);
+        return;
+    }
+    if (action == QueueAction::Remove && w.network.confirming_remove != queue) {
+        // The first click only asks, on the button itself, for a few seconds.
+        end_remove_confirmation(w);
+        w.network.confirming_remove = queue;
+        w.network.confirming_remove_timer = Glib::signal_timeout().connect_seconds(
+            [weak = std::weak_ptr<const AppWidgets>(widgets)] {
+                if (const auto alive = weak.lock()) {
+                    alive->network.confirming_remove.clear();
+                    show_printer_state(*alive, load_lang());
+                }
+                return false;
+            },
+            confirm_seconds);
+        show_printer_state(w, load_lang());
+        return;
+    }
+    end_remove_confirmation(w);
+    start_task(w, [action, queue, sender, root = widgets->root] {
+        const LogSink log = log_sink(sender);
+        finish_task(sender, root,
+                    action == QueueAction::Remove ? remove_print_queue(queue, log)
+                                                  : make_default_queue(queue, log));
+    });
+}
+
+void on_add_by_address(const AppWidgetsRef& widgets, const UiSender& sender) {
+    const AppWidgets& w = *widgets;
+    const PrinterAddress address = parse_printer_address(w.address_entry->get_text().raw());
+    w.network.address_problem = address.problem;
+    if (address.problem != AddressProblem::None) {
+        // One line on the page; nothing runs.
+        w.network.last_add.reset();
+        show_printer_state(w, load_lang());
+        return;
+    }
+    start_task(w, [address, sender, root = widgets->root] {
+        PrinterAdded added = add_printer_by_address(address, log_sink(sender));
         const TaskResult result = added.task;
         sender.send(std::move(added));
         finish_task(sender, root, result);

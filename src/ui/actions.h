@@ -37,6 +37,13 @@ void on_scan_network(const AppWidgetsRef& widgets, const UiSender& sender);
 // The "Add" button of a found printer.
 void on_add_printer(const AppWidgetsRef& widgets, const UiSender& sender, FoundPrinter printer);
 
+// A queue row's buttons: the test page (as the user), the default and the
+// removal (through the helper); Remove asks on its button first.
+void on_queue_action(const AppWidgetsRef& widgets, const UiSender& sender, QueueAction action,
+                     const std::string& queue);
+// "Add by Address": the typed address, checked before anything runs.
+void on_add_by_address(const AppWidgetsRef& widgets, const UiSender& sender);
+
 // What the window shows about the machine, asked again after every task:
 // the installed graphics drivers (and kernel modules below `root`) and the
 // print queues. Blocks (worker only).

@@ -37,6 +37,9 @@ struct GraphicsPageState {
     std::vector<std::string> nouveau_blocked;  // files that still blacklist nouveau
 };
 
+// What a queue's row asks for.
+enum class QueueAction { TestPage, MakeDefault, Remove };
+
 // What the printer page knows about the network and CUPS; main thread only.
 struct PrinterPageState {
     bool searched = false;  // a network search has ended in this window
@@ -46,6 +49,12 @@ struct PrinterPageState {
     std::optional<PrinterAdded> last_add;
     // After a search the page shows its search button again once laid out.
     bool reveal_search = false;
+    std::optional<QueueNote> queue_note;
+    // The typed address that was refused, and why (runs nothing).
+    AddressProblem address_problem = AddressProblem::None;
+    // The queue whose Remove button asks "Remove NAME?" until this ends.
+    std::string confirming_remove;
+    sigc::connection confirming_remove_timer;
 };
 
 struct AppWidgets {
@@ -79,7 +88,11 @@ struct AppWidgets {
     Gtk::Frame* net_frame = nullptr;                // printers found and queues
     Gtk::Box* found_list = nullptr;                 // one row per found printer
     Gtk::Label* net_note = nullptr;                 // nothing found, or how adding ended
-    Gtk::Label* net_queues = nullptr;
+    Gtk::Label* net_queues = nullptr;               // "Print queues:", or that there are none
+    Gtk::Box* queue_list = nullptr;                 // one row per queue, with its buttons
+    Gtk::Label* queue_note = nullptr;               // how the last test page went
+    Gtk::Entry* address_entry = nullptr;            // a printer's address, typed
+    Gtk::Button* btn_add_address = nullptr;
     Gtk::Label* net_scanners = nullptr;
     Gtk::Frame* pr_drv_frame = nullptr;
     Gtk::CheckButton* chk_hp = nullptr;
@@ -116,9 +129,11 @@ struct AppWidgets {
     mutable PrinterPageState network;
     // Starts adding a found printer (set by build_ui; holds the window's sender).
     std::function<void(const FoundPrinter&)> add_printer;
+    // Starts what a queue's row asks for (set by build_ui).
+    std::function<void(QueueAction, const std::string&)> queue_action;
 
     // The busy-state set, in the order in which it is switched.
-    std::array<Gtk::Button*, 11> action_buttons() const {
+    std::array<Gtk::Button*, 12> action_buttons() const {
         return {btn_nvidia,
                 btn_nv_repair,
                 btn_nv_open,
@@ -129,7 +144,8 @@ struct AppWidgets {
                 btn_setup_scan,
                 btn_install_scan_components,
                 btn_scan_network,
-                btn_polkit};
+                btn_polkit,
+                btn_add_address};
     }
 };
 

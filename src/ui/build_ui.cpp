@@ -377,13 +377,29 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
                             Gtk::Orientation::VERTICAL, 6);
     w->found_list = box(Gtk::Orientation::VERTICAL, 4);
     net->append(*w->found_list);
-    for (Gtk::Label** line : {&w->net_note, &w->net_queues, &w->net_scanners}) {
-        *line = Gtk::make_managed<Gtk::Label>();
-        (*line)->set_xalign(0);
-        (*line)->set_wrap(true);
-        (*line)->set_use_markup(false);
-        net->append(**line);
-    }
+    const auto line = [&](Gtk::Label*& label) {
+        label = Gtk::make_managed<Gtk::Label>();
+        label->set_xalign(0);
+        label->set_wrap(true);
+        label->set_use_markup(false);
+        net->append(*label);
+    };
+    line(w->net_note);
+    // A printer the search does not find (another subnet, mDNS blocked),
+    // added by its address.
+    Gtk::Box* by_address = box(Gtk::Orientation::HORIZONTAL, 8);
+    w->address_entry = Gtk::make_managed<Gtk::Entry>();
+    w->address_entry->set_hexpand(true);
+    w->address_entry->set_max_length(static_cast<int>(printer_address_limit));
+    w->btn_add_address = button(nullptr, nullptr);
+    by_address->append(*w->address_entry);
+    by_address->append(*w->btn_add_address);
+    net->append(*by_address);
+    line(w->net_queues);
+    w->queue_list = box(Gtk::Orientation::VERTICAL, 4);
+    net->append(*w->queue_list);
+    line(w->queue_note);
+    line(w->net_scanners);
     w->net_frame->set_visible(false);
 
     Gtk::Box* pr_drv =
@@ -518,6 +534,15 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->add_printer = [weak = std::weak_ptr<const AppWidgets>(w), sender](const FoundPrinter& p) {
         if (const auto widgets = weak.lock()) on_add_printer(widgets, sender, p);
     };
+    w->queue_action = [weak = std::weak_ptr<const AppWidgets>(w), sender](
+                          QueueAction action, const std::string& queue) {
+        if (const auto widgets = weak.lock()) on_queue_action(widgets, sender, action, queue);
+    };
+    connect(w->btn_add_address, on_add_by_address);
+    // Enter in the field adds, as the button does.
+    w->address_entry->signal_activate().connect([widgets, sender] {
+        if (widgets->btn_add_address->get_sensitive()) on_add_by_address(widgets, sender);
+    });
     start_graphics_detection(*w, sender);
     enable_own_agent();
 

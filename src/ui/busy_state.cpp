@@ -90,6 +90,7 @@ void enter_busy_state(const AppWidgets& widgets) {
     widgets.spinner->start();
     for (Gtk::Button* button : widgets.action_buttons()) button->set_sensitive(false);
     widgets.found_list->set_sensitive(false);  // the "Add" buttons
+    widgets.queue_list->set_sensitive(false);  // and those of the queues
     widgets.outcome = TaskOutcome::None;
     widgets.step.reset();
     widgets.network.reveal_search = false;
@@ -101,6 +102,7 @@ void leave_busy_state(const AppWidgets& widgets, TaskOutcome outcome) {
     for (Gtk::Button* button : widgets.action_buttons())
         button->set_sensitive(button != widgets.btn_nvidia || multilib_system);
     widgets.found_list->set_sensitive(true);
+    widgets.queue_list->set_sensitive(true);
     widgets.outcome = outcome;
     widgets.step.reset();
     show_outcome(widgets, load_lang());

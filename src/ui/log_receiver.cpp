@@ -177,6 +177,9 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
         if (w.spinner->get_spinning()) show_step(w, std::move(step->step));
     } else if (std::holds_alternative<RefreshStatus>(message)) {
         refresh_status(w);
+    } else if (auto* noted = std::get_if<QueueNoted>(&message)) {
+        w.network.queue_note = std::move(noted->note);
+        show_printer_state(w, load_lang());
     } else if (auto* open = std::get_if<OpenDriverChecked>(&message)) {
         w.graphics.open_driver_pending = open->done;
         w.graphics.restart_pending = false;

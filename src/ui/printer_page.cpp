@@ -27,6 +27,10 @@ std::string add_result_text(const PrinterAdded& added, Lang lang) {
             return text(lang, "outcome_cancel");
         case AddResult::QueuesUnknown:
             return text(lang, "add_no_list");
+        case AddResult::NotFound:
+            return text(lang, "add_not_found");
+        case AddResult::NotEverywhere:
+            return text(lang, "add_not_ipp_ev");
         case AddResult::Failed:
             break;
     }
@@ -66,6 +70,110 @@ Gtk::Widget* printer_row(const AppWidgets& w, const FoundPrinter& printer, Lang 
     return row;
 }
 
+std::string address_problem_text(AddressProblem problem, Lang lang) {
+    switch (problem) {
+        case AddressProblem::Empty:
+            return text(lang, "addr_empty");
+        case AddressProblem::TooLong:
+            return text(lang, "addr_long");
+        case AddressProblem::Unsafe:
+            return text(lang, "addr_unsafe");
+        case AddressProblem::OtherScheme:
+            return text(lang, "addr_scheme");
+        case AddressProblem::BadHost:
+            return text(lang, "addr_host");
+        case AddressProblem::BadPort:
+            return text(lang, "addr_port");
+        case AddressProblem::None:
+            break;
+    }
+    return {};
+}
+
+std::string queue_note_text(const QueueNote& note, Lang lang) {
+    const std::string name = plain_display_text(note.queue);
+    using Kind = QueueNote::Kind;
+    switch (note.kind) {
+        case Kind::TestSent:
+            return format_text(lang, "q_test_sent", {{"name", name}, {"job", note.job}});
+        case Kind::TestCompleted:
+            return format_text(lang, "q_test_done", {{"name", name}, {"job", note.job}});
+        case Kind::TestStopped:
+            return format_text(
+                lang, "q_test_stopped",
+                {{"name", name},
+                 {"reason", note.reason.empty() ? text(lang, "q_stopped") : note.reason}});
+        case Kind::TestWaiting:
+            return format_text(lang, "q_test_waiting", {{"name", name}, {"job", note.job}});
+        case Kind::NoTestPage:
+            return text(lang, "q_no_test_page");
+        case Kind::TestRefused:
+            break;
+    }
+    return format_text(lang, "q_test_refused", {{"name", name}});
+}
+
+// What the row says about the queue: its state (with CUPS's reason when it
+// stopped), and "Default".
+std::string queue_state_text(const PrintQueue& queue, Lang lang) {
+    std::string state;
+    switch (queue.state) {
+        case QueueState::Idle:
+            state = text(lang, "q_idle");
+            break;
+        case QueueState::Printing:
+            state = text(lang, "q_printing");
+            break;
+        case QueueState::Stopped:
+            state = text(lang, "q_stopped") + (queue.reason.empty() ? "" : ": " + queue.reason);
+            break;
+        case QueueState::Unknown:
+            break;
+    }
+    if (queue.is_default) state += (state.empty() ? "" : " · ") + text(lang, "q_default");
+    return state;
+}
+
+Gtk::Widget* queue_row(const AppWidgets& w, const PrintQueue& queue, Lang lang) {
+    auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
+    auto* texts = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 0);
+    texts->set_hexpand(true);
+    // Plain text only: queue names and addresses may come from the network.
+    const auto label = [&](const std::string& content, bool dim) {
+        auto* l = Gtk::make_managed<Gtk::Label>();
+        l->set_use_markup(false);
+        l->set_text(content);
+        l->set_xalign(0);
+        l->set_ellipsize(Pango::EllipsizeMode::END);
+        if (dim) l->add_css_class("dim-label");
+        texts->append(*l);
+        return l;
+    };
+    const std::string state = queue_state_text(queue, lang);
+    const std::string title = plain_display_text(queue.name) + (state.empty() ? "" : " — " + state);
+    label(title, false)->set_tooltip_text(title);  // a long reason is cut in the row
+    label(plain_display_text(percent_decode(queue.uri), 200), true)->set_tooltip_text(queue.uri);
+    row->append(*texts);
+    const auto add_button = [&](const std::string& caption, QueueAction action) {
+        auto* b = Gtk::make_managed<Gtk::Button>(caption);
+        b->set_valign(Gtk::Align::CENTER);
+        b->signal_clicked().connect([&w, action, name = queue.name] {
+            if (w.queue_action) w.queue_action(action, name);
+        });
+        row->append(*b);
+        return b;
+    };
+    add_button(text(lang, "q_test_btn"), QueueAction::TestPage);
+    if (!queue.is_default) add_button(text(lang, "q_default_btn"), QueueAction::MakeDefault);
+    const bool asking = w.network.confirming_remove == queue.name;
+    Gtk::Button* remove = add_button(
+        asking ? format_text(lang, "q_remove_ask", {{"name", plain_display_text(queue.name)}})
+               : text(lang, "q_remove_btn"),
+        QueueAction::Remove);
+    if (asking) remove->add_css_class("destructive-action");
+    return row;
+}
+
 }  // namespace
 
 void show_printer_state(const AppWidgets& w, Lang lang) {
@@ -76,19 +184,26 @@ void show_printer_state(const AppWidgets& w, Lang lang) {
     w.found_list->set_visible(!state.printers.empty());
 
     std::string note;
-    if (state.last_add)
+    if (state.address_problem != AddressProblem::None)
+        note = address_problem_text(state.address_problem, lang);
+    else if (state.last_add)
         note = add_result_text(*state.last_add, lang);
     else if (state.searched && state.printers.empty())
         note = text(lang, "net_none");
     set_line(w.net_note, note);
 
+    while (Gtk::Widget* child = w.queue_list->get_first_child()) w.queue_list->remove(*child);
     std::string queues;
     if (state.queues) {
+        queues = text(lang, "net_queues");
+        if (state.queues->empty()) queues += text(lang, "net_no_queues");
+        while (!queues.empty() && queues.back() == ' ') queues.pop_back();
         for (const PrintQueue& queue : *state.queues)
-            queues += (queues.empty() ? "" : ", ") + plain_display_text(queue.name);
-        queues = text(lang, "net_queues") + (queues.empty() ? text(lang, "net_no_queues") : queues);
+            w.queue_list->append(*queue_row(w, queue, lang));
     }
+    w.queue_list->set_visible(state.queues && !state.queues->empty());
     set_line(w.net_queues, queues);
+    set_line(w.queue_note, state.queue_note ? queue_note_text(*state.queue_note, lang) : "");
 
     std::string scanners;
     for (const FoundScanner& scanner : state.scanners)

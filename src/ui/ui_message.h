@@ -49,6 +49,20 @@ struct OpenDriverChecked {
     std::vector<std::string> blocking;
 };
 
+// What the page says about the last thing done with a queue.
+struct QueueNote {
+    enum class Kind { TestSent, TestCompleted, TestStopped, TestWaiting, NoTestPage, TestRefused };
+    Kind kind;
+    std::string queue;
+    std::string job;     // the test page's job ("Office-12")
+    std::string reason;  // CUPS's, for a stopped queue
+};
+
+// What became of a test page (sent, then done or stopped).
+struct QueueNoted {
+    QueueNote note;
+};
+
 // What the machine's graphics hardware is (read once per window).
 struct GraphicsDetected {
     GraphicsHardware hardware;
@@ -61,7 +75,7 @@ struct InstalledDrivers {
 
 using UiMessage =
     std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected, InstalledDrivers,
-                 QueuesListed, PrinterAdded, StepStarted, OpenDriverChecked>;
+                 QueuesListed, PrinterAdded, StepStarted, OpenDriverChecked, QueueNoted>;
 using UiSender = UiChannel<UiMessage>::Sender;
 using UiReceiver = UiChannel<UiMessage>::Receiver;
 

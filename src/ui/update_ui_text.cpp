@@ -31,6 +31,11 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.btn_nvidia->set_label(text(lang, "nv_btn"));
     w.btn_nv_repair->set_label(text(lang, "nv_repair_btn"));
     w.btn_nv_open->set_label(text(lang, "nv_open_btn"));
+    w.btn_add_address->set_label(text(lang, "addr_btn"));
+    w.address_entry->set_placeholder_text(text(lang, "addr_hint"));
+    gtk_accessible_update_property(GTK_ACCESSIBLE(w.address_entry->gobj()),
+                                   GTK_ACCESSIBLE_PROPERTY_LABEL, text(lang, "addr_name").c_str(),
+                                   -1);
     // New texts for the same entries: the user's choice stays.
     const int chosen = w.combo_nvidia->get_active_row_number();
     w.graphics.choosing = true;

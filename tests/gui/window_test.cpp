@@ -815,6 +815,24 @@ TEST_F(Window, TheWindowFitsALaptopScreenInEveryLanguage) {
     }
 }
 
+// The first line of queue row `n` ("NAME — state").
+std::string queue_row_title(const AppWidgets& x, int n) {
+    Gtk::Widget* row = x.queue_list->get_first_child();
+    for (int i = 0; row != nullptr && i < n; ++i) row = row->get_next_sibling();
+    if (row == nullptr) return {};
+    auto* texts = row->get_first_child();
+    return static_cast<Gtk::Label*>(texts->get_first_child())->get_text().raw();
+}
+
+// Queue row `n`'s button labelled `label`, or null.
+Gtk::Button* queue_button(const AppWidgets& x, int n, const std::string& label) {
+    Gtk::Widget* row = x.queue_list->get_first_child();
+    for (int i = 0; row != nullptr && i < n; ++i) row = row->get_next_sibling();
+    for (Gtk::Widget* c = row ? row->get_first_child() : nullptr; c; c = c->get_next_sibling())
+        if (auto* b = dynamic_cast<Gtk::Button*>(c); b && b->get_label().raw() == label) return b;
+    return nullptr;
+}
+
 // The widgets of one row of the found-printers list: name, address, and the
 // "Add" button or the "Added" label.
 std::vector<Gtk::Widget*> row_parts(Gtk::Widget* row) {
@@ -822,6 +840,53 @@ std::vector<Gtk::Widget*> row_parts(Gtk::Widget* row) {
     for (Gtk::Widget* c = row->get_first_child(); c != nullptr; c = c->get_next_sibling())
         parts.push_back(c);
     return parts;
+}
+
+// The queues CUPS has, as rows: the default is marked and has no Make
+// Default; Make Default and Remove go through lpadmin; Remove asks on its
+// button first; a bad address says why and runs nothing.
+TEST_F(Window, EachQueueIsARowThatCanBecomeTheDefaultOrBeRemovedAndBadAddressesRunNothing) {
+    fakes.set("cups-running", "");
+    fakes.set("cups-queues",
+              "Office ipp://office.local/ipp/print\nLab ipp://lab.local/ipp/print\n");
+    fakes.set("cups-default", "Office\n");
+    fakes.set("cups-stopped", "Lab The printer is not responding.\n");
+    open();
+    const auto& x = w();
+    x.stack->set_visible_child("printer");
+    ASSERT_TRUE(run_until([&] { return x.queue_list->get_visible(); }));
+    EXPECT_EQ(queue_row_title(x, 0), "Office \u2014 idle \u00b7 Default");
+    EXPECT_EQ(queue_row_title(x, 1), "Lab \u2014 stopped: The printer is not responding.");
+    EXPECT_EQ(queue_button(x, 0, "Make Default"), nullptr);
+    ASSERT_NE(queue_button(x, 1, "Make Default"), nullptr);
+
+    click(queue_button(x, 1, "Make Default"));
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(last_pkexec_argv(), (std::vector<std::string>{"lpadmin", "-d", "Lab"}));
+    ASSERT_TRUE(run_until([&] { return queue_button(x, 1, "Make Default") == nullptr; }));
+
+    const int calls = fakes.pkexec_calls();
+    click(queue_button(x, 0, "Remove"));
+    EXPECT_FALSE(busy());
+    EXPECT_EQ(fakes.pkexec_calls(), calls);
+    Gtk::Button* ask = queue_button(x, 0, "Remove Office?");
+    ASSERT_NE(ask, nullptr);
+    EXPECT_TRUE(ask->has_css_class("destructive-action"));
+    click(ask);
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(last_pkexec_argv(), (std::vector<std::string>{"lpadmin", "-x", "Office"}));
+    ASSERT_TRUE(run_until([&] { return queue_row_title(x, 1).empty(); }));
+    EXPECT_EQ(queue_row_title(x, 0).rfind("Lab \u2014 ", 0), 0u);
+
+    const int before = fakes.pkexec_calls();
+    for (const char* bad : {"printer;reboot", "http://evil/", ""}) {
+        x.address_entry->set_text(bad);
+        click(x.btn_add_address);
+        EXPECT_FALSE(busy()) << bad;
+        EXPECT_FALSE(x.net_note->get_text().empty()) << bad;
+    }
+    EXPECT_EQ(x.net_note->get_text().raw(), "Type the printer's address first");
+    EXPECT_EQ(fakes.pkexec_calls(), before);
 }
 
 TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
@@ -875,7 +940,8 @@ TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
               (std::vector<std::string>{"lpadmin", "-p", "Brother_HL-L2350DW_series", "-E", "-v",
                                         uri, "-m", "everywhere"}));
     EXPECT_EQ(x.net_note->get_text().raw(), "Brother_HL-L2350DW_series: ready to print.");
-    EXPECT_EQ(x.net_queues->get_text().raw(), "Print queues: Brother_HL-L2350DW_series");
+    EXPECT_EQ(x.net_queues->get_text().raw(), "Print queues:");
+    EXPECT_EQ(queue_row_title(x, 0), "Brother_HL-L2350DW_series \u2014 idle");
     win.lang_combo->set_active(1);
     Gtk::Widget* first = x.found_list->get_first_child();
     auto* added = dynamic_cast<Gtk::Label*>(row_parts(first).back());

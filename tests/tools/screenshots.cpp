@@ -98,6 +98,10 @@ int main(int argc, char** argv) {
          false, false, true},
         {kelmora::Lang::Fr, "printer", "printer-network-fr-log.png", 0,
          kelmora::TaskOutcome::Succeeded, true, false, true},
+        {kelmora::Lang::De, "printer", "printer-network-de.png", 0, kelmora::TaskOutcome::Succeeded,
+         false, false, true},
+        {kelmora::Lang::Es, "printer", "printer-network-es-log.png", 0,
+         kelmora::TaskOutcome::Succeeded, true, false, true},
         {kelmora::Lang::En, "gpu", "graphics.png", 0},
         {kelmora::Lang::En, "printer", "printer.png", 0},
         {kelmora::Lang::En, "scanner", "scanner.png", 0},
@@ -136,7 +140,13 @@ int main(int argc, char** argv) {
                             {"NPI1234", "ipp://NPI1234.local:631/ipp/print", "NPI1234.local"}};
             net.scanners = {{"Brother MFC-L2710DW series", "http://192.0.2.9/eSCL/", "eSCL"}};
             net.queues = std::vector<kelmora::PrintQueue>{
-                {"Brother_HL-L2350DW_series", "ipp://Brother._ipp._tcp.local/"}};
+                {"Brother_HL-L2350DW_series", "ipp://Brother._ipp._tcp.local/",
+                 kelmora::QueueState::Idle, "", true},
+                {"Office_Laser", "ipp://192.0.2.40:631/ipp/print", kelmora::QueueState::Stopped,
+                 "The printer is not responding.", false}};
+            net.queue_note =
+                kelmora::QueueNote{kelmora::QueueNote::Kind::TestCompleted,
+                                   "Brother_HL-L2350DW_series", "Brother_HL-L2350DW_series-12", ""};
             net.last_add =
                 kelmora::PrinterAdded{kelmora::AddResult::Added, "Brother_HL-L2350DW_series"};
             kelmora::show_printer_state(*win.widgets, shot.lang);

@@ -184,8 +184,8 @@ TEST(PrinterAddress, AcceptedFormsBecomeIppUrisAndTheRestIsRefused) {
 // lpstat -p -d as CUPS 2.4 prints it: each queue's state, CUPS's reason for a
 // stopped one, and the default.
 TEST(FoundPrinters, QueueStatesReasonsAndTheDefaultFromLpstat) {
-    std::vector<PrintQueue> queues = {{"Office", "ipp://a/"}, {"Lab", "ipp://b/"},
-                                      {"Home", "ipp://c/"}, {"Gone", "ipp://d/"}};
+    std::vector<PrintQueue> queues = {
+        {"Office", "ipp://a/"}, {"Lab", "ipp://b/"}, {"Home", "ipp://c/"}, {"Gone", "ipp://d/"}};
     apply_lpstat_status(queues,
                         "system default destination: Lab\n"
                         "printer Office is idle.  enabled since Tue 01 Dec 2026 10:00:00\n"

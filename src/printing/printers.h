@@ -32,7 +32,7 @@ struct PrintQueue {
     std::string name;
     std::string uri;
     QueueState state = QueueState::Unknown;
-    std::string reason;       // CUPS's message for the queue (why it stopped), plain text
+    std::string reason = {};  // CUPS's message for the queue (why it stopped), plain text
     bool is_default = false;  // lpstat -d names it
 };
 

@@ -26,7 +26,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import polkit_sandbox as sandbox  # noqa: E402  (mounts, their checks, ending processes)
 
-PORT, GONE_PORT, HOSTILE_PORT = 8631, 8999, 8633
+PORT, GONE_PORT, HOSTILE_PORT, ADDRESS_PORT = 8631, 8999, 8633, 8641
+ADDRESS_PRINTER = "Kelmora Address Printer"  # not on the search's list: added by its address
+ADDRESS_QUEUE = "Kelmora_Address_Printer"
+TEST_PAGE = "/usr/share/cups/data/testprint"  # cups-filters ships it
 SPOOL = "/tmp/ipp-spool"  # where ippeveprinter keeps the jobs it receives
 BIN = "/tmp/stand-ins"
 HOME = "/tmp/home"
@@ -142,11 +145,17 @@ def start_services():
     cupsd = subprocess.Popen([shutil.which("cupsd", path="/usr/sbin:/usr/bin:/sbin"), "-f"])
     procs.append(cupsd)
     os.makedirs(SPOOL)
+    os.makedirs(SPOOL + "-address")
     procs.append(subprocess.Popen(
         [shutil.which("ippeveprinter", path="/usr/sbin:/usr/bin"), "-k", "-d", SPOOL,
          "-p", str(PORT), "-r", "off", "Kelmora Test Printer"],
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    procs.append(subprocess.Popen(
+        [shutil.which("ippeveprinter", path="/usr/sbin:/usr/bin"), "-k", "-d", SPOOL + "-address",
+         "-p", str(ADDRESS_PORT), "-r", "off", ADDRESS_PRINTER],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     sandbox.wait_until(lambda: listening(PORT), "ippeveprinter on port %d" % PORT)
+    sandbox.wait_until(lambda: listening(ADDRESS_PORT), "ippeveprinter on port %d" % ADDRESS_PORT)
     sandbox.wait_until(lambda: subprocess.run(["lpstat", "-r"], capture_output=True,
                                               text=True).stdout.startswith("scheduler is running"),
                        "cupsd")
@@ -182,8 +191,16 @@ def reload_cupsd():
 
 
 def lpstat_devices():
-    return subprocess.run(["lpstat", "-v"], capture_output=True, text=True,
+    return lpstat("-v")
+
+
+def lpstat(*options):
+    return subprocess.run(["lpstat"] + list(options), capture_output=True, text=True,
                           env=dict(os.environ, LC_ALL="C")).stdout
+
+
+def spooled(spool):
+    return len(os.listdir(spool)) if os.path.isdir(spool) else 0
 
 
 def drive(kelmora):
@@ -272,6 +289,65 @@ def drive(kelmora):
         except AssertionError as e:
             checks.check(False, "print: %s" % e)
 
+        def queue_button(queue, name):
+            """The button `name` in the row of `queue` (its title starts with it)."""
+            title = wait_for(lambda: pyatspi.findDescendant(
+                frame, lambda a: a.getRole() == pyatspi.ROLE_LABEL and
+                a.name.startswith(queue + " \u2014 ")), "the row of " + queue)
+            row = title.parent.parent
+            return wait_for(lambda: next((c for c in row if c is not None and
+                                          c.getRole() == pyatspi.ROLE_PUSH_BUTTON and
+                                          c.name == name), None), name + " of " + queue)
+
+        def has_label(prefix):
+            return any(n.startswith(prefix) for n in labels())
+
+        # Print Test Page: CUPS's own test page, as the user, reaches the
+        # printer; the page says it was sent, then that it completed.
+        before = spooled(SPOOL)
+        text = run(queue_button(QUEUE, "Print Test Page"))
+        checks.check(text.rstrip().endswith(SUCCESS) and "Starting: pkexec" not in text and
+                     'Starting: lp ["-d", "%s", "%s"]' % (QUEUE, TEST_PAGE) in text,
+                     "test page: lp sends CUPS's test page as the user, nothing privileged (%s)"
+                     % text)
+        checks.check(has_label("Test page sent to %s (job %s-" % (QUEUE, QUEUE)),
+                     "test page: the page says it was sent, with the job id")
+        try:
+            wait_for(lambda: has_label("Test page on %s completed" % QUEUE), "the test page done",
+                     timeout=75)
+            wait_for(lambda: spooled(SPOOL) > before, "the test page at the printer", timeout=10)
+            checks.check(True, "test page: it reached the printer's spool, and the page says so")
+        except AssertionError as e:
+            checks.check(False, "test page: %s (%s)" % (e, [n for n in labels() if "est" in n]))
+
+        # Make Default: lpadmin -d through the helper's grammar.
+        text = run(queue_button(QUEUE, "Make Default"))
+        checks.check(text.rstrip().endswith(SUCCESS) and
+                     lpstat("-d").strip() == "system default destination: " + QUEUE,
+                     "default: lpstat -d names the queue (%r)" % lpstat("-d").strip())
+        checks.check(wait_for(lambda: has_label(QUEUE + " \u2014 idle \u00b7 Default"), "Default"),
+                     "default: the row says Default and offers Make Default no more")
+
+        # Add by Address: a printer the search does not find, asked first.
+        entry = find(frame, name="Printer address")
+        add_by_address = find(frame, name="Add by Address", role=pyatspi.ROLE_PUSH_BUTTON)
+        log_before = len(text_of(log))
+        entry.queryEditableText().setTextContents("printer;reboot")
+        click(add_by_address)
+        time.sleep(0.5)
+        checks.check("An address has no spaces or special characters" in labels() and
+                     "Starting:" not in text_of(log)[log_before:],
+                     "address: a bad one says why, and nothing runs")
+        entry.queryEditableText().setTextContents("127.0.0.1:%d" % ADDRESS_PORT)
+        text = run(add_by_address, timeout=90)
+        address_uri = "ipp://127.0.0.1:%d/ipp/print" % ADDRESS_PORT
+        checks.check(text.rstrip().endswith(SUCCESS) and
+                     "device for %s: %s" % (ADDRESS_QUEUE, address_uri) in lpstat_devices(),
+                     "address: a queue under the printer's own name prints to it")
+        options = subprocess.run(["lpoptions", "-p", ADDRESS_QUEUE, "-l"], capture_output=True,
+                                 text=True).stdout
+        checks.check(":" in options, "address: the queue has its driver (lpoptions lists options)")
+
         # A printer that has gone: no queue is left behind.
         text = run(add_buttons()[0], timeout=90)
         checks.check(text.rstrip().endswith(FAILURE), "gone: the failure banner")
@@ -305,6 +381,20 @@ def drive(kelmora):
         reload_cupsd()
         checks.check("device for %s: ipp://127.0.0.1:9/raw" % RAW_QUEUE in lpstat_devices(),
                      "refused: the user's queue is unchanged")
+
+        # Remove asks on its button, then removes exactly that queue. (A search
+        # first: the page lists the queues again after every task.)
+        click(search)
+        wait_for(lambda: len(add_buttons()) >= 1, "the search again")
+        remove = queue_button(RAW_QUEUE, "Remove")
+        click(remove)
+        ask = queue_button(RAW_QUEUE, "Remove %s?" % RAW_QUEUE)
+        checks.check(RAW_QUEUE in lpstat_devices(), "remove: the first click only asks")
+        text = run(ask)
+        devices = lpstat_devices()
+        checks.check(text.rstrip().endswith(SUCCESS) and RAW_QUEUE + ":" not in devices and
+                     "device for %s:" % QUEUE in devices and ADDRESS_QUEUE in devices,
+                     "remove: exactly that queue is gone, the others stay")
         return checks, app_proc, session, frame, run, add_buttons, labels
     except (Exception, SystemExit) as e:
         checks.check(False, "%s: %s" % (type(e).__name__, e))

@@ -25,8 +25,10 @@ constexpr std::size_t entry_limit = 300;
 
 void add_driverless_entries(std::string_view raw_stdout, std::vector<std::string>& entries) {
     for (const std::string& line : output_lines(raw_stdout)) {
-        const std::string text = plain_display_text(line, entry_limit);
-        if (!text.empty()) entries.push_back("IPP (Driverless): " + text);
+        // Kept when there is something besides blanks; shown with its own
+        // leading and trailing blanks.
+        if (!plain_display_text(line, entry_limit).empty())
+            entries.push_back("IPP (Driverless): " + plain_line_text(line, entry_limit));
     }
 }
 

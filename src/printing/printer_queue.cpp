@@ -294,7 +294,7 @@ TestPageSent print_test_page(const std::string& queue, const LogSink& log,
             log.line(plain_display_text(line, 200));
     if (out && out->status == 0) sent.job = job_from_lp_output(out->out);
     if (sent.job.empty())
-        log.line(!out               ? "Fehler: lp lässt sich nicht starten."
+        log.line(!out             ? "Fehler: lp lässt sich nicht starten."
                  : out->timed_out ? "Fehler: lp antwortet nicht."
                                   : "Fehler: lp hat die Testseite nicht angenommen (Status " +
                                         std::to_string(out->status) + ").");

@@ -77,7 +77,12 @@ std::string percent_decode(std::string_view text) {
     return out;
 }
 
-std::string plain_display_text(std::string_view untrusted, std::size_t limit) {
+namespace {
+
+// Plain single-line text: with `fold`, every run of blanks and unsafe
+// characters is one space and the ends are trimmed; without it, blanks stay
+// as they are (each one space) and unsafe characters go.
+std::string plain_text(std::string_view untrusted, std::size_t limit, bool fold) {
     const std::string text = decode_utf8_lossy(untrusted);
     std::string out;
     std::size_t chars = 0;       // characters in `out`, spaces included
@@ -88,7 +93,14 @@ std::string plain_display_text(std::string_view untrusted, std::size_t limit) {
         char32_t c = len == 1 ? lead : lead & (0x3f >> (len - 1));
         for (std::size_t k = 1; k < len; ++k)
             c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3f);
-        if (c == ' ' || is_format_or_control(c) || is_blank_like(c)) {
+        const bool blank = c == ' ' || c == '\t' || is_blank_like(c);
+        if (!fold && (blank || is_format_or_control(c))) {
+            if (blank) {
+                if (chars + 1 > limit) return out + "\u2026";
+                out.push_back(' ');
+                ++chars;
+            }
+        } else if (blank || is_format_or_control(c)) {
             pending_space = !out.empty();
         } else {
             const std::size_t needed = (pending_space ? 1 : 0) + 1;
@@ -101,6 +113,16 @@ std::string plain_display_text(std::string_view untrusted, std::size_t limit) {
         i += len;
     }
     return out;
+}
+
+}  // namespace
+
+std::string plain_display_text(std::string_view untrusted, std::size_t limit) {
+    return plain_text(untrusted, limit, true);
+}
+
+std::string plain_line_text(std::string_view untrusted, std::size_t limit) {
+    return plain_text(untrusted, limit, false);
 }
 
 std::vector<FoundPrinter> printers_from_driverless(std::string_view raw) {

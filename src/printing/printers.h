@@ -49,6 +49,9 @@ std::string percent_decode(std::string_view text);
 // Unicode spaces, soft hyphen, variation selectors, tags) replaced by spaces;
 // runs of spaces folded, trimmed, and cut to `limit` characters ("…").
 std::string plain_display_text(std::string_view untrusted, std::size_t limit = display_name_limit);
+// The same for a whole line whose own blanks matter: they stay as they are
+// (each a space, nothing folded or trimmed); what is unsafe goes.
+std::string plain_line_text(std::string_view untrusted, std::size_t limit);
 
 // The printers in driverless's output (one URI a line, which CUPS assembles
 // and percent-encodes). avahi-browse's text is never parsed into rows: it

@@ -77,12 +77,19 @@ TEST(LineSplitter, LineEndsAndChunkBoundaries) {
     EXPECT_EQ(split({""}), V{});
 }
 
-TEST(Discovery, DriverlessKeepsNonBlankLinesAsPlainText) {
+// A kept line keeps its own blanks after "IPP (Driverless): " (they were once
+// folded away with the unsafe characters); what is unsafe still goes.
+TEST(Discovery, DriverlessKeepsNonBlankLinesWithTheirOwnBlanksAndWithoutUnsafeCharacters) {
     std::vector<std::string> e;
-    add_driverless_entries("ipp://a.local:631/ipp/print\r\n \t\n\n  ipps://b/ipp/print  \nlast", e);
-    EXPECT_EQ(e, (std::vector<std::string>{"IPP (Driverless): ipp://a.local:631/ipp/print",
-                                           "IPP (Driverless): ipps://b/ipp/print",
-                                           "IPP (Driverless): last"}));
+    add_driverless_entries(
+        "ipp://a.local:631/ipp/print\r\n \t\n\n  ipps://b/ipp/print  \nlast\n"
+        "  ipp://\xE2\x80\xAE"
+        "evil\x1b/\n",
+        e);
+    EXPECT_EQ(
+        e, (std::vector<std::string>{"IPP (Driverless): ipp://a.local:631/ipp/print",
+                                     "IPP (Driverless):   ipps://b/ipp/print  ",
+                                     "IPP (Driverless): last", "IPP (Driverless):   ipp://evil/"}));
 }
 
 TEST(Discovery, AvahiKeepsHostnameAndAddressLinesTrimmed) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "printing/discovery_output.h"
+#include "printing/printer_queue.h"
 #include "printing/printers.h"
 
 namespace kelmora {
@@ -202,6 +203,44 @@ TEST(FoundPrinters, QueueStatesReasonsAndTheDefaultFromLpstat) {
     EXPECT_EQ(queues[2].reason, "The printer is not responding.");
     EXPECT_EQ(queues[3].state, QueueState::Unknown);  // lpstat did not name it
     EXPECT_TRUE(queues[0].reason.empty());
+}
+
+// ipptool's test report of the printer at a typed address: only a printer
+// that takes what an IPP Everywhere queue sends is added, under its own name.
+TEST(PrinterAddress, OnlyAPrinterThatTakesRasterOrPdfIsIppEverywhere) {
+    const auto report = [](const std::string& formats, const std::string& info) {
+        return "\"/tmp/kelmora-probe\":\n"
+               "    kelmora: does the printer speak IPP Everywhere          [PASS]\n"
+               "        printer-make-and-model (textWithoutLanguage) = Maker Model X\n"
+               "        document-format-supported (1setOf mimeMediaType) = " +
+               formats + "\n" +
+               (info.empty() ? "" : "        printer-info (textWithoutLanguage) = " + info + "\n");
+    };
+    const struct {
+        const char* what;
+        std::string out;
+        int status;
+        bool answered, everywhere;
+        const char* name;
+    } cases[] = {
+        {"PWG raster", report("application/octet-stream,image/pwg-raster", "Office"), 0, true, true,
+         "Office"},
+        {"Apple raster, named by its model", report("image/urf", ""), 0, true, true,
+         "Maker Model X"},
+        {"PDF", report("application/pdf", "Lab"), 0, true, true, "Lab"},
+        {"PostScript only", report("application/postscript,image/pwg-rasterx", "Old"), 0, true,
+         false, "Old"},
+        {"no answer", "ipptool: Unable to connect to \"10.0.0.9\" on port 631 - Host is down\n", 1,
+         false, false, ""},
+        {"a hostile name", report("image/urf", "Evil\xe2\x80\xae\tName"), 0, true, true,
+         "Evil Name"},
+    };
+    for (const auto& c : cases) {
+        const PrinterProbe probe = judge_printer_probe(c.out, c.status);
+        EXPECT_EQ(probe.answered, c.answered) << c.what;
+        EXPECT_EQ(probe.everywhere, c.everywhere) << c.what;
+        EXPECT_EQ(probe.name, c.name) << c.what;
+    }
 }
 
 }  // namespace

@@ -318,7 +318,8 @@ void set_up_environment(const fs::path& bench_dir, const fs::path& tmp) {
     const fs::path bin = tmp / "bin", home = tmp / "home";
     fs::create_directories(bin);
     fs::create_directories(home);
-    write_script(bin / "pkexec", "exec \"$@\"\n");
+    // pkexec's own option first, as kelmora starts it.
+    write_script(bin / "pkexec", "[ \"$1\" = --disable-internal-agent ] && shift\nexec \"$@\"\n");
     write_script(bin / "xbps-install",
                  "exec '" + (bench_dir / "gen-lines").string() + "' \"$BENCH_LINES\"\n");
     setenv("PATH", (bin.string() + ":/usr/bin:/bin").c_str(), 1);

@@ -384,8 +384,12 @@ def drive(kelmora):
 
         # Remove asks on its button, then removes exactly that queue. (A search
         # first: the page lists the queues again after every task.)
+        searches = text_of(log).count("NETWORK SCAN RESULTS")
         click(search)
-        wait_for(lambda: len(add_buttons()) >= 1, "the search again")
+        wait_for(lambda: text_of(log).count("NETWORK SCAN RESULTS") > searches,
+                 "the search's results")
+        wait_for(lambda: search.getState().contains(pyatspi.STATE_SENSITIVE), "the window idle")
+        time.sleep(0.3)
         remove = queue_button(RAW_QUEUE, "Remove")
         click(remove)
         ask = queue_button(RAW_QUEUE, "Remove %s?" % RAW_QUEUE)

@@ -316,6 +316,7 @@ def drive(kelmora):
             wait_for(lambda: has_label("Test page on %s completed" % QUEUE), "the test page done",
                      timeout=75)
             wait_for(lambda: spooled(SPOOL) > before, "the test page at the printer", timeout=10)
+            time.sleep(1)  # the queues are listed again right after the note: rows anew
             checks.check(True, "test page: it reached the printer's spool, and the page says so")
         except AssertionError as e:
             checks.check(False, "test page: %s (%s)" % (e, [n for n in labels() if "est" in n]))

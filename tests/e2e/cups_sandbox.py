@@ -393,7 +393,9 @@ def drive(kelmora):
         time.sleep(0.3)
         remove = queue_button(RAW_QUEUE, "Remove")
         click(remove)
-        ask = queue_button(RAW_QUEUE, "Remove %s?" % RAW_QUEUE)
+        # The question stands for a few seconds: one look for it, no row walk.
+        ask = wait_for(lambda: find(frame, name="Remove %s?" % RAW_QUEUE,
+                                    role=pyatspi.ROLE_PUSH_BUTTON), "the question", timeout=4)
         checks.check(RAW_QUEUE in lpstat_devices(), "remove: the first click only asks")
         text = run(ask)
         devices = lpstat_devices()

@@ -74,6 +74,7 @@ namespace {
 
 std::mutex own_agent_mutex;
 std::function<bool()> own_agent;
+std::string last_command;  // guarded by own_agent_mutex
 
 bool start_own_agent() {
     std::function<bool()> start;
@@ -82,6 +83,13 @@ bool start_own_agent() {
         start = own_agent;
     }
     return start && start();
+}
+
+// The words of `argv` without the helper in front of them.
+std::vector<std::string> args_after_helper(const std::vector<std::string>& argv) {
+    if (!argv.empty() && !installed_helper().empty() && argv.front() == installed_helper())
+        return {argv.begin() + 1, argv.end()};
+    return argv;
 }
 
 // Keeps the last lines of a command's output, from both reader threads.
@@ -106,6 +114,13 @@ class Tail {
 CommandResult run_once(const std::vector<std::string>& argv, const LogSink& log,
                        const PkexecOptions& options) {
     if (options.announce) log.line("Starting: pkexec " + quoted_arg_list(argv));
+    {
+        std::string words;
+        for (const std::string& word : args_after_helper(argv))
+            words += (words.empty() ? "" : " ") + word;
+        std::lock_guard lock(own_agent_mutex);
+        last_command = std::move(words);
+    }
     std::vector<std::string> command = argv;
     // pkexec's text agent would ask on our terminal, where nobody looks (or
     // the terminal stops it): without an agent it says so and runs nothing.
@@ -157,6 +172,11 @@ CommandResult run_once(const std::vector<std::string>& argv, const LogSink& log,
 }
 
 }  // namespace
+
+std::string last_privileged_command() {
+    std::lock_guard lock(own_agent_mutex);
+    return last_command;
+}
 
 void set_own_agent(std::function<bool()> start) {
     std::lock_guard lock(own_agent_mutex);

@@ -65,6 +65,11 @@ TaskResult privileged_result(const CommandResult& result, bool ok);
 // registered, and returns false when it cannot be. Set once by the window.
 void set_own_agent(std::function<bool()> start);
 
+// The privileged command started last ("xbps-install -Su -y sane"), for the
+// window's own password dialog: polkitd passes pkexec's details on to an
+// agent only in part, and the dialog says what will run.
+std::string last_privileged_command();
+
 struct PkexecOptions {
     // The "Starting: pkexec [...]" line and every output line into the log;
     // off for the steps whose output is nobody's business (a link, tee's copy).

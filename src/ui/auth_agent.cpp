@@ -72,9 +72,11 @@ class AuthDialog {
             g_free(text);
         }
         names_ = ordered_identities(std::move(names), user_name());
-        const char* command = details ? polkit_details_lookup(details, "command_line") : nullptr;
-        if (command == nullptr && details) command = polkit_details_lookup(details, "program");
-        build(action_id, message, command);
+        // pkexec's command line when polkitd passes it on; else what this
+        // process started last, which is what asks now.
+        const char* given = details ? polkit_details_lookup(details, "command_line") : nullptr;
+        const std::string command = given != nullptr ? given : last_privileged_command();
+        build(action_id, message, command.c_str());
         if (cancellable_ != nullptr && g_cancellable_is_cancelled(cancellable_))
             finish(false);
         else

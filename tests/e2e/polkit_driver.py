@@ -410,8 +410,13 @@ def own_dialog(checks, k):
         return bool(entry) and entry.getState().contains(pyatspi.STATE_SENSITIVE)
 
     # Escape dismisses: cancelled, nothing changed.
+    said = {"runs": None}
+
     def escape():
         if entry_ready():
+            runs = pyatspi.findDescendant(k.dialog(), lambda a: a.getRole() == pyatspi.ROLE_LABEL
+                                          and a.name.startswith("Runs: "))
+            said["runs"] = runs.name if runs else ""
             type_keys(AUTH_TITLE, ["Escape"])
             time.sleep(0.5)
     text = k.run_task("Set up SANE", tick=lambda: watch(escape))
@@ -420,6 +425,8 @@ def own_dialog(checks, k):
     checks.check(k.label_starting("Cancelled") == "Cancelled \u2014 nothing was changed" and
                  text.rstrip().endswith(FAILURE),
                  "own dialog: Escape reads as cancelled, nothing was changed")
+    checks.check((said["runs"] or "").startswith("Runs: xbps-install -Su -y sane"),
+                 "own dialog: it says what will run (%r)" % said["runs"])
 
     # A wrong password says so in the same dialog; the right one then
     # authorizes the install and the link: one dialog for the click.

@@ -6,7 +6,10 @@
 // status pass through unchanged. Anything else is refused before anything runs.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "helper/request.h"
+#include "printing/cups_output.h"
 #include "services/polkit_policy.h"
 
 namespace {
@@ -52,6 +56,72 @@ int write_policy() {
     return 0;
 }
 
+// A fixed environment: nothing of the caller's reaches the program.
+// The C locale, so that kelmora can read what the tools print.
+char path_variable[] = "PATH=/usr/bin:/usr/sbin:/bin:/sbin";
+char locale_variable[] = "LC_ALL=C";
+char* fixed_environment[] = {path_variable, locale_variable, nullptr};
+
+std::string first_installed(const std::vector<std::string>& programs) {
+    for (const std::string& p : programs)
+        if (::access(p.c_str(), X_OK) == 0) return p;
+    return {};
+}
+
+// What `program` prints on standard output; empty when it cannot run or fails.
+std::string output_of(const std::string& program, std::vector<std::string> args) {
+    int fds[2];
+    if (program.empty() || ::pipe2(fds, O_CLOEXEC) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], 1);
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0) ::dup2(null, 0);
+        std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execve(program.c_str(), argv.data(), fixed_environment);
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || out.size() > (1u << 22)) break;
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? out : std::string();
+}
+
+// The USB address and the driver must be ones CUPS names right now: the
+// helper never makes a queue for an address or a driver only the caller knows.
+int check_listed(const kelmora::HelperRequest& accepted) {
+    const std::string lpinfo = first_installed({"/usr/bin/lpinfo", "/usr/sbin/lpinfo"});
+    if (lpinfo.empty()) return refuse(kelmora::refused_missing, "lpinfo is not installed");
+    bool listed = false;
+    // One listing can miss a device that a backend reported last.
+    for (int attempt = 0; attempt < 2 && !listed; ++attempt) {
+        const auto devices = kelmora::devices_from_lpinfo(
+            output_of(lpinfo, {"lpinfo", "--include-schemes", "usb", "-l", "-v"}));
+        listed = std::any_of(devices.begin(), devices.end(), [&](const kelmora::CupsDevice& d) {
+            return d.uri == accepted.listed_device;
+        });
+    }
+    if (!listed)
+        return refuse(kelmora::refused_argument, "CUPS does not list this USB printer now");
+    const auto drivers = kelmora::drivers_from_lpinfo(output_of(lpinfo, {"lpinfo", "-m"}));
+    if (std::none_of(drivers.begin(), drivers.end(), [&](const kelmora::PrinterDriver& d) {
+            return d.name == accepted.listed_driver;
+        }))
+        return refuse(kelmora::refused_argument, "CUPS does not list this driver");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -63,18 +133,15 @@ int main(int argc, char* argv[]) {
         return refuse(refusal->status, refusal->message);
     const auto& accepted = std::get<kelmora::HelperRequest>(parsed);
     if (accepted.write_policy) return write_policy();
+    if (!accepted.listed_device.empty())
+        if (const int refused = check_listed(accepted); refused != 0) return refused;
 
     for (const std::string& program : accepted.programs) {
         if (::access(program.c_str(), X_OK) != 0) continue;
         std::vector<char*> args = {const_cast<char*>(program.c_str())};
         for (const std::string& a : accepted.args) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
-        // A fixed environment: nothing of the caller's reaches the program.
-        // The C locale, so that kelmora can read what the tools print.
-        char path[] = "PATH=/usr/bin:/usr/sbin:/bin:/sbin";
-        char locale[] = "LC_ALL=C";
-        char* env[] = {path, locale, nullptr};
-        ::execve(program.c_str(), args.data(), env);
+        ::execve(program.c_str(), args.data(), fixed_environment);
         return refuse(kelmora::refused_missing, program + ": " + std::strerror(errno));
     }
     return refuse(kelmora::refused_missing, accepted.programs.front() + " is not installed");

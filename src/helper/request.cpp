@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "printing/cups_output.h"
 #include "printing/printers.h"
 
 namespace kelmora {
@@ -69,7 +70,7 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
     }
     if (verb == "ln") {
         constexpr std::string_view services[] = {"/etc/sv/cupsd", "/etc/sv/avahi-daemon",
-                                                 "/etc/sv/saned"};
+                                                 "/etc/sv/saned", "/etc/sv/ipp-usb"};
         if (request.size() != 4 || request[1] != "-sf" || request[3] != "/var/service/")
             return Refusal{refused_argument, "ln takes -sf /etc/sv/NAME /var/service/"};
         if (std::find(std::begin(services), std::end(services), request[2]) == std::end(services))
@@ -94,8 +95,39 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
                 return argument("not an ipp:// or ipps:// address", request[5]);
             return accepted;
         }
+        // A USB printer with the driver CUPS named for it; the helper asks
+        // CUPS itself that both are real before lpadmin runs.
+        if (request.size() == 8 && request[1] == "-p" && request[3] == "-E" && request[4] == "-v" &&
+            request[6] == "-m" && request[5].starts_with("usb://")) {
+            if (!valid_queue_name(request[2])) return argument("not a queue name", request[2]);
+            if (!usb_uri_allowed(request[5])) return argument("not a usb:// address", request[5]);
+            if (!valid_driver_name(request[7])) return argument("not a driver name", request[7]);
+            accepted.listed_device = request[5];
+            accepted.listed_driver = request[7];
+            return accepted;
+        }
         return Refusal{refused_argument,
-                       "lpadmin takes -p QUEUE -E -v URI -m everywhere, -d QUEUE or -x QUEUE"};
+                       "lpadmin takes -p QUEUE -E -v URI -m everywhere|DRIVER, -d QUEUE or -x QUEUE"};
+    }
+    if (verb == "lpinfo") {
+        if (request != Words{"lpinfo", "--include-schemes", "usb", "-l", "-v"})
+            return Refusal{refused_argument, "lpinfo takes --include-schemes usb -l -v"};
+        HelperRequest accepted;
+        accepted.programs = {"/usr/bin/lpinfo", "/usr/sbin/lpinfo"};
+        accepted.args = {request.begin() + 1, request.end()};
+        return accepted;
+    }
+    if (verb == "cupsenable" || verb == "cupsaccept" || verb == "cancel") {
+        // cancel only ever empties a whole queue: "-a QUEUE".
+        const std::size_t at = verb == "cancel" ? 2 : 1;
+        if (request.size() != at + 1 || (verb == "cancel" && request[1] != "-a"))
+            return Refusal{refused_argument, verb + (verb == "cancel" ? " takes -a QUEUE"
+                                                                      : " takes QUEUE")};
+        if (!valid_queue_name(request[at])) return argument("not a queue name", request[at]);
+        HelperRequest accepted;
+        accepted.programs = {"/usr/bin/" + verb, "/usr/sbin/" + verb};
+        accepted.args = {request.begin() + 1, request.end()};
+        return accepted;
     }
     if (verb == policy_request) {
         if (request.size() != 1) return argument("polkit-policy takes nothing", request[1]);

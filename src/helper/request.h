@@ -17,6 +17,10 @@ struct HelperRequest {
     std::vector<std::string> programs;
     std::vector<std::string> args;  // argv[1..] of the program
     bool write_policy = false;      // no program: write the policy document
+    // Before it runs: CUPS must list this USB address ("lpinfo -v") and this
+    // driver ("lpinfo -m") right now, asked by the helper itself.
+    std::string listed_device;
+    std::string listed_driver;
 };
 
 // Why a request is refused; each has an exit status of its own, none of them
@@ -37,8 +41,11 @@ bool valid_package_name(std::string_view name);
 //   xbps-install (-Su -y | -Syf | -Syu) PACKAGE...
 //   xbps-remove -Ry PACKAGE...
 //   xbps-reconfigure -f PACKAGE...
-//   ln -sf /etc/sv/(cupsd|avahi-daemon|saned) /var/service/
+//   ln -sf /etc/sv/(cupsd|avahi-daemon|saned|ipp-usb) /var/service/
 //   lpadmin -p QUEUE -E -v (ipp|ipps)://... -m everywhere
+//   lpadmin -p QUEUE -E -v usb://... -m DRIVER   (both listed by CUPS)
+//   lpinfo --include-schemes usb -l -v
+//   cupsenable QUEUE, cupsaccept QUEUE, cancel -a QUEUE
 //   lpadmin -x QUEUE
 //   lpadmin -d QUEUE
 //   polkit-policy

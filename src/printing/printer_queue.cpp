@@ -9,11 +9,13 @@
 #include "printing/discovery_output.h"
 #include "process/command.h"
 #include "process/process.h"
+#include "services/service_setup.h"
 
 namespace kelmora {
 namespace {
 
 constexpr std::chrono::milliseconds cups_tool_limit{10'000};
+constexpr std::chrono::milliseconds discovery_tool_limit_for_ipp_usb{15'000};
 
 bool contains_text(const std::string& line, std::string_view what) {
     return line.find(what) != std::string::npos;
@@ -36,19 +38,8 @@ bool queue_has_driver(const std::string& queue) {
     return false;
 }
 
-// pkexec looks programs up in the caller's PATH, and a user's PATH on some
-// systems (Debian) leaves out /usr/sbin, where lpadmin lives there; on Void it
-// is in /usr/bin.
 std::string lpadmin_program() {
-    const char* path = std::getenv("PATH");
-    std::string_view dirs = path != nullptr ? path : "";
-    while (!dirs.empty()) {
-        const std::string_view dir = dirs.substr(0, dirs.find(':'));
-        if (!dir.empty() && ::access((std::string(dir) + "/lpadmin").c_str(), X_OK) == 0)
-            return "lpadmin";
-        dirs.remove_prefix(std::min(dirs.size(), dir.size() + 1));
-    }
-    return ::access("/usr/sbin/lpadmin", X_OK) == 0 ? "/usr/sbin/lpadmin" : "lpadmin";
+    return cups_admin_program("lpadmin");
 }
 
 std::string result_line(AddResult result, const std::string& queue) {
@@ -80,6 +71,13 @@ std::string result_line(AddResult result, const std::string& queue) {
         case AddResult::QueuesUnknown:
             return "Fehler: CUPS nennt seine Druckwarteschlangen nicht (abgelehnt oder keine "
                    "Antwort); es wird nichts geändert.";
+        case AddResult::NoUsbDevice:
+            return "Fehler: CUPS findet den USB-Drucker nicht (Kabel, Strom?); es wurde nichts "
+                   "geändert.";
+        case AddResult::NoDriver:
+            return "Fehler: CUPS hat keinen Treiber für diesen Drucker; es wurde nichts geändert.";
+        case AddResult::NoIppUsb:
+            return "Fehler: ipp-usb läuft, hat den Drucker aber nicht angekündigt.";
         case AddResult::Failed:
             break;
     }
@@ -90,6 +88,23 @@ std::string result_line(AddResult result, const std::string& queue) {
 const std::vector<std::string> c_locale = {"LC_ALL=C"};
 
 }  // namespace
+
+// pkexec looks programs up in the caller's PATH, and a user's PATH on some
+// systems (Debian) leaves out /usr/sbin, where CUPS's administration tools
+// live there; on Void they are in /usr/bin. The helper finds them itself.
+std::string cups_admin_program(const std::string& name) {
+    if (!installed_helper().empty()) return name;
+    const char* path = std::getenv("PATH");
+    std::string_view dirs = path != nullptr ? path : "";
+    while (!dirs.empty()) {
+        const std::string_view dir = dirs.substr(0, dirs.find(':'));
+        if (!dir.empty() && ::access((std::string(dir) + "/" + name).c_str(), X_OK) == 0)
+            return name;
+        dirs.remove_prefix(std::min(dirs.size(), dir.size() + 1));
+    }
+    const std::string sbin = "/usr/sbin/" + name;
+    return ::access(sbin.c_str(), X_OK) == 0 ? sbin : name;
+}
 
 QueueListing judge_lpstat(const std::optional<CapturedOutput>& out) {
     QueueListing listing;
@@ -122,6 +137,11 @@ QueueListing read_print_queues() {
 std::optional<std::vector<PrintQueue>> list_print_queues() {
     QueueListing listing = read_print_queues();
     if (listing.state != QueueListing::State::Known) return std::nullopt;
+    if (listing.queues.empty()) return std::move(listing.queues);
+    if (const auto accepting = cups_tool({"lpstat", "-a"}))
+        apply_lpstat_accepting(listing.queues, accepting->out);
+    if (const auto jobs = cups_tool({"lpstat", "-o"})) apply_lpstat_jobs(listing.queues, jobs->out);
+    for (PrintQueue& queue : listing.queues) queue.supplies = read_queue_supplies(queue.name);
     return std::move(listing.queues);
 }
 
@@ -233,20 +253,43 @@ constexpr std::string_view probe_test = R"({
 }
 )";
 
-PrinterProbe probe_printer(const std::string& uri) {
-    char path[] = "/tmp/kelmora-probe-XXXXXX";
+// ipptool with one of our test files; ipptool gives up after its own
+// time-out, ours is the backstop.
+std::optional<CapturedOutput> run_ipptool(const std::string& uri, std::string_view test) {
+    char path[] = "/tmp/kelmora-ipp-XXXXXX";
     const int fd = ::mkstemp(path);
-    if (fd < 0) return {};
-    write_all(fd, std::string(probe_test));
+    if (fd < 0) return std::nullopt;
+    write_all(fd, std::string(test));
     ::close(fd);
-    // ipptool gives up after its own time-out; ours is the backstop.
-    const auto out =
+    auto out =
         cups_tool({"ipptool", "-T", std::to_string(printer_probe_limit.count()), "-t", uri, path},
                   printer_probe_limit + std::chrono::seconds(5));
     ::unlink(path);
-    if (!out || out->timed_out) return {};
+    if (out && out->timed_out) return std::nullopt;
+    return out;
+}
+
+PrinterProbe probe_printer(const std::string& uri) {
+    const auto out = run_ipptool(uri, probe_test);
+    if (!out) return {};
     return judge_printer_probe(out->out, out->status);
 }
+
+constexpr std::string_view supplies_test = R"({
+	NAME "kelmora: the supplies of a queue"
+	OPERATION Get-Printer-Attributes
+	GROUP operation-attributes-tag
+	ATTR charset attributes-charset utf-8
+	ATTR naturalLanguage attributes-natural-language en
+	ATTR uri printer-uri $uri
+	ATTR keyword requested-attributes marker-names,marker-levels,marker-colors,marker-types
+	STATUS successful-ok
+	DISPLAY marker-names
+	DISPLAY marker-levels
+	DISPLAY marker-colors
+	DISPLAY marker-types
+}
+)";
 
 }  // namespace
 
@@ -265,6 +308,29 @@ QueueAdded add_printer_by_address(const PrinterAddress& address, const LogSink& 
     printer.uri = address.uri;
     printer.host = address.host;
     return add_printer_queue(printer, log, wait);
+}
+
+std::string local_queue_uri(std::string_view queue) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string uri = "ipp://localhost/printers/";
+    for (const char c : queue) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+            b == '-' || b == '.' || b == '_' || b == '~') {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += hex[b >> 4];
+            uri += hex[b & 15];
+        }
+    }
+    return uri;
+}
+
+std::vector<Supply> read_queue_supplies(const std::string& queue) {
+    const auto out = run_ipptool(local_queue_uri(queue), supplies_test);
+    if (!out || out->status != 0) return {};
+    return supplies_from_ipptool(out->out);
 }
 
 std::string job_from_lp_output(std::string_view out) {
@@ -321,20 +387,27 @@ JobOutcome follow_print_job(const std::string& queue, const std::string& job,
 
 namespace {
 
-// lpadmin with one queue that CUPS lists right now, through the helper.
-TaskResult change_queue(const std::string& option, const std::string& queue, const LogSink& log,
-                        const std::string& done_line) {
+// The queue as CUPS lists it right now; none (and a line why) otherwise.
+std::optional<PrintQueue> listed_queue(const std::string& queue, const LogSink& log) {
     const QueueListing now = read_print_queues();
-    const bool listed = now.state == QueueListing::State::Known &&
-                        std::any_of(now.queues.begin(), now.queues.end(),
-                                    [&](const PrintQueue& q) { return q.name == queue; });
-    if (!listed || !valid_queue_name(queue)) {
-        log.line("Fehler: CUPS nennt die Warteschlange " + plain_display_text(queue) +
-                 " gerade nicht; es wird nichts geändert.");
-        return false;
-    }
-    const CommandResult run =
-        run_pkexec_command({lpadmin_program(), option, queue}, log, {}, c_locale);
+    if (now.state == QueueListing::State::Known && valid_queue_name(queue))
+        for (const PrintQueue& q : now.queues)
+            if (q.name == queue) return q;
+    log.line("Fehler: CUPS nennt die Warteschlange " + plain_display_text(queue) +
+             " gerade nicht; es wird nichts geändert.");
+    return std::nullopt;
+}
+
+// One of CUPS's administration tools with one queue that CUPS lists right
+// now, through the helper.
+TaskResult change_queue(const std::string& program, std::vector<std::string> options,
+                        const std::string& queue, const LogSink& log,
+                        const std::string& done_line) {
+    if (!listed_queue(queue, log)) return false;
+    std::vector<std::string> argv = {cups_admin_program(program)};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back(queue);
+    const CommandResult run = run_pkexec_command(argv, log, {}, c_locale);
     if (run.status == 0) log.line(done_line);
     return privileged_result(run, run.status == 0);
 }
@@ -343,12 +416,124 @@ TaskResult change_queue(const std::string& option, const std::string& queue, con
 
 TaskResult make_default_queue(const std::string& queue, const LogSink& log) {
     log.step({Activity::DefaultPrinter, queue, 1, 1});
-    return change_queue("-d", queue, log, "Standarddrucker: " + queue);
+    return change_queue("lpadmin", {"-d"}, queue, log, "Standarddrucker: " + queue);
 }
 
 TaskResult remove_print_queue(const std::string& queue, const LogSink& log) {
     log.step({Activity::RemovePrinter, queue, 1, 1});
-    return change_queue("-x", queue, log, "Warteschlange entfernt: " + queue);
+    return change_queue("lpadmin", {"-x"}, queue, log, "Warteschlange entfernt: " + queue);
+}
+
+TaskResult resume_print_queue(const std::string& queue, const LogSink& log) {
+    log.step({Activity::ResumeQueue, queue, 1, 1});
+    const auto listed = listed_queue(queue, log);
+    if (!listed) return false;
+    TaskResult result =
+        change_queue("cupsenable", {}, queue, log, "Warteschlange läuft wieder: " + queue);
+    // A queue that refuses jobs takes them again; with the same password.
+    if (result && !listed->accepting)
+        result = change_queue("cupsaccept", {}, queue, log, "Warteschlange nimmt Aufträge an: " + queue);
+    return result;
+}
+
+TaskResult cancel_queue_jobs(const std::string& queue, const LogSink& log) {
+    log.step({Activity::CancelJobs, queue, 1, 1});
+    return change_queue("cancel", {"-a"}, queue, log, "Alle Aufträge abgebrochen: " + queue);
+}
+
+namespace {
+
+QueueAdded add_failed(AddResult result, const std::string& queue, const LogSink& log,
+                      TaskResult task = false) {
+    log.line(result_line(result, queue));
+    return {result, queue, task};
+}
+
+}  // namespace
+
+QueueAdded add_usb_printer_queue(const UsbPrinter& printer, const LogSink& log) {
+    log.step({Activity::AddPrinter, printer.name, 1, 1});
+    const QueueListing before = read_print_queues();
+    if (before.state == QueueListing::State::NoServer)
+        return add_failed(AddResult::NoServer, {}, log);
+    if (before.state != QueueListing::State::Known)
+        return add_failed(AddResult::QueuesUnknown, {}, log);
+    // The address as CUPS's usb backend makes it; listing devices is for the
+    // administrator only, so it goes through the helper.
+    const CupsDevice* device = nullptr;
+    std::vector<CupsDevice> devices;
+    for (int attempt = 0; attempt < 2 && device == nullptr; ++attempt) {
+        std::string listing;
+        PkexecOptions options;
+        options.observe = [&listing](std::string_view line) {
+            listing.append(line).push_back('\n');
+        };
+        options.environment = c_locale;
+        log.step({Activity::ListUsb, printer.name, 1, 1});
+        const CommandResult listed = run_pkexec_command(
+            {cups_admin_program("lpinfo"), "--include-schemes", "usb", "-l", "-v"}, log, options);
+        if (listed.status == pkexec_dismissed_status)
+            return add_failed(AddResult::Cancelled, {}, log, TaskResult::Cancelled);
+        if (const TaskResult why = privileged_result(listed, false); why.polkit_missing())
+            return add_failed(AddResult::Failed, {}, log, why);
+        if (listed.status != 0) return add_failed(classify_lpadmin_output(listed.tail), {}, log);
+        devices = devices_from_lpinfo(listing);
+        device = match_cups_device(printer, devices);
+    }
+    if (device == nullptr) return add_failed(AddResult::NoUsbDevice, {}, log);
+    // CUPS's own device ID is what its drivers are matched against.
+    UsbPrinter asked = printer;
+    if (device_id_usable(device->device_id)) asked.device_id = device->device_id;
+    const auto drivers = usb_printer_drivers(asked);
+    if (!drivers) return add_failed(AddResult::NoServer, {}, log);
+    if (drivers->empty()) return add_failed(AddResult::NoDriver, {}, log);
+    const PrinterDriver& driver = drivers->front();
+    log.line("Treiber: " + driver.description + " (" + driver.name + ")");
+    const QueueListing now = read_print_queues();
+    if (now.state != QueueListing::State::Known)
+        return add_failed(AddResult::QueuesUnknown, {}, log);
+    const std::string queue = queue_name_for(printer.name, now.queues);
+    log.step({Activity::AddPrinter, printer.name, 1, 1});
+    const CommandResult added = run_pkexec_command(
+        {lpadmin_program(), "-p", queue, "-E", "-v", device->uri, "-m", driver.name}, log, {},
+        c_locale);
+    if (added.status == pkexec_dismissed_status)
+        return add_failed(AddResult::Cancelled, queue, log, TaskResult::Cancelled);
+    if (const TaskResult why = privileged_result(added, false); why.polkit_missing())
+        return add_failed(AddResult::Failed, queue, log, why);
+    // lpadmin warns that printer drivers are deprecated, and still made the queue.
+    const QueueListing after = read_print_queues();
+    const bool made = added.status == 0 && after.state == QueueListing::State::Known &&
+                      std::any_of(after.queues.begin(), after.queues.end(),
+                                  [&](const PrintQueue& q) { return q.name == queue; });
+    if (!made) return add_failed(classify_lpadmin_output(added.tail), queue, log);
+    log.line(result_line(AddResult::Added, queue));
+    return {AddResult::Added, queue, true};
+}
+
+QueueAdded set_up_ipp_usb_printer(const UsbPrinter& printer, const LogSink& log,
+                                  std::chrono::milliseconds wait) {
+    const TaskResult set_up = run_service_setup(ipp_usb_service_recipe(), log);
+    if (!set_up)
+        return add_failed(set_up.cancelled() ? AddResult::Cancelled : AddResult::Failed, {}, log,
+                          set_up);
+    // ipp-usb announces the printer on loopback once runit has started it.
+    log.step({Activity::Search, {}, 1, 1});
+    log.line("Warte auf die Ankündigung des Druckers durch ipp-usb ...");
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        if (const auto out = capture_output({"driverless"}, discovery_tool_limit_for_ipp_usb)) {
+            for (const FoundPrinter& found : printers_from_driverless(out->out)) {
+                if (!is_ipp_usb_uri(found.uri)) continue;
+                FoundPrinter named = found;
+                named.name = printer.name;
+                return add_printer_queue(named, log);
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return add_failed(AddResult::NoIppUsb, {}, log);
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+    }
 }
 
 }  // namespace kelmora

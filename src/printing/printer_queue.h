@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "printing/printers.h"
+#include "printing/usb_printers.h"
 #include "process/log_sink.h"
 #include "process/process.h"
 
@@ -31,8 +32,13 @@ QueueListing judge_lpstat(const std::optional<CapturedOutput>& out);
 
 // The same, asked as the user (never on the main thread).
 QueueListing read_print_queues();
-// The queues when they are known, for the page.
+// The queues when they are known, for the page, with their pending jobs,
+// whether they take new ones, and their supplies.
 std::optional<std::vector<PrintQueue>> list_print_queues();
+
+// The program name kelmora passes to pkexec for one of CUPS's administration
+// tools: the bare name for the helper, else where this system has it.
+std::string cups_admin_program(const std::string& name);
 
 // How adding a printer ended, for the line under the list.
 enum class AddResult {
@@ -46,6 +52,9 @@ enum class AddResult {
     Cancelled,      // the authentication was dismissed: nothing was changed
     NotFound,       // added by address: nothing answered IPP there
     NotEverywhere,  // added by address: it answers, but not as IPP Everywhere
+    NoUsbDevice,    // USB: CUPS does not list the printer (cable, power, ipp-usb holds it)
+    NoDriver,       // USB: CUPS has no driver for it
+    NoIppUsb,       // IPP over USB: ipp-usb set up, but the printer was not announced
     Failed
 };
 struct QueueAdded {
@@ -108,6 +117,30 @@ struct JobOutcome {
 };
 JobOutcome follow_print_job(const std::string& queue, const std::string& job,
                             std::chrono::milliseconds limit = test_page_follow_limit);
+
+// Adds a USB printer with the driver CUPS ranks first for it: the helper
+// lists CUPS's USB devices, the one with the printer's serial number (else
+// its make and model) gets a queue under the printer's name. Blocks.
+QueueAdded add_usb_printer_queue(const UsbPrinter& printer, const LogSink& log);
+
+// How long ipp-usb may take to announce a printer once its service runs.
+inline constexpr std::chrono::seconds ipp_usb_announce_limit{30};
+
+// An IPP-over-USB printer: ipp-usb installed and enabled with Avahi, then
+// the printer it announces on loopback added as a driverless queue. Blocks.
+QueueAdded set_up_ipp_usb_printer(const UsbPrinter& printer, const LogSink& log,
+                                  std::chrono::milliseconds wait = ipp_usb_announce_limit);
+
+// A stopped queue started again ("cupsenable", and "cupsaccept" where it
+// refuses jobs), and a queue's jobs all cancelled ("cancel -a"), through the
+// helper; the queue is checked against CUPS's list right before. Blocks.
+TaskResult resume_print_queue(const std::string& queue, const LogSink& log);
+TaskResult cancel_queue_jobs(const std::string& queue, const LogSink& log);
+
+// ipp://localhost/printers/NAME, the name percent-encoded.
+std::string local_queue_uri(std::string_view queue);
+// The queue's supplies, asked as the user with ipptool; none when it reports none.
+std::vector<Supply> read_queue_supplies(const std::string& queue);
 
 // Makes `queue` the system's default ("lpadmin -d") or removes it ("lpadmin
 // -x"), through the helper; the name is checked against CUPS's list right

@@ -259,6 +259,30 @@ void apply_lpstat_status(std::vector<PrintQueue>& queues, std::string_view raw) 
     }
 }
 
+void apply_lpstat_accepting(std::vector<PrintQueue>& queues, std::string_view raw) {
+    for (const std::string& line : output_lines(raw)) {
+        const std::string_view text(line);
+        const std::string_view name = text.substr(0, text.find(' '));
+        if (!text.substr(name.size()).starts_with(" not accepting requests")) continue;
+        for (PrintQueue& q : queues)
+            if (q.name == name) q.accepting = false;
+    }
+}
+
+void apply_lpstat_jobs(std::vector<PrintQueue>& queues, std::string_view raw) {
+    for (const std::string& line : output_lines(raw)) {
+        // The job id is the queue's name, "-" and the number; names may hold "-".
+        const std::string_view id = std::string_view(line).substr(0, line.find(' '));
+        const auto dash = id.rfind('-');
+        if (dash == std::string_view::npos || dash == 0 || dash + 1 == id.size()) continue;
+        const std::string_view number = id.substr(dash + 1);
+        if (!std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        for (PrintQueue& q : queues)
+            if (q.name == id.substr(0, dash)) ++q.pending_jobs;
+    }
+}
+
 namespace {
 
 bool host_label_char(char c) {

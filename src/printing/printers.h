@@ -28,12 +28,23 @@ struct FoundScanner {
 
 enum class QueueState { Unknown, Idle, Printing, Stopped };
 
+// One of a printer's supplies (toner, ink, drum) as CUPS reports it.
+struct Supply {
+    std::string name;   // plain text ("Black Toner")
+    int level = -2;     // 0-100; -1 unavailable, -2 unknown, -3 some remaining
+    std::string color;  // "#000000", as given
+    std::string type;   // "toner", "ink-cartridge", ...
+};
+
 struct PrintQueue {
     std::string name;
     std::string uri;
     QueueState state = QueueState::Unknown;
     std::string reason = {};  // CUPS's message for the queue (why it stopped), plain text
     bool is_default = false;  // lpstat -d names it
+    bool accepting = true;    // lpstat -a: it takes new jobs
+    int pending_jobs = 0;     // lpstat -o: jobs not yet printed
+    std::vector<Supply> supplies = {};
 };
 
 // At most this many rows of each kind; a network cannot fill the window.
@@ -75,6 +86,11 @@ std::vector<PrintQueue> queues_from_lpstat(std::string_view raw);
 // tab-indented message after it) and which is the default ("system default
 // destination: NAME").
 void apply_lpstat_status(std::vector<PrintQueue>& queues, std::string_view raw);
+
+// Adds what "lpstat -a" says (a queue "not accepting requests") and how many
+// jobs "lpstat -o" lists for each queue ("NAME-12 user 1024 date").
+void apply_lpstat_accepting(std::vector<PrintQueue>& queues, std::string_view raw);
+void apply_lpstat_jobs(std::vector<PrintQueue>& queues, std::string_view raw);
 
 // What a person types as a printer's address, as the URI lpadmin gets: a
 // host name, an IPv4 or IPv6 address ("[v6]:port" with a port), host:port,

@@ -27,6 +27,9 @@ enum class Activity {
     DefaultPrinter,  // making `subject` the default printer
     RemovePrinter,   // removing print queue `subject`
     TestPage,        // sending a test page to `subject`
+    ResumeQueue,     // starting queue `subject` again
+    CancelJobs,      // cancelling the jobs of queue `subject`
+    ListUsb,         // asking CUPS for its USB printers
     Search,        // searching the network
 };
 struct StepReport {

@@ -26,6 +26,10 @@ inline constexpr std::array<std::string_view, 2> print_service_dirs = {"/etc/sv/
                                                                        "/etc/sv/avahi-daemon"};
 inline constexpr std::array<std::string_view, 2> scan_service_packages = {"sane", "sane-airscan"};
 inline constexpr std::array<std::string_view, 1> scan_service_dirs = {"/etc/sv/saned"};
+// ipp-usb announces through Avahi: both run.
+inline constexpr std::array<std::string_view, 1> ipp_usb_packages = {"ipp-usb"};
+inline constexpr std::array<std::string_view, 2> ipp_usb_service_dirs = {"/etc/sv/avahi-daemon",
+                                                                         "/etc/sv/ipp-usb"};
 
 constexpr ServiceRecipe print_service_recipe() {
     return {print_service_packages, "Aktiviere Runit-Dienste (CUPS & Avahi)...",
@@ -33,6 +37,11 @@ constexpr ServiceRecipe print_service_recipe() {
 }
 constexpr ServiceRecipe scan_service_recipe() {
     return {scan_service_packages, "Aktiviere Runit-Dienst (saned)...", scan_service_dirs};
+}
+
+constexpr ServiceRecipe ipp_usb_service_recipe() {
+    return {ipp_usb_packages, "Aktiviere Runit-Dienste (ipp-usb & Avahi)...",
+            ipp_usb_service_dirs};
 }
 
 // The log line for a service whose link was refused or failed.

@@ -2,6 +2,7 @@
 
 #include "packages/packages.h"
 #include "packages/plan_runner.h"
+#include "packages/xbps.h"
 #include "printing/discovery.h"
 #include "printing/printer_queue.h"
 #include "services/polkit_policy.h"
@@ -134,6 +135,7 @@ namespace {
 void end_remove_confirmation(const AppWidgets& w) {
     w.network.confirming_remove_timer.disconnect();
     w.network.confirming_remove.clear();
+    w.network.confirming_cancel.clear();
 }
 
 void send_test_page(const AppWidgetsRef& widgets, const UiSender& sender, std::string queue) {
@@ -170,14 +172,19 @@ void on_queue_action(const AppWidgetsRef& widgets, const UiSender& sender, Queue
         send_test_page(widgets, sender, queue);
         return;
     }
-    if (action == QueueAction::Remove && w.network.confirming_remove != queue) {
-        // The first click only asks, on the button itself, for a few seconds.
+    // Remove and Cancel All Jobs lose something: the first click only asks,
+    // on the button itself, for a few seconds.
+    std::string* asking = action == QueueAction::Remove       ? &w.network.confirming_remove
+                          : action == QueueAction::CancelJobs ? &w.network.confirming_cancel
+                                                              : nullptr;
+    if (asking != nullptr && *asking != queue) {
         end_remove_confirmation(w);
-        w.network.confirming_remove = queue;
+        *asking = queue;
         w.network.confirming_remove_timer = Glib::signal_timeout().connect_seconds(
             [weak = std::weak_ptr<const AppWidgets>(widgets)] {
                 if (const auto alive = weak.lock()) {
                     alive->network.confirming_remove.clear();
+                    alive->network.confirming_cancel.clear();
                     show_printer_state(*alive, load_lang());
                 }
                 return false;
@@ -189,9 +196,44 @@ void on_queue_action(const AppWidgetsRef& widgets, const UiSender& sender, Queue
     end_remove_confirmation(w);
     start_task(w, [action, queue, sender, root = widgets->root] {
         const LogSink log = log_sink(sender);
-        finish_task(sender, root,
-                    action == QueueAction::Remove ? remove_print_queue(queue, log)
-                                                  : make_default_queue(queue, log));
+        TaskResult result = false;
+        switch (action) {
+            case QueueAction::Remove:
+                result = remove_print_queue(queue, log);
+                break;
+            case QueueAction::Resume:
+                result = resume_print_queue(queue, log);
+                break;
+            case QueueAction::CancelJobs:
+                result = cancel_queue_jobs(queue, log);
+                break;
+            case QueueAction::MakeDefault:
+            case QueueAction::TestPage:
+                result = make_default_queue(queue, log);
+                break;
+        }
+        finish_task(sender, root, result);
+    });
+}
+
+void on_usb_action(const AppWidgetsRef& widgets, const UiSender& sender, UsbAction action,
+                   const UsbPrinterRow& row) {
+    const AppWidgets& w = *widgets;
+    w.network.address_problem = AddressProblem::None;
+    if (action == UsbAction::InstallDriver) {
+        // The package, then the page looks again (after every task).
+        if (row.package && !row.package->restricted)
+            start_install_task({row.package->name}, sender, widgets);
+        return;
+    }
+    start_task(w, [action, printer = row.printer, sender, root = widgets->root] {
+        const LogSink log = log_sink(sender);
+        PrinterAdded added = action == UsbAction::SetUpIppUsb
+                                 ? set_up_ipp_usb_printer(printer, log)
+                                 : add_usb_printer_queue(printer, log);
+        const TaskResult result = added.task;
+        sender.send(std::move(added));
+        finish_task(sender, root, result);
     });
 }
 
@@ -216,6 +258,9 @@ void on_add_by_address(const AppWidgetsRef& widgets, const UiSender& sender) {
 void report_machine_state(const UiSender& sender, const std::filesystem::path& root) {
     sender.send(InstalledDrivers{query_installed_graphics(root)});
     sender.send(QueuesListed{list_print_queues()});
+    std::optional<std::vector<std::string>> installed;
+    if (const auto pkgvers = query_installed_pkgvers()) installed = package_names(*pkgvers);
+    sender.send(UsbPrintersListed{survey_usb_printers(root, installed)});
 }
 
 }  // namespace kelmora

@@ -41,6 +41,9 @@ void on_add_printer(const AppWidgetsRef& widgets, const UiSender& sender, FoundP
 // removal (through the helper); Remove asks on its button first.
 void on_queue_action(const AppWidgetsRef& widgets, const UiSender& sender, QueueAction action,
                      const std::string& queue);
+// A USB printer's row: Add, the driver's package, or ipp-usb.
+void on_usb_action(const AppWidgetsRef& widgets, const UiSender& sender, UsbAction action,
+                   const UsbPrinterRow& row);
 // "Add by Address": the typed address, checked before anything runs.
 void on_add_by_address(const AppWidgetsRef& widgets, const UiSender& sender);
 

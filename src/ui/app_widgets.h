@@ -38,7 +38,11 @@ struct GraphicsPageState {
 };
 
 // What a queue's row asks for.
-enum class QueueAction { TestPage, MakeDefault, Remove };
+enum class QueueAction { TestPage, MakeDefault, Remove, Resume, CancelJobs };
+
+// What a USB printer's row asks for: a queue with the driver CUPS named, the
+// package that brings a driver, or ipp-usb for an IPP-over-USB printer.
+enum class UsbAction { Add, InstallDriver, SetUpIppUsb };
 
 // What the printer page knows about the network and CUPS; main thread only.
 struct PrinterPageState {
@@ -55,6 +59,10 @@ struct PrinterPageState {
     // The queue whose Remove button asks "Remove NAME?" until this ends.
     std::string confirming_remove;
     sigc::connection confirming_remove_timer;
+    // The queue whose Cancel All Jobs button asks first, the same way.
+    std::string confirming_cancel;
+    // The printers on this machine's USB ports; none until read.
+    std::optional<std::vector<UsbPrinterRow>> usb;
 };
 
 struct AppWidgets {
@@ -85,7 +93,9 @@ struct AppWidgets {
     Gtk::Button* btn_setup_print = nullptr;
     Gtk::Label* pr_srv_status = nullptr;
     Gtk::ScrolledWindow* printer_scroll = nullptr;  // the printer page, in the stack
-    Gtk::Frame* net_frame = nullptr;                // printers found and queues
+    Gtk::Frame* queues_frame = nullptr;             // your printers: the queues
+    Gtk::Frame* net_frame = nullptr;                // printers to add: USB, network, address
+    Gtk::Box* usb_list = nullptr;                   // one row per USB printer
     Gtk::Box* found_list = nullptr;                 // one row per found printer
     Gtk::Label* net_note = nullptr;                 // nothing found, or how adding ended
     Gtk::Label* net_queues = nullptr;               // "Print queues:", or that there are none
@@ -131,6 +141,8 @@ struct AppWidgets {
     std::function<void(const FoundPrinter&)> add_printer;
     // Starts what a queue's row asks for (set by build_ui).
     std::function<void(QueueAction, const std::string&)> queue_action;
+    // Starts what a USB printer's row asks for (set by build_ui).
+    std::function<void(UsbAction, const UsbPrinterRow&)> usb_action;
 
     // The busy-state set, in the order in which it is switched.
     std::array<Gtk::Button*, 12> action_buttons() const {

@@ -373,18 +373,42 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     pr_srv->append(*service_column(w->pr_srv_label, w->pr_srv_status));
     pr_srv->append(*w->btn_setup_print);
 
-    Gtk::Box* net = section(w->printer_box, w->net_frame, " Printers on the Network",
-                            Gtk::Orientation::VERTICAL, 6);
-    w->found_list = box(Gtk::Orientation::VERTICAL, 4);
-    net->append(*w->found_list);
-    const auto line = [&](Gtk::Label*& label) {
+    Gtk::Box* pr_drv =
+        section(w->printer_box, w->pr_drv_frame, " 2. Drivers", Gtk::Orientation::VERTICAL, 8);
+    check_column(pr_drv, {&w->chk_hp, &w->chk_brother_pr, &w->chk_epson_pr, &w->chk_gutenprint});
+    w->btn_install_print_drivers = button(nullptr, nullptr);
+    w->btn_install_print_drivers->set_margin_top(10);
+    pr_drv->append(*w->btn_install_print_drivers);
+
+    const auto line = [](Gtk::Box* into, Gtk::Label*& label) {
         label = Gtk::make_managed<Gtk::Label>();
         label->set_xalign(0);
         label->set_wrap(true);
         label->set_use_markup(false);
-        net->append(*label);
+        into->append(*label);
     };
-    line(w->net_note);
+    // The queues CUPS has, each with what can be done with it.
+    Gtk::Box* yours = section(w->printer_box, w->queues_frame, " Your Printers",
+                              Gtk::Orientation::VERTICAL, 6);
+    line(yours, w->net_queues);
+    w->queue_list = box(Gtk::Orientation::VERTICAL, 8);
+    yours->append(*w->queue_list);
+    line(yours, w->queue_note);
+    w->queues_frame->set_visible(false);
+
+    // What can become a queue: the printers on the USB ports, those the
+    // network announces (the search button below them), and one typed in.
+    Gtk::Box* net = section(w->printer_box, w->net_frame, " Printers to Add",
+                            Gtk::Orientation::VERTICAL, 6);
+    w->usb_list = box(Gtk::Orientation::VERTICAL, 4);
+    w->usb_list->set_visible(false);
+    net->append(*w->usb_list);
+    w->found_list = box(Gtk::Orientation::VERTICAL, 4);
+    net->append(*w->found_list);
+    line(net, w->net_note);
+    w->btn_scan_network = Gtk::make_managed<Gtk::Button>();
+    w->btn_scan_network->set_icon_name("network-wired-symbolic");
+    net->append(*w->btn_scan_network);
     // A printer the search does not find (another subnet, mDNS blocked),
     // added by its address.
     Gtk::Box* by_address = box(Gtk::Orientation::HORIZONTAL, 8);
@@ -395,23 +419,7 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     by_address->append(*w->address_entry);
     by_address->append(*w->btn_add_address);
     net->append(*by_address);
-    line(w->net_queues);
-    w->queue_list = box(Gtk::Orientation::VERTICAL, 4);
-    net->append(*w->queue_list);
-    line(w->queue_note);
-    line(w->net_scanners);
-    w->net_frame->set_visible(false);
-
-    Gtk::Box* pr_drv =
-        section(w->printer_box, w->pr_drv_frame, " 2. Drivers", Gtk::Orientation::VERTICAL, 8);
-    check_column(pr_drv, {&w->chk_hp, &w->chk_brother_pr, &w->chk_epson_pr, &w->chk_gutenprint});
-    w->btn_install_print_drivers = button(nullptr, nullptr);
-    w->btn_install_print_drivers->set_margin_top(10);
-    pr_drv->append(*w->btn_install_print_drivers);
-
-    w->btn_scan_network = Gtk::make_managed<Gtk::Button>();
-    w->btn_scan_network->set_icon_name("network-wired-symbolic");
-    w->printer_box->append(*w->btn_scan_network);
+    line(net, w->net_scanners);
 
     // Scanner page.
     Gtk::Box* scan_srv = section(w->scanner_box, w->scan_srv_frame, " 1. Scanner Interface",
@@ -537,6 +545,10 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->queue_action = [weak = std::weak_ptr<const AppWidgets>(w), sender](
                           QueueAction action, const std::string& queue) {
         if (const auto widgets = weak.lock()) on_queue_action(widgets, sender, action, queue);
+    };
+    w->usb_action = [weak = std::weak_ptr<const AppWidgets>(w), sender](
+                        UsbAction action, const UsbPrinterRow& row) {
+        if (const auto widgets = weak.lock()) on_usb_action(widgets, sender, action, row);
     };
     connect(w->btn_add_address, on_add_by_address);
     // Enter in the field adds, as the button does.

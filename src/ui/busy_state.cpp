@@ -56,6 +56,12 @@ std::string step_text(const StepReport& step, Lang lang) {
                 return "step_rm_queue";
             case Activity::TestPage:
                 return "step_test_page";
+            case Activity::ResumeQueue:
+                return "step_resume";
+            case Activity::CancelJobs:
+                return "step_cancel_jobs";
+            case Activity::ListUsb:
+                return "step_list_usb";
             case Activity::Search:
                 break;
         }

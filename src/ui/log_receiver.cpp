@@ -192,6 +192,9 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
     } else if (auto* queues = std::get_if<QueuesListed>(&message)) {
         w.network.queues = std::move(queues->queues);
         show_printer_state(w, load_lang());
+    } else if (auto* usb = std::get_if<UsbPrintersListed>(&message)) {
+        w.network.usb = std::move(usb->rows);
+        show_printer_state(w, load_lang());
     } else if (auto* added = std::get_if<PrinterAdded>(&message)) {
         w.network.last_add = std::move(*added);
         show_printer_state(w, load_lang());

@@ -31,6 +31,12 @@ std::string add_result_text(const PrinterAdded& added, Lang lang) {
             return text(lang, "add_not_found");
         case AddResult::NotEverywhere:
             return text(lang, "add_not_ipp_ev");
+        case AddResult::NoUsbDevice:
+            return text(lang, "add_no_usb");
+        case AddResult::NoDriver:
+            return text(lang, "add_no_driver");
+        case AddResult::NoIppUsb:
+            return text(lang, "add_no_ipp_usb");
         case AddResult::Failed:
             break;
     }
@@ -130,11 +136,75 @@ std::string queue_state_text(const PrintQueue& queue, Lang lang) {
         case QueueState::Unknown:
             break;
     }
-    if (queue.is_default) state += (state.empty() ? "" : " · ") + text(lang, "q_default");
+    const auto add = [&state](const std::string& part) {
+        state += (state.empty() ? "" : " · ") + part;
+    };
+    if (!queue.accepting) add(text(lang, "q_rejecting"));
+    if (queue.pending_jobs > 0)
+        add(format_text(lang, "q_jobs", {{"n", std::to_string(queue.pending_jobs)}}));
+    if (queue.is_default) add(text(lang, "q_default"));
     return state;
 }
 
+void name_accessible(Gtk::Widget& widget, const std::string& name) {
+    gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                   name.c_str(), -1);
+}
+
+// A button that asks before it acts: both captions in a stack, so that asking
+// changes neither its size nor its neighbours' places. The question is cut
+// rather than widening the row.
+Gtk::Button* asking_button(const std::string& caption, const std::string& question, bool asking) {
+    auto* b = Gtk::make_managed<Gtk::Button>();
+    auto* captions = Gtk::make_managed<Gtk::Stack>();
+    captions->set_hhomogeneous(true);
+    captions->set_vhomogeneous(true);
+    auto* plain = Gtk::make_managed<Gtk::Label>(caption);
+    auto* ask = Gtk::make_managed<Gtk::Label>(question);
+    ask->set_ellipsize(Pango::EllipsizeMode::END);
+    ask->set_max_width_chars(static_cast<int>(std::max<std::size_t>(caption.size(), 12)));
+    captions->add(*plain);
+    captions->add(*ask);
+    captions->set_visible_child(asking ? static_cast<Gtk::Widget&>(*ask) : *plain);
+    b->set_child(*captions);
+    name_accessible(*b, asking ? question : caption);
+    if (asking) b->add_css_class("destructive-action");
+    return b;
+}
+
+// One bar per supply the printer reports with a level, named for screen
+// readers ("Black Toner: 63%").
+Gtk::Widget* supply_bars(const std::vector<Supply>& supplies, Lang lang) {
+    auto* bars = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 2);
+    for (const Supply& supply : supplies) {
+        if (supply.level < 0) continue;
+        const std::string name = format_text(
+            lang, "supply_level", {{"name", supply.name}, {"n", std::to_string(supply.level)}});
+        auto* line = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
+        auto* label = Gtk::make_managed<Gtk::Label>();
+        label->set_use_markup(false);
+        label->set_text(name);
+        label->set_xalign(0);
+        label->set_width_chars(22);
+        label->set_ellipsize(Pango::EllipsizeMode::END);
+        label->add_css_class("dim-label");
+        auto* bar = Gtk::make_managed<Gtk::LevelBar>();
+        bar->set_min_value(0);
+        bar->set_max_value(100);
+        bar->set_value(supply.level);
+        bar->set_hexpand(true);
+        bar->set_valign(Gtk::Align::CENTER);
+        name_accessible(*bar, name);
+        line->append(*label);
+        line->append(*bar);
+        bars->append(*line);
+    }
+    bars->set_visible(bars->get_first_child() != nullptr);
+    return bars;
+}
+
 Gtk::Widget* queue_row(const AppWidgets& w, const PrintQueue& queue, Lang lang) {
+    auto* column = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 4);
     auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
     auto* texts = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 0);
     texts->set_hexpand(true);
@@ -154,23 +224,87 @@ Gtk::Widget* queue_row(const AppWidgets& w, const PrintQueue& queue, Lang lang) 
     label(title, false)->set_tooltip_text(title);  // a long reason is cut in the row
     label(plain_display_text(percent_decode(queue.uri), 200), true)->set_tooltip_text(queue.uri);
     row->append(*texts);
-    const auto add_button = [&](const std::string& caption, QueueAction action) {
-        auto* b = Gtk::make_managed<Gtk::Button>(caption);
+    const auto connect = [&](Gtk::Button* b, QueueAction action, Gtk::Box* into) {
         b->set_valign(Gtk::Align::CENTER);
         b->signal_clicked().connect([&w, action, name = queue.name] {
             if (w.queue_action) w.queue_action(action, name);
         });
-        row->append(*b);
+        into->append(*b);
         return b;
+    };
+    const auto add_button = [&](const std::string& caption, QueueAction action) {
+        return connect(Gtk::make_managed<Gtk::Button>(caption), action, row);
     };
     add_button(text(lang, "q_test_btn"), QueueAction::TestPage);
     if (!queue.is_default) add_button(text(lang, "q_default_btn"), QueueAction::MakeDefault);
-    const bool asking = w.network.confirming_remove == queue.name;
-    Gtk::Button* remove = add_button(
-        asking ? format_text(lang, "q_remove_ask", {{"name", plain_display_text(queue.name)}})
-               : text(lang, "q_remove_btn"),
-        QueueAction::Remove);
-    if (asking) remove->add_css_class("destructive-action");
+    const std::string name = plain_display_text(queue.name);
+    connect(asking_button(text(lang, "q_remove_btn"),
+                          format_text(lang, "q_remove_ask", {{"name", name}}),
+                          w.network.confirming_remove == queue.name),
+            QueueAction::Remove, row);
+    column->append(*row);
+    // What gets a stopped printer going again, under the row.
+    auto* mend = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
+    mend->set_halign(Gtk::Align::END);
+    if (queue.state == QueueState::Stopped || !queue.accepting)
+        connect(Gtk::make_managed<Gtk::Button>(text(lang, "q_resume_btn")), QueueAction::Resume,
+                mend)
+            ->add_css_class("suggested-action");
+    if (queue.pending_jobs > 0)
+        connect(asking_button(text(lang, "q_cancel_btn"), text(lang, "q_cancel_ask"),
+                              w.network.confirming_cancel == queue.name),
+                QueueAction::CancelJobs, mend);
+    if (mend->get_first_child() != nullptr) column->append(*mend);
+    column->append(*supply_bars(queue.supplies, lang));
+    return column;
+}
+
+// What drives a USB printer, for the line under its name.
+std::string usb_detail_text(const UsbPrinterRow& row, Lang lang) {
+    if (row.printer.ipp_usb) return text(lang, "usb_ipp");
+    if (row.driver) return format_text(lang, "usb_driver", {{"driver", row.driver->description}});
+    if (!row.cups_answered) return text(lang, "usb_no_cups");
+    if (row.package)
+        return format_text(lang, row.package->restricted ? "usb_restricted" : "usb_package",
+                           {{"package", row.package->name}});
+    return text(lang, "usb_no_driver");
+}
+
+Gtk::Widget* usb_row(const AppWidgets& w, const UsbPrinterRow& usb, Lang lang) {
+    auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 10);
+    auto* texts = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 0);
+    texts->set_hexpand(true);
+    // Plain text only: a device chooses its own strings.
+    for (const std::string& content : {usb.printer.name, usb_detail_text(usb, lang)}) {
+        auto* l = Gtk::make_managed<Gtk::Label>();
+        l->set_use_markup(false);
+        l->set_text(content);
+        l->set_xalign(0);
+        l->set_ellipsize(Pango::EllipsizeMode::END);
+        l->set_tooltip_text(content);
+        if (texts->get_first_child() != nullptr) l->add_css_class("dim-label");
+        texts->append(*l);
+    }
+    row->append(*texts);
+    const auto action_button = [&](const std::string& caption, UsbAction action) {
+        auto* b = Gtk::make_managed<Gtk::Button>(caption);
+        b->set_valign(Gtk::Align::CENTER);
+        b->signal_clicked().connect([&w, action, usb] {
+            if (w.usb_action) w.usb_action(action, usb);
+        });
+        row->append(*b);
+    };
+    if (w.network.queues && has_usb_queue(usb.printer, *w.network.queues)) {
+        auto* added = Gtk::make_managed<Gtk::Label>(text(lang, "net_added"));
+        row->append(*added);
+    } else if (usb.printer.ipp_usb) {
+        action_button(text(lang, "usb_ipp_btn"), UsbAction::SetUpIppUsb);
+    } else if (usb.driver) {
+        action_button(text(lang, "net_add"), UsbAction::Add);
+    } else if (usb.package && !usb.package->restricted) {
+        action_button(format_text(lang, "usb_install_btn", {{"package", usb.package->name}}),
+                      UsbAction::InstallDriver);
+    }
     return row;
 }
 
@@ -178,6 +312,10 @@ Gtk::Widget* queue_row(const AppWidgets& w, const PrintQueue& queue, Lang lang) 
 
 void show_printer_state(const AppWidgets& w, Lang lang) {
     const PrinterPageState& state = w.network;
+    while (Gtk::Widget* child = w.usb_list->get_first_child()) w.usb_list->remove(*child);
+    if (state.usb)
+        for (const UsbPrinterRow& row : *state.usb) w.usb_list->append(*usb_row(w, row, lang));
+    w.usb_list->set_visible(w.usb_list->get_first_child() != nullptr);
     while (Gtk::Widget* child = w.found_list->get_first_child()) w.found_list->remove(*child);
     for (const FoundPrinter& printer : state.printers)
         w.found_list->append(*printer_row(w, printer, lang));
@@ -211,9 +349,10 @@ void show_printer_state(const AppWidgets& w, Lang lang) {
                     (scanner.protocol.empty() ? "" : " (" + scanner.protocol + ")");
     set_line(w.net_scanners, scanners.empty() ? "" : text(lang, "net_scanners") + scanners);
 
-    // The page scrolls only for what the network adds: it is at least as tall
-    // as it is without the section, which shows once there is anything to say.
+    // The page scrolls only for the printers: it is at least as tall as it
+    // is without their sections.
     w.net_frame->set_visible(false);
+    w.queues_frame->set_visible(false);
     // Measured at the window's width, where the descriptions wrap.
     int width = w.window->get_width(), unused = 0;
     if (width <= 0) w.window->get_default_size(width, unused);
@@ -221,7 +360,8 @@ void show_printer_state(const AppWidgets& w, Lang lang) {
     w.printer_box->measure(Gtk::Orientation::VERTICAL, width, minimum, natural, baseline_min,
                            baseline_nat);
     w.printer_scroll->set_min_content_height(natural);
-    w.net_frame->set_visible(state.searched || state.queues.has_value());
+    w.net_frame->set_visible(true);
+    w.queues_frame->set_visible(state.queues.has_value());
 }
 
 }  // namespace kelmora

@@ -41,6 +41,11 @@ struct QueuesListed {
 };
 // How adding a printer ended, for the line under the list.
 using PrinterAdded = QueueAdded;
+// The printers on the USB ports and what drives each (when the window opens,
+// after tasks).
+struct UsbPrintersListed {
+    std::vector<UsbPrinterRow> rows;
+};
 
 // The way back to the open driver ended; `blocking` names the files that
 // still blacklist nouveau.
@@ -75,7 +80,8 @@ struct InstalledDrivers {
 
 using UiMessage =
     std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected, InstalledDrivers,
-                 QueuesListed, PrinterAdded, StepStarted, OpenDriverChecked, QueueNoted>;
+                 QueuesListed, PrinterAdded, StepStarted, OpenDriverChecked, QueueNoted,
+                 UsbPrintersListed>;
 using UiSender = UiChannel<UiMessage>::Sender;
 using UiReceiver = UiChannel<UiMessage>::Receiver;
 

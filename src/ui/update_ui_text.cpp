@@ -55,7 +55,8 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.pr_srv_frame->set_label(text(lang, "pr_srv_title"));
     w.pr_srv_label->set_label(text(lang, "pr_srv_desc"));
     w.btn_setup_print->set_label(text(lang, "pr_srv_btn"));
-    w.net_frame->set_label(text(lang, "net_title"));
+    w.net_frame->set_label(text(lang, "toadd_title"));
+    w.queues_frame->set_label(text(lang, "yours_title"));
     w.pr_drv_frame->set_label(text(lang, "pr_drv_title"));
     w.chk_hp->set_label(text(lang, "chk_hp"));
     w.chk_brother_pr->set_label(text(lang, "chk_brother_pr"));

@@ -815,22 +815,41 @@ TEST_F(Window, TheWindowFitsALaptopScreenInEveryLanguage) {
     }
 }
 
+Gtk::Widget* nth_child(Gtk::Widget* list, int n) {
+    Gtk::Widget* row = list->get_first_child();
+    for (int i = 0; row != nullptr && i < n; ++i) row = row->get_next_sibling();
+    return row;
+}
+
 // The first line of queue row `n` ("NAME — state").
 std::string queue_row_title(const AppWidgets& x, int n) {
-    Gtk::Widget* row = x.queue_list->get_first_child();
-    for (int i = 0; row != nullptr && i < n; ++i) row = row->get_next_sibling();
+    Gtk::Widget* row = nth_child(x.queue_list, n);
     if (row == nullptr) return {};
-    auto* texts = row->get_first_child();
+    auto* texts = row->get_first_child()->get_first_child();
     return static_cast<Gtk::Label*>(texts->get_first_child())->get_text().raw();
 }
 
-// Queue row `n`'s button labelled `label`, or null.
-Gtk::Button* queue_button(const AppWidgets& x, int n, const std::string& label) {
-    Gtk::Widget* row = x.queue_list->get_first_child();
-    for (int i = 0; row != nullptr && i < n; ++i) row = row->get_next_sibling();
-    for (Gtk::Widget* c = row ? row->get_first_child() : nullptr; c; c = c->get_next_sibling())
-        if (auto* b = dynamic_cast<Gtk::Button*>(c); b && b->get_label().raw() == label) return b;
+// What a button shows: its label, or the caption its stack of captions shows.
+std::string caption(Gtk::Button* b) {
+    if (!b->get_label().empty()) return b->get_label().raw();
+    if (auto* captions = dynamic_cast<Gtk::Stack*>(b->get_child()))
+        if (auto* shown = dynamic_cast<Gtk::Label*>(captions->get_visible_child()))
+            return shown->get_text().raw();
+    return {};
+}
+
+// The button showing `label` anywhere below `top`, or null.
+Gtk::Button* button_below(Gtk::Widget* top, const std::string& label) {
+    for (Gtk::Widget* c = top ? top->get_first_child() : nullptr; c; c = c->get_next_sibling()) {
+        if (auto* b = dynamic_cast<Gtk::Button*>(c); b && caption(b) == label) return b;
+        if (Gtk::Button* inner = button_below(c, label)) return inner;
+    }
     return nullptr;
+}
+
+// Queue row `n`'s button showing `label`, or null.
+Gtk::Button* queue_button(const AppWidgets& x, int n, const std::string& label) {
+    return button_below(nth_child(x.queue_list, n), label);
 }
 
 // The widgets of one row of the found-printers list: name, address, and the
@@ -906,7 +925,8 @@ TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
     open();
     const auto& x = w();
     x.stack->set_visible_child("printer");
-    EXPECT_FALSE(x.net_frame->get_visible());
+    EXPECT_TRUE(x.net_frame->get_visible());  // it holds the search button
+    EXPECT_FALSE(x.queues_frame->get_visible());
     ASSERT_TRUE(run_until([&] { return x.net_queues->get_visible(); }));  // lpstat answered
     EXPECT_EQ(x.net_queues->get_text().raw(), "Print queues: none");
     click(x.btn_scan_network);

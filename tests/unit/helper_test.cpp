@@ -27,6 +27,15 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
          "/usr/bin/lpadmin"},
         {{"lpadmin", "-x", "Büro_Drucker"}, "/usr/bin/lpadmin"},
         {{"lpadmin", "-d", "Büro_Drucker"}, "/usr/bin/lpadmin"},
+        {{"lpadmin", "-p", "HP_LaserJet_1020", "-E", "-v",
+          "usb://HP/LaserJet%201020?serial=00CNB&interface=1", "-m",
+          "drv:///sample.drv/laserjet.ppd"},
+         "/usr/bin/lpadmin"},
+        {{"lpinfo", "--include-schemes", "usb", "-l", "-v"}, "/usr/bin/lpinfo"},
+        {{"cupsenable", "Büro_Drucker"}, "/usr/bin/cupsenable"},
+        {{"cupsaccept", "Office"}, "/usr/bin/cupsaccept"},
+        {{"cancel", "-a", "Office"}, "/usr/bin/cancel"},
+        {{"ln", "-sf", "/etc/sv/ipp-usb", "/var/service/"}, "/usr/bin/ln"},
     };
     for (const auto& c : cases) {
         const auto parsed = parse_helper_request(c.request);
@@ -35,6 +44,11 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
         EXPECT_EQ(accepted->programs.front(), c.program);
         EXPECT_EQ(accepted->args, Words(c.request.begin() + 1, c.request.end()));
     }
+    // A USB queue runs only once the helper has seen CUPS list both.
+    const auto usb = std::get<HelperRequest>(parse_helper_request(
+        {"lpadmin", "-p", "q", "-E", "-v", "usb://HP/LJ?serial=1", "-m", "gutenprint.5.3://x"}));
+    EXPECT_EQ(usb.listed_device, "usb://HP/LJ?serial=1");
+    EXPECT_EQ(usb.listed_driver, "gutenprint.5.3://x");
     const auto policy = parse_helper_request({"polkit-policy"});
     ASSERT_TRUE(std::holds_alternative<HelperRequest>(policy));
     EXPECT_TRUE(std::get<HelperRequest>(policy).write_policy);
@@ -81,6 +95,23 @@ TEST(HelperRequest, EverythingElseIsRefusedWithAStatusThatIsNotPkexecs) {
         {{"lpadmin", "-x", "with space"}, refused_argument},
         {{"lpadmin", "-x", std::string(128, 'q')}, refused_argument},
         {{"lpadmin", "-d", std::string(128, 'q')}, refused_argument},  // -d is a request now
+        // USB queues: CUPS's own address forms and driver names only.
+        {{"lpadmin", "-p", "q", "-E", "-v", "usb://HP/LJ?serial=1", "-m", "-x"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-E", "-v", "usb://HP/LJ?serial=1", "-m", "a b"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-E", "-v", "usb://HP/LJ;reboot", "-m", "d"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-E", "-v", "usb://HP/L\nJ", "-m", "d"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-E", "-v", "usb://HP/$(id)", "-m", "d"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-E", "-v", "usb://", "-m", "d"}, refused_argument},
+        {{"lpinfo", "-v"}, refused_argument},  // every backend, not just usb
+        {{"lpinfo", "--include-schemes", "usb", "-l", "-v", "-m"}, refused_argument},
+        {{"cupsenable", "-c", "q"}, refused_argument},  // -c would cancel its jobs
+        {{"cupsenable", "q", "r"}, refused_argument},
+        {{"cupsaccept", "-r", "x", "q"}, refused_argument},
+        {{"cancel", "-a"}, refused_argument},
+        {{"cancel", "12"}, refused_argument},
+        {{"cancel", "-a", "-u"}, refused_argument},
+        {{"cancel", "-x", "q"}, refused_argument},
+        {{"ln", "-sf", "/etc/sv/ipp-usb/", "/var/service/"}, refused_argument},
         {{"polkit-policy", "/etc/passwd"}, refused_argument},
         {{"rm", "-rf", "/"}, refused_argument},
     };

@@ -4,6 +4,8 @@
 #include "printing/discovery_output.h"
 #include "printing/printer_queue.h"
 #include "printing/printers.h"
+#include "printing/usb_printers.h"
+#include "test_support.h"
 
 namespace kelmora {
 namespace {
@@ -241,6 +243,184 @@ TEST(PrinterAddress, OnlyAPrinterThatTakesRasterOrPdfIsIppEverywhere) {
         EXPECT_EQ(probe.everywhere, c.everywhere) << c.what;
         EXPECT_EQ(probe.name, c.name) << c.what;
     }
+}
+
+}  // namespace
+}  // namespace kelmora
+
+// ---- USB printers: sysfs, device IDs and what CUPS's lpinfo/ipptool print.
+
+namespace kelmora {
+namespace {
+
+using test::TempDir;
+using test::write_file;
+
+void usb_interface(const std::filesystem::path& root, const std::string& device,
+                   const std::string& protocol, const std::string& device_id = {}) {
+    const auto dir = root / "sys/bus/usb/devices" / (device + ":1.0");
+    write_file(dir / "bInterfaceClass", "07\n");
+    write_file(dir / "bInterfaceSubClass", "01\n");
+    write_file(dir / "bInterfaceProtocol", protocol + "\n");
+    if (!device_id.empty()) write_file(dir / "ieee1284_id", device_id);
+}
+
+void usb_device(const std::filesystem::path& root, const std::string& device,
+                const std::string& maker, const std::string& product, const std::string& serial) {
+    const auto dir = root / "sys/bus/usb/devices" / device;
+    write_file(dir / "idVendor", "03f0\n");
+    write_file(dir / "idProduct", "2b17\n");
+    if (!maker.empty()) write_file(dir / "manufacturer", maker + "\n");
+    if (!product.empty()) write_file(dir / "product", product + "\n");
+    if (!serial.empty()) write_file(dir / "serial", serial + "\n");
+}
+
+TEST(UsbPrinters, SysfsGivesOneRowPerPrinterNamedFromItsDeviceIdAndHostileTextStaysPlain) {
+    TempDir tmp;
+    const auto root = tmp.path();
+    // A classic laser printer with usblp bound.
+    usb_device(root, "1-2", "Hewlett-Packard", "HP LaserJet 1020", "00CNB");
+    usb_interface(root, "1-2", "02", "MFG:Hewlett-Packard;MDL:HP LaserJet 1020;CMD:ZJS;");
+    // An IPP-over-USB printer that also has a classic interface: ipp-usb's.
+    usb_device(root, "1-3", "EPSON", "ET-2810 Series", "X5Y6");
+    usb_interface(root, "1-3", "02");
+    write_file(root / "sys/bus/usb/devices/1-3:1.1/bInterfaceClass", "07\n");
+    write_file(root / "sys/bus/usb/devices/1-3:1.1/bInterfaceSubClass", "01\n");
+    write_file(root / "sys/bus/usb/devices/1-3:1.1/bInterfaceProtocol", "04\n");
+    // Hostile strings: markup, a newline in the device ID, a control character.
+    usb_device(root, "2-1", "<b>Evil</b>", "Print\x1b[2Jer", "ab\ncd");
+    usb_interface(root, "2-1", "01", "MFG:Evil;MDL:X\n;CMD:;");
+    // Not a printer (a mass-storage interface), and a printer interface whose
+    // device directory is missing.
+    write_file(root / "sys/bus/usb/devices/3-1:1.0/bInterfaceClass", "08\n");
+    usb_interface(root, "4-4", "02");
+    // A device with no strings at all.
+    usb_device(root, "5-1", "", "", "");
+    usb_interface(root, "5-1", "03");
+
+    const auto printers = read_usb_printers(root);
+    ASSERT_EQ(printers.size(), 5u);
+    EXPECT_EQ(printers[0].name, "HP LaserJet 1020");  // not "Hewlett-Packard HP LaserJet 1020"
+    EXPECT_EQ(printers[0].make, "Hewlett-Packard");
+    EXPECT_EQ(printers[0].serial, "00CNB");
+    EXPECT_TRUE(printers[0].classic);
+    EXPECT_FALSE(printers[0].ipp_usb);
+    EXPECT_EQ(printers[1].name, "EPSON ET-2810 Series");
+    EXPECT_TRUE(printers[1].ipp_usb);
+    // The newline makes the device ID unusable: the sysfs strings name it,
+    // as plain text, and a serial with a newline is none.
+    EXPECT_EQ(printers[2].device_id, "");
+    EXPECT_EQ(printers[2].name, "<b>Evil</b> Print [2Jer");
+    EXPECT_EQ(printers[2].serial, "");
+    EXPECT_EQ(printers[3].device, "4-4");  // no device directory: still a row, by its IDs
+    EXPECT_EQ(printers[3].name, "USB printer");
+    EXPECT_EQ(printers[4].name, "USB printer 03f0:2b17");
+
+    // A missing or empty tree is no printers, not an error.
+    EXPECT_TRUE(read_usb_printers(root / "nowhere").empty());
+}
+
+TEST(UsbPrinters, DeviceIdsLpinfoListingsAndSuppliesAreReadAsCupsPrintsThem) {
+    const DeviceId id = parse_device_id(
+        "MANUFACTURER:Brother;COMMAND SET:PJL,PCL;MODEL:HL-L2350DW series;MFG:Other;");
+    EXPECT_EQ(id.make, "Brother");
+    EXPECT_EQ(id.model, "HL-L2350DW series");
+    EXPECT_EQ(id.command_set, "PJL,PCL");
+    EXPECT_FALSE(device_id_usable("CMD:PCL;"));  // no make, no model
+    EXPECT_FALSE(device_id_usable("MFG:HP;MDL:X\n"));
+    EXPECT_TRUE(device_id_usable("MFG:HP;MDL:LaserJet 1020;"));
+
+    const auto devices = devices_from_lpinfo(
+        "Device: uri = usb://HP/LaserJet%201020?serial=00CNB\n"
+        "        class = direct\n"
+        "        info = HP LaserJet 1020\n"
+        "        make-and-model = HP LaserJet 1020\n"
+        "        device-id = MFG:HP;MDL:LaserJet 1020;CMD:ZJS;\n"
+        "        location = \n"
+        "Device: uri = usb://Brother/HL-L2350DW%20series?serial=E7\n"
+        "        make-and-model = Brother HL-L2350DW series\n");
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].device_id, "MFG:HP;MDL:LaserJet 1020;CMD:ZJS;");
+    EXPECT_EQ(usb_uri_serial(devices[0].uri), "00CNB");
+    EXPECT_EQ(usb_uri_serial("usb://A/B?interface=1&serial=A%20B"), "A B");
+
+    // Matching sysfs to CUPS: by serial, else by make and model, never a guess
+    // between two of the same model.
+    UsbPrinter hp;
+    hp.serial = "00CNB";
+    EXPECT_EQ(match_cups_device(hp, devices), &devices[0]);
+    UsbPrinter brother;
+    brother.make = "Brother";
+    brother.model = "HL-L2350DW series";
+    EXPECT_EQ(match_cups_device(brother, devices), &devices[1]);
+    auto twins = devices;
+    twins.push_back(devices[1]);
+    EXPECT_EQ(match_cups_device(brother, twins), nullptr);
+    hp.serial = "other";
+    EXPECT_EQ(match_cups_device(hp, devices), nullptr);
+
+    // "everywhere" needs IPP, and unsafe names are never offered.
+    const auto drivers = drivers_from_lpinfo(
+        "drv:///sample.drv/laserjet.ppd HP LaserJet Series PCL 4/5\n"
+        "-rf /\n"
+        "gutenprint.5.3://hp-lj_1020/expert HP LaserJet 1020 - CUPS+Gutenprint v5.3.4\n"
+        "everywhere IPP Everywhere\n");
+    ASSERT_EQ(drivers.size(), 2u);
+    EXPECT_EQ(drivers[0].name, "drv:///sample.drv/laserjet.ppd");
+    EXPECT_EQ(drivers[0].description, "HP LaserJet Series PCL 4/5");
+
+    const auto supplies = supplies_from_ipptool(
+        "        marker-names (1setOf nameWithoutLanguage) = Black Toner,Cyan\\, bright,<i>x</i>\n"
+        "        marker-levels (1setOf integer) = 63,-3,250\n"
+        "        marker-colors (1setOf nameWithoutLanguage) = #000000,#00FFFF\n"
+        "        marker-types (1setOf keyword) = toner,toner,toner\n");
+    ASSERT_EQ(supplies.size(), 3u);
+    EXPECT_EQ(supplies[0].name, "Black Toner");
+    EXPECT_EQ(supplies[0].level, 63);
+    EXPECT_EQ(supplies[1].name, "Cyan, bright");
+    EXPECT_EQ(supplies[1].level, -3);
+    EXPECT_EQ(supplies[2].level, -2);  // out of range: unknown, never a bar past 100
+    EXPECT_EQ(supplies[2].color, "");
+    EXPECT_TRUE(supplies_from_ipptool("").empty());
+}
+
+TEST(UsbPrinters, QueuesJobsAndPackagesFollowWhatCupsAndXbpsSay) {
+    std::vector<PrintQueue> queues = {{"HP-LJ", "usb://HP/LaserJet%201020?serial=00CNB"},
+                                      {"Office", "ipp://localhost:60000/ipp/print"}};
+    apply_lpstat_accepting(queues, "HP-LJ not accepting requests since Mon -\n\tPaused\n"
+                                   "Office accepting requests since Mon\n");
+    apply_lpstat_jobs(queues, "HP-LJ-12 anna 1024 Mon\nHP-LJ-13 anna 2048 Mon\nOffice-x y\n"
+                              "Office-1 bob 1 Mon\nOther-3 c 1 Mon\n");
+    EXPECT_FALSE(queues[0].accepting);
+    EXPECT_TRUE(queues[1].accepting);
+    EXPECT_EQ(queues[0].pending_jobs, 2);  // a name with "-" in it
+    EXPECT_EQ(queues[1].pending_jobs, 1);
+
+    UsbPrinter hp;
+    hp.make = "HP";
+    hp.model = "LaserJet 1020";
+    hp.serial = "00CNB";
+    EXPECT_TRUE(has_usb_queue(hp, queues));
+    hp.serial = "OTHER";
+    EXPECT_FALSE(has_usb_queue(hp, queues));
+    hp.serial.clear();  // no serial: by make and model in the address
+    EXPECT_TRUE(has_usb_queue(hp, queues));
+    UsbPrinter ipp;
+    ipp.ipp_usb = true;
+    EXPECT_TRUE(has_usb_queue(ipp, queues));
+    EXPECT_FALSE(is_ipp_usb_uri("ipp://localhost:631/printers/x"));
+    EXPECT_FALSE(is_ipp_usb_uri("ipp://evil:60000/"));
+
+    EXPECT_EQ(next_driver_package("Hewlett-Packard", {})->name, "hplip");
+    const auto plugin = next_driver_package("HP", {"hplip"});
+    EXPECT_EQ(plugin->name, "hplip-plugin");
+    EXPECT_TRUE(plugin->restricted);  // named, never installed
+    EXPECT_EQ(next_driver_package("Brother", {})->name, "brother-brlaser");
+    EXPECT_EQ(next_driver_package("SEIKO EPSON", {})->name, "epson-inkjet-printer-escpr");
+    EXPECT_EQ(next_driver_package("Samsung", {})->name, "splix");
+    EXPECT_EQ(next_driver_package("Canon", {"gutenprint"})->name, "foomatic-db");
+    EXPECT_FALSE(next_driver_package("Canon", {"gutenprint", "foomatic-db"}).has_value());
+    EXPECT_EQ(local_queue_uri("Büro 1"), "ipp://localhost/printers/B%C3%BCro%201");
 }
 
 }  // namespace

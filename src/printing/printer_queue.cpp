@@ -426,8 +426,11 @@ TaskResult remove_print_queue(const std::string& queue, const LogSink& log) {
 
 TaskResult resume_print_queue(const std::string& queue, const LogSink& log) {
     log.step({Activity::ResumeQueue, queue, 1, 1});
-    const auto listed = listed_queue(queue, log);
+    auto listed = listed_queue(queue, log);
     if (!listed) return false;
+    std::vector<PrintQueue> one = {*listed};
+    if (const auto accepting = cups_tool({"lpstat", "-a"})) apply_lpstat_accepting(one, accepting->out);
+    listed = one.front();
     TaskResult result =
         change_queue("cupsenable", {}, queue, log, "Warteschlange läuft wieder: " + queue);
     // A queue that refuses jobs takes them again; with the same password.

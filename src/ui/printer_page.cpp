@@ -331,11 +331,10 @@ void show_printer_state(const AppWidgets& w, Lang lang) {
     set_line(w.net_note, note);
 
     while (Gtk::Widget* child = w.queue_list->get_first_child()) w.queue_list->remove(*child);
+    // "Print queues: none" until there are rows, which speak for themselves.
     std::string queues;
     if (state.queues) {
-        queues = text(lang, "net_queues");
-        if (state.queues->empty()) queues += text(lang, "net_no_queues");
-        while (!queues.empty() && queues.back() == ' ') queues.pop_back();
+        if (state.queues->empty()) queues = text(lang, "net_queues") + text(lang, "net_no_queues");
         for (const PrintQueue& queue : *state.queues)
             w.queue_list->append(*queue_row(w, queue, lang));
     }

@@ -908,6 +908,126 @@ TEST_F(Window, EachQueueIsARowThatCanBecomeTheDefaultOrBeRemovedAndBadAddressesR
     EXPECT_EQ(fakes.pkexec_calls(), before);
 }
 
+// A stopped queue gets going again with one click; a queue's jobs go with two
+// (the first asks, and the button keeps its size); supplies show as bars
+// named for screen readers.
+TEST_F(Window, AStoppedQueueResumesAndItsJobsCanAllBeCancelled) {
+    fakes.set("cups-running", "");
+    fakes.set("cups-queues", "Laser usb://HP/LaserJet%201020?serial=00CNB\n");
+    fakes.set("cups-stopped", "Laser Paper jam.\n");
+    fakes.set("cups-rejecting", "Laser\n");
+    fakes.set("cups-jobs", "Laser-12 anna 1024 Tue\nLaser-13 anna 2048 Tue\n");
+    fakes.set("cups-supplies", "Laser|Black Toner,Drum|63,-2|#000000,none|toner,opc\n");
+    open();
+    const auto& x = w();
+    x.stack->set_visible_child("printer");
+    ASSERT_TRUE(run_until([&] { return queue_button(x, 0, "Resume") != nullptr; }));
+    EXPECT_EQ(queue_row_title(x, 0),
+              "Laser \u2014 stopped: Paper jam. \u00b7 not accepting jobs \u00b7 jobs waiting: 2");
+    // One bar, for the level the printer knows.
+    std::vector<Gtk::LevelBar*> bars;
+    std::vector<Gtk::Widget*> todo = {nth_child(x.queue_list, 0)};
+    while (!todo.empty()) {
+        Gtk::Widget* c = todo.back();
+        todo.pop_back();
+        if (auto* bar = dynamic_cast<Gtk::LevelBar*>(c)) bars.push_back(bar);
+        for (Gtk::Widget* k = c->get_first_child(); k; k = k->get_next_sibling()) todo.push_back(k);
+    }
+    ASSERT_EQ(bars.size(), 1u);
+    EXPECT_EQ(bars[0]->get_value(), 63);
+
+    Gtk::Button* cancel = queue_button(x, 0, "Cancel All Jobs");
+    ASSERT_NE(cancel, nullptr);
+    run_until([] { return false; }, std::chrono::milliseconds(100));
+    const int width = cancel->get_width();
+    const int calls = fakes.pkexec_calls();
+    click(cancel);
+    EXPECT_FALSE(busy());
+    EXPECT_EQ(fakes.pkexec_calls(), calls);  // the first click only asks
+    Gtk::Button* ask = queue_button(x, 0, "Cancel all jobs?");
+    ASSERT_NE(ask, nullptr);
+    run_until([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(ask->get_width(), width);
+    click(ask);
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(last_pkexec_argv(), (std::vector<std::string>{"cancel", "-a", "Laser"}));
+    EXPECT_EQ(test::read_file(fakes.dir() / "cups-jobs"), "");
+
+    fakes.set("cups-jobs", "Laser-14 anna 1024 Tue\n");
+    click(queue_button(x, 0, "Resume"));
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(last_pkexec_argv(), (std::vector<std::string>{"cupsaccept", "Laser"}));
+    ASSERT_TRUE(run_until([&] { return queue_button(x, 0, "Resume") == nullptr; }));
+    EXPECT_EQ(queue_row_title(x, 0), "Laser \u2014 idle");  // the kept job printed
+}
+
+// A USB printer: a row with the driver CUPS ranks first, Add makes its queue
+// with the address CUPS lists for its serial number; one without a driver
+// names its package; an IPP-over-USB one offers ipp-usb, never a usb:// queue.
+TEST_F(Window, AUsbPrinterGoesFromItsRowToAQueueAndOneWithoutADriverNamesItsPackage) {
+    const auto usb = root() / "sys/bus/usb/devices";
+    const auto printer = [&](const std::string& dev, const std::string& protocol,
+                             const std::string& id, const std::string& serial) {
+        test::write_file(usb / dev / "idVendor", "03f0\n");
+        test::write_file(usb / dev / "idProduct", "0517\n");
+        test::write_file(usb / dev / "serial", serial + "\n");
+        test::write_file(usb / dev / "manufacturer", "Maker\n");
+        test::write_file(usb / dev / "product", "Printer " + dev + "\n");
+        const auto itf = usb / (dev + ":1.0");
+        test::write_file(itf / "bInterfaceClass", "07\n");
+        test::write_file(itf / "bInterfaceSubClass", "01\n");
+        test::write_file(itf / "bInterfaceProtocol", protocol + "\n");
+        if (!id.empty()) test::write_file(itf / "ieee1284_id", id);
+    };
+    printer("1-1", "02", "MFG:HP;MDL:LaserJet 1020;CMD:ZJS;", "00CNB");
+    printer("1-2", "02", "MFG:Brother;MDL:HL-1110 series;CMD:PJL;", "E7");
+    printer("1-3", "04", "", "Q1");
+    fakes.set("cups-running", "");
+    fakes.set("cups-usb", "usb://HP/LaserJet%201020?serial=OTHER|HP LaserJet 1020|\n"
+                          "usb://HP/LaserJet%201020?serial=00CNB|HP LaserJet 1020|"
+                          "MFG:HP;MDL:LaserJet 1020;CMD:ZJS;\n");
+    fakes.set("cups-drivers",
+              "LaserJet drv:///sample.drv/laserjet.ppd HP LaserJet Series PCL 4/5\n");
+    fakes.set("xbps-installed", "xbps\ncups\n");
+    open();
+    const auto& x = w();
+    x.stack->set_visible_child("printer");
+    ASSERT_TRUE(run_until([&] { return x.usb_list->get_visible(); }));
+    const auto texts = [&](int n) {
+        std::vector<std::string> out;
+        for (Gtk::Widget* l = nth_child(x.usb_list, n)->get_first_child()->get_first_child(); l;
+             l = l->get_next_sibling())
+            out.push_back(static_cast<Gtk::Label*>(l)->get_text().raw());
+        return out;
+    };
+    EXPECT_EQ(texts(0), (std::vector<std::string>{"HP LaserJet 1020",
+                                                  "USB \u00b7 driver: HP LaserJet Series PCL 4/5"}));
+    EXPECT_EQ(texts(1), (std::vector<std::string>{
+                            "Brother HL-1110 series",
+                            "USB \u00b7 no driver yet: brother-brlaser brings one"}));
+    EXPECT_EQ(texts(2)[1], "USB \u00b7 IPP over USB: driverless, through ipp-usb");
+    EXPECT_NE(button_below(nth_child(x.usb_list, 1), "Install brother-brlaser"), nullptr);
+    EXPECT_NE(button_below(nth_child(x.usb_list, 2), "Set Up"), nullptr);
+    EXPECT_EQ(button_below(nth_child(x.usb_list, 2), "Add"), nullptr);
+
+    click(button_below(nth_child(x.usb_list, 0), "Add"));
+    ASSERT_TRUE(wait_for(std::string(success_banner)));
+    EXPECT_EQ(last_pkexec_argv(),
+              (std::vector<std::string>{"lpadmin", "-p", "HP_LaserJet_1020", "-E", "-v",
+                                        "usb://HP/LaserJet%201020?serial=00CNB", "-m",
+                                        "drv:///sample.drv/laserjet.ppd"}));
+    EXPECT_EQ(x.net_note->get_text().raw(), "HP_LaserJet_1020: ready to print.");
+    ASSERT_TRUE(run_until([&] { return queue_row_title(x, 0) == "HP_LaserJet_1020 \u2014 idle"; }));
+    auto* added = dynamic_cast<Gtk::Label*>(nth_child(x.usb_list, 0)->get_last_child());
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->get_text().raw(), "Added");
+
+    // The package, then the page looks again: the driver CUPS has now.
+    click(button_below(nth_child(x.usb_list, 1), "Install brother-brlaser"));
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(last_pkexec_argv().back(), "brother-brlaser");
+}
+
 TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
     const std::string uri = "ipp://Brother%20HL-L2350DW%20series._ipp._tcp.local/";
     fakes.set("cups-running", "");
@@ -960,7 +1080,7 @@ TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
               (std::vector<std::string>{"lpadmin", "-p", "Brother_HL-L2350DW_series", "-E", "-v",
                                         uri, "-m", "everywhere"}));
     EXPECT_EQ(x.net_note->get_text().raw(), "Brother_HL-L2350DW_series: ready to print.");
-    EXPECT_EQ(x.net_queues->get_text().raw(), "Print queues:");
+    EXPECT_FALSE(x.net_queues->get_visible());  // the row says it
     EXPECT_EQ(queue_row_title(x, 0), "Brother_HL-L2350DW_series \u2014 idle");
     win.lang_combo->set_active(1);
     Gtk::Widget* first = x.found_list->get_first_child();

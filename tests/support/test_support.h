@@ -62,7 +62,8 @@ class FakeTools {
     explicit FakeTools(const std::vector<std::string>& fakes = {
                            "pkexec", "xbps-install", "xbps-remove", "xbps-query",
                            "xbps-reconfigure", "driverless", "avahi-browse", "airscan-discover",
-                           "lpadmin", "lpstat", "lpoptions"});
+                           "lpadmin", "lpstat", "lpoptions", "lpinfo", "cupsenable",
+                           "cupsaccept", "cancel", "ipptool"});
     const std::filesystem::path& bin() const { return bin_; }
     const std::filesystem::path& dir() const { return rec_; }
     // Adds a script of our own to the bin directory.

@@ -88,7 +88,12 @@ int main(int argc, char** argv) {
         bool every_notice = false;  // restart and Secure Boot notices on
         bool network = false;       // printers found, one added
         bool way_back = false;      // nvidia470 installed, its module missing
+        bool to_add = false;        // the printer page scrolled to the printers to add
     } shots[] = {
+        {kelmora::Lang::En, "printer", "printer-usb.png", 0, kelmora::TaskOutcome::Succeeded,
+         false, false, true, false, true},
+        {kelmora::Lang::Fr, "printer", "printer-usb-fr-log.png", 0,
+         kelmora::TaskOutcome::Succeeded, true, false, true, false, true},
         // The way back to nouveau beside Repair, with the log open.
         {kelmora::Lang::En, "gpu", "graphics-way-back.png", 1, kelmora::TaskOutcome::Failed, false,
          false, false, true},
@@ -133,6 +138,7 @@ int main(int argc, char** argv) {
         iterate(100);  // the detection reports
         win.widgets->combo_nvidia->set_active(shot.nvidia_entry);
         if (shot.network) {
+            iterate(900);  // what the machine has is reported first; the shot's state wins
             auto& net = win.widgets->network;
             net.searched = true;
             net.printers = {{"Brother HL-L2350DW series", "ipp://Brother._ipp._tcp.local/", ""},
@@ -143,7 +149,26 @@ int main(int argc, char** argv) {
                 {"Brother_HL-L2350DW_series", "ipp://Brother._ipp._tcp.local/",
                  kelmora::QueueState::Idle, "", true},
                 {"Office_Laser", "ipp://192.0.2.40:631/ipp/print", kelmora::QueueState::Stopped,
-                 "The printer is not responding.", false}};
+                 "The printer is not responding.", false, true, 2},
+                {"HP_LaserJet_1020", "usb://HP/LaserJet%201020?serial=00CNB",
+                 kelmora::QueueState::Idle, "", false, true, 0,
+                 {{"Black Toner", 63, "#000000", "toner"}}}};
+            kelmora::UsbPrinterRow laser, brother, epson;
+            laser.printer.name = "HP LaserJet 1020";
+            laser.printer.make = "HP";
+            laser.printer.model = "LaserJet 1020";
+            laser.printer.serial = "00CNB";
+            laser.printer.classic = true;
+            laser.driver = kelmora::PrinterDriver{"drv:///sample.drv/laserjet.ppd",
+                                                  "HP LaserJet Series PCL 4/5"};
+            laser.cups_answered = true;
+            brother.printer.name = "Brother HL-1110 series";
+            brother.printer.classic = true;
+            brother.cups_answered = true;
+            brother.package = kelmora::DriverPackage{"brother-brlaser", false};
+            epson.printer.name = "EPSON ET-2810 Series";
+            epson.printer.ipp_usb = true;
+            net.usb = std::vector<kelmora::UsbPrinterRow>{laser, brother, epson};
             net.queue_note =
                 kelmora::QueueNote{kelmora::QueueNote::Kind::TestCompleted,
                                    "Brother_HL-L2350DW_series", "Brother_HL-L2350DW_series-12", ""};
@@ -165,6 +190,12 @@ int main(int argc, char** argv) {
         kelmora::show_outcome(*win.widgets, shot.lang);
         win.log_expander->set_expanded(shot.log_open);
         iterate(400);
+        if (shot.to_add) {
+            double x = 0, y = 0;
+            win.widgets->net_frame->translate_coordinates(*win.widgets->printer_box, 0, 0, x, y);
+            win.widgets->printer_scroll->get_vadjustment()->set_value(y - 8);
+            iterate(200);
+        }
         const std::string file = (out / shot.file).string();
         if (save(*win.widgets->window, file)) {
             std::printf("%s %dx%d\n", file.c_str(), win.widgets->window->get_width(),

@@ -1,13 +1,17 @@
 #!/usr/bin/python3
-"""e2e-cups: from a found printer to a working print queue, against the real
-CUPS. As root, in a private mount and network namespace whose every mount is
+"""e2e-cups: from a found printer, or one on a USB cable, to a working print
+queue, against the real CUPS. As root, in a private mount and network namespace whose every mount is
 checked first: the real cupsd (its configuration on a throw-away overlay, its
 spool, cache, logs and sockets on tmpfs), a real IPP Everywhere printer
 (ippeveprinter on 127.0.0.1) and kelmora, whose "Add" button runs the real
 lpadmin. The network search is played by stand-ins that report the printer as
 driverless and avahi-browse would (avahi-browse with a forged record, which
-must make no row); pkexec is a stand-in that runs lpadmin only (the real pkexec
-is e2e-polkit's subject). The host is checked afterwards.
+must make no row); pkexec is a stand-in that runs CUPS's administration tools
+only (the real pkexec is e2e-polkit's subject). The USB printer is CUPS's usb
+backend played by a stand-in (the backend protocol: devices listed without
+arguments, a job taken with them, "ATTR:" lines for the supplies, exit 1 to
+stop the queue as Void's ErrorPolicy stop-printer does) and a sysfs tree with
+the same serial number. The host is checked afterwards.
 
 usage: cups_sandbox.py KELMORA_BINARY SOURCE_DIR
 """
@@ -44,17 +48,23 @@ MOUNTS = [  # mount point, file system type, made how
     ("/var/spool/cups", "tmpfs", "tmpfs"),
     ("/var/cache/cups", "tmpfs", "tmpfs"),
     ("/var/log/cups", "tmpfs", "tmpfs"),
+    ("/usr/lib/cups/backend", "overlay", "overlay"),
+    ("/sys/bus", "tmpfs", "tmpfs"),
 ]
 # What the sandbox writes; none of it may reach the host.
 WATCHED = ["/etc/cups/printers.conf", "/etc/cups/ppd", "/var/spool/cups", "/var/log/cups",
-           "/run/cups", "/var/cache/cups"]
+           "/run/cups", "/var/cache/cups", "/usr/lib/cups/backend"]
 
 STAND_INS = {
     "pkexec": """#!/bin/sh
-# Runs lpadmin, the only privileged program this suite needs, as we are root.
+# Runs CUPS's administration tools, the only privileged programs this suite
+# needs, as we are root.
 [ "$1" = --disable-internal-agent ] && shift  # pkexec's own option: no text agent
-[ "$1" = lpadmin ] || { echo "e2e-cups pkexec: only lpadmin" >&2; exit 127; }
-exec "$@"
+case "$1" in
+lpadmin|lpinfo|cupsenable|cupsaccept|cancel) exec "$@" ;;
+esac
+echo "e2e-cups pkexec: only CUPS's administration tools" >&2
+exit 127
 """,
     "driverless": """#!/bin/sh
 echo "ipp://localhost:%d/ipp/print"
@@ -77,6 +87,40 @@ printf '   port = [8080]\\n   txt = [\\"rp=admin/api\\"]"]\\n'
 # type it, and PDF only with a command to print it; a PWG Raster header is typed
 # as image/pwg-raster from its first bytes ("RaS2PwgRaster").
 PWG_JOB = b"RaS2PwgRaster" + bytes(1787)
+
+USB_SPOOL = "/tmp/usb-spool"  # what the USB stand-in printed
+USB_FAIL = "/tmp/usb-fail"  # while it exists, the printer "is not responding"
+USB_SERIAL = "KLM001"
+USB_ID = "MFG:HP;MDL:HP LaserJet;CMD:PCL;"  # cups' sample.drv has a driver for it
+USB_URI = "usb://HP/LaserJet?serial=" + USB_SERIAL
+USB_QUEUE = "HP_LaserJet"
+# CUPS's usb backend, played (mode 0744: cupsd runs it as root). Devices are
+# listed, then a moment's wait: cups-deviced may drop a backend's last lines.
+USB_BACKEND = """#!/bin/sh
+if [ $# -eq 0 ]; then
+    echo 'direct %s "HP LaserJet" "HP LaserJet USB %s" "%s" ""'
+    sleep 1
+    exit 0
+fi
+echo "ATTR: marker-colors=#000000 marker-levels=63 marker-names='Black Toner' marker-types=toner" >&2
+if [ -e %s ]; then echo "ERROR: The printer is not responding." >&2; exit 1; fi
+n=$(ls %s | wc -l)
+if [ -n "$6" ]; then cat "$6" > %s/job-$n; else cat > %s/job-$n; fi
+exit 0
+""" % (USB_URI, USB_SERIAL, USB_ID, USB_FAIL, USB_SPOOL, USB_SPOOL, USB_SPOOL)
+
+
+def plug_in_usb_printer():
+    """The printer on the cable, as sysfs shows it (usblp bound: its device ID)."""
+    devices = "/sys/bus/usb/devices"
+    for name, text in (("1-9/idVendor", "03f0"), ("1-9/idProduct", "0517"),
+                       ("1-9/manufacturer", "HP"), ("1-9/product", "HP LaserJet"),
+                       ("1-9/serial", USB_SERIAL), ("1-9:1.0/bInterfaceClass", "07"),
+                       ("1-9:1.0/bInterfaceSubClass", "01"), ("1-9:1.0/bInterfaceProtocol", "02"),
+                       ("1-9:1.0/ieee1284_id", USB_ID)):
+        os.makedirs(os.path.dirname(os.path.join(devices, name)), exist_ok=True)
+        with open(os.path.join(devices, name), "w") as f:
+            f.write(text + "\n")
 
 
 # ---------------------------------------------------------------- host side
@@ -140,6 +184,16 @@ def start_services():
     printer; returns cupsd's process and all of them."""
     os.makedirs("/run/dbus")
     os.makedirs("/run/cups", exist_ok=True)
+    # Void's cupsd.conf keeps CUPS's own error policy: a failing backend
+    # stops the queue and keeps the job.
+    with open(CUPSD_CONF) as f:
+        conf = f.read()
+    with open(CUPSD_CONF, "w") as f:
+        f.write("ErrorPolicy stop-printer\n" + conf.replace("ErrorPolicy ", "#ErrorPolicy "))
+    with open("/usr/lib/cups/backend/usb", "w") as f:
+        f.write(USB_BACKEND)
+    os.chmod("/usr/lib/cups/backend/usb", 0o744)
+    os.makedirs(USB_SPOOL, mode=0o777)
     procs = [subprocess.Popen(["dbus-daemon", "--system", "--nofork", "--nopidfile"])]
     sandbox.wait_until(lambda: os.path.exists("/run/dbus/system_bus_socket"), "the system bus")
     cupsd = subprocess.Popen([shutil.which("cupsd", path="/usr/sbin:/usr/bin:/sbin"), "-f"])
@@ -294,10 +348,10 @@ def drive(kelmora):
             title = wait_for(lambda: pyatspi.findDescendant(
                 frame, lambda a: a.getRole() == pyatspi.ROLE_LABEL and
                 a.name.startswith(queue + " \u2014 ")), "the row of " + queue)
-            row = title.parent.parent
-            return wait_for(lambda: next((c for c in row if c is not None and
-                                          c.getRole() == pyatspi.ROLE_PUSH_BUTTON and
-                                          c.name == name), None), name + " of " + queue)
+            row = title.parent.parent.parent  # the row's column: its buttons, bars
+            return wait_for(lambda: pyatspi.findDescendant(
+                row, lambda c: c is not None and c.getRole() == pyatspi.ROLE_PUSH_BUTTON and
+                c.name == name), name + " of " + queue)
 
         def has_label(prefix):
             return any(n.startswith(prefix) for n in labels())
@@ -402,6 +456,83 @@ def drive(kelmora):
         checks.check(text.rstrip().endswith(SUCCESS) and RAW_QUEUE + ":" not in devices and
                      "device for %s:" % QUEUE in devices and ADDRESS_QUEUE in devices,
                      "remove: exactly that queue is gone, the others stay")
+
+        # A USB printer: plugged in, listed after the next task with the
+        # driver CUPS ranks first; Add makes a queue with a PPD, one password.
+        plug_in_usb_printer()
+        searches = text_of(log).count("NETWORK SCAN RESULTS")
+        click(search)
+        wait_for(lambda: text_of(log).count("NETWORK SCAN RESULTS") > searches,
+                 "the search's results")
+        wait_for(lambda: "USB \u00b7 driver: HP LaserJet Series PCL 4/5" in labels(),
+                 "the USB printer's row with its driver")
+        checks.check("HP LaserJet" in labels(), "usb: the row names the printer from its device ID")
+        text = run(add_buttons()[0], timeout=90)
+        checks.check(text.rstrip().endswith(SUCCESS) and
+                     "device for %s: %s" % (USB_QUEUE, USB_URI) in lpstat_devices(),
+                     "usb: Add makes a queue at the address CUPS lists for the serial (%s)"
+                     % text[-600:])
+        checks.check(os.path.exists("/etc/cups/ppd/%s.ppd" % USB_QUEUE),
+                     "usb: the queue has the driver's PPD")
+        checks.check(text.count("Starting: pkexec") == 2,
+                     "usb: two privileged steps (list, add) for the click")
+        wait_for(lambda: "Added" in labels() and "USB \u00b7 driver: HP LaserJet Series PCL 4/5"
+                 in labels(), "the row says Added")
+
+        # Its test page reaches the printer on the cable.
+        before = spooled(USB_SPOOL)
+        run(queue_button(USB_QUEUE, "Print Test Page"))
+        try:
+            wait_for(lambda: spooled(USB_SPOOL) > before, "the test page at the USB printer",
+                     timeout=90)
+            checks.check(True, "usb: the test page reaches the backend")
+        except AssertionError as e:
+            checks.check(False, "usb: %s" % e)
+
+        # The printer stops answering: CUPS stops the queue and keeps the job;
+        # the row says so, and Resume prints the kept job.
+        open(USB_FAIL, "w").close()
+        subprocess.run(["lp", "-d", USB_QUEUE, "/tmp/test.pwg"], capture_output=True)
+        wait_for(lambda: "disabled" in lpstat("-p", USB_QUEUE), "CUPS stopping the queue",
+                 timeout=60)
+        searches = text_of(log).count("NETWORK SCAN RESULTS")
+        click(search)  # the page lists the queues again after every task
+        wait_for(lambda: text_of(log).count("NETWORK SCAN RESULTS") > searches, "the results")
+        wait_for(lambda: has_label(USB_QUEUE + " \u2014 stopped"), "the row saying Stopped")
+        checks.check(any(n.startswith(USB_QUEUE + " \u2014 stopped: ") and "jobs waiting: 1" in n
+                         for n in labels()),
+                     "stopped: the row says Stopped with CUPS's reason and the kept job")
+        bars = []
+        pyatspi.findAllDescendants(frame, lambda a: a.getRole() == pyatspi.ROLE_LEVEL_BAR and
+                                   bars.append(a.name))
+        checks.check("Black Toner: 63%" in bars, "supplies: a bar named with its level (%s)" % bars)
+        os.unlink(USB_FAIL)
+        before = spooled(USB_SPOOL)
+        text = run(queue_button(USB_QUEUE, "Resume"))
+        checks.check(text.rstrip().endswith(SUCCESS) and "disabled" not in lpstat("-p", USB_QUEUE),
+                     "resume: cupsenable starts the queue again")
+        try:
+            wait_for(lambda: spooled(USB_SPOOL) > before, "the kept job printing", timeout=60)
+            checks.check(True, "resume: the kept job prints")
+        except AssertionError as e:
+            checks.check(False, "resume: %s" % e)
+
+        # Cancel All Jobs empties a stopped queue, after asking on its button.
+        open(USB_FAIL, "w").close()
+        subprocess.run(["lp", "-d", USB_QUEUE, "/tmp/test.pwg"], capture_output=True)
+        wait_for(lambda: "disabled" in lpstat("-p", USB_QUEUE), "the queue stopping", timeout=60)
+        subprocess.run(["lp", "-d", USB_QUEUE, "/tmp/test.pwg"], capture_output=True)
+        searches = text_of(log).count("NETWORK SCAN RESULTS")
+        click(search)
+        wait_for(lambda: text_of(log).count("NETWORK SCAN RESULTS") > searches, "the results")
+        click(queue_button(USB_QUEUE, "Cancel All Jobs"))
+        ask = wait_for(lambda: find(frame, name="Cancel all jobs?",
+                                    role=pyatspi.ROLE_PUSH_BUTTON), "the question", timeout=4)
+        checks.check(lpstat("-o", USB_QUEUE).strip() != "", "cancel: the first click only asks")
+        text = run(ask)
+        checks.check(text.rstrip().endswith(SUCCESS) and lpstat("-o", USB_QUEUE).strip() == "",
+                     "cancel: cancel -a empties the queue (%r)" % lpstat("-o", USB_QUEUE))
+        os.unlink(USB_FAIL)
         return checks, app_proc, session, frame, run, add_buttons, labels
     except (Exception, SystemExit) as e:
         checks.check(False, "%s: %s" % (type(e).__name__, e))

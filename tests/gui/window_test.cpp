@@ -1022,6 +1022,23 @@ TEST_F(Window, AUsbPrinterGoesFromItsRowToAQueueAndOneWithoutADriverNamesItsPack
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(added->get_text().raw(), "Added");
 
+    // IPP over USB: ipp-usb and Avahi set up, then the printer ipp-usb
+    // announces on loopback is added as a driverless queue, never usb://.
+    const std::string loopback = "ipp://localhost:60000/ipp/print";
+    fakes.set("driverless.stdout", loopback + "\n");
+    fakes.set("cups-reachable", loopback + "\n");
+    const int before = fakes.pkexec_calls();
+    click(button_below(nth_child(x.usb_list, 2), "Set Up"));
+    ASSERT_TRUE(busy());
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    std::vector<std::string> firsts;
+    for (int n = before + 1; n <= fakes.pkexec_calls(); ++n) firsts.push_back(fakes.pkexec_argv(n)[0]);
+    EXPECT_EQ(firsts, (std::vector<std::string>{"xbps-install", "ln", "ln", "lpadmin"}));
+    EXPECT_EQ(fakes.pkexec_argv(before + 3)[2], "/etc/sv/ipp-usb");
+    EXPECT_EQ(last_pkexec_argv(),
+              (std::vector<std::string>{"lpadmin", "-p", "Maker_Printer_1-3", "-E", "-v", loopback,
+                                        "-m", "everywhere"}));
+
     // The package, then the page looks again: the driver CUPS has now.
     click(button_below(nth_child(x.usb_list, 1), "Install brother-brlaser"));
     ASSERT_TRUE(run_until([&] { return !busy(); }));

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <sstream>
 #include <system_error>
 
 #include "hardware/small_file.h"
+#include "packages/nvidia_config.h"
 
 namespace kelmora {
 namespace {
@@ -169,6 +171,8 @@ std::vector<DisplayController> read_display_controllers(const fs::path& root) {
         card.vendor = *vendor;
         card.device = *device;
         card.driver = bound_driver(dir);
+        card.pci_class = *pci_class;
+        if (const auto boot = read_small_file(dir / "boot_vga")) card.boot_vga = *boot == "1\n";
         cards.push_back(std::move(card));
         if (cards.size() == controller_limit) break;
     }
@@ -190,7 +194,89 @@ GraphicsHardware detect_graphics_hardware(const fs::path& root) {
     hardware.cards = read_display_controllers(root);
     if (!hardware.cards.empty()) name_display_controllers(hardware.cards, root);
     hardware.secure_boot = secure_boot_enabled(root);
+    hardware.laptop = laptop_chassis(root);
     return hardware;
+}
+
+bool laptop_chassis(const fs::path& root) {
+    const auto text = read_small_file(root / "sys/class/dmi/id/chassis_type");
+    if (!text) return false;
+    for (const char* portable : {"8\n", "9\n", "10\n", "14\n", "31\n", "32\n"})
+        if (*text == portable) return true;
+    return false;
+}
+
+std::optional<HybridGraphics> hybrid_graphics(const GraphicsHardware& hardware) {
+    if (!hardware.laptop || hardware.cards.size() < 2) return std::nullopt;
+    const DisplayController* screen = nullptr;
+    const DisplayController* nvidia = nullptr;
+    for (const DisplayController& card : hardware.cards) {
+        if (card.boot_vga && (card.vendor == pci_vendor_intel || card.vendor == pci_vendor_amd))
+            screen = &card;
+        if (card.vendor == pci_vendor_nvidia && !card.boot_vga && nvidia == nullptr) nvidia = &card;
+    }
+    if (screen == nullptr || nvidia == nullptr) return std::nullopt;
+    return HybridGraphics{*screen, *nvidia};
+}
+
+std::optional<bool> nvidia_modeset_active(const fs::path& root) {
+    const auto text = read_small_file(root / "sys/module/nvidia_drm/parameters/modeset");
+    if (!text || text->empty()) return std::nullopt;
+    if ((*text)[0] == 'Y') return true;
+    if ((*text)[0] == 'N') return false;
+    return std::nullopt;
+}
+
+std::string runtime_status(const fs::path& root, const std::string& slot) {
+    if (slot.empty() || slot.find('/') != std::string::npos || slot[0] == '.') return {};
+    auto text = read_small_file(root / "sys/bus/pci/devices" / slot / "power/runtime_status");
+    if (!text) return {};
+    while (!text->empty() && text->back() == '\n') text->pop_back();
+    for (const char* known : {"active", "suspended", "suspending", "resuming", "unsupported"})
+        if (*text == known) return *text;
+    return {};
+}
+
+namespace {
+
+// "nvidia-drm.modeset=1" and "nvidia_drm.modeset=0" alike: modprobe and the
+// kernel treat "-" and "_" in module names as the same.
+bool names_drm_modeset(std::string_view module, std::string_view option) {
+    return (module == "nvidia-drm" || module == "nvidia_drm") && option.starts_with("modeset=");
+}
+
+}  // namespace
+
+bool user_sets_modeset(const fs::path& root) {
+    if (const auto cmdline = read_small_file(root / "proc/cmdline", 4096)) {
+        std::istringstream words(*cmdline);
+        for (std::string word; words >> word;) {
+            const auto dot = word.find('.');
+            if (dot != std::string::npos &&
+                names_drm_modeset(std::string_view(word).substr(0, dot),
+                                  std::string_view(word).substr(dot + 1)))
+                return true;
+        }
+    }
+    const std::string ours = fs::path(std::string(nvidia_modprobe_file)).filename().string();
+    for (const char* dir : {"etc/modprobe.d", "usr/lib/modprobe.d"}) {
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(root / dir, error)) {
+            if (entry.path().extension() != ".conf") continue;
+            if (std::string(dir) == "etc/modprobe.d" && entry.path().filename() == ours) continue;
+            const auto text = read_small_file(entry.path(), 64 * 1024);
+            if (!text) continue;
+            std::istringstream lines(*text);
+            for (std::string line; std::getline(lines, line);) {
+                std::istringstream words(line.substr(0, line.find('#')));
+                std::string command, module;
+                if (!(words >> command >> module) || command != "options") continue;
+                for (std::string option; words >> option;)
+                    if (names_drm_modeset(module, option)) return true;
+            }
+        }
+    }
+    return false;
 }
 
 }  // namespace kelmora

@@ -24,6 +24,8 @@ struct DisplayController {
     std::string vendor_name;  // from the PCI ID database; empty when unknown
     std::string device_name;  // e.g. "GP106 [GeForce GTX 1060 6GB]"; empty when unknown
     std::string driver;       // the bound kernel driver; empty when unbound
+    std::uint32_t pci_class = 0x030000;  // 0x030000 VGA, 0x030200 3D (a laptop's second GPU)
+    bool boot_vga = false;               // the firmware's screen ran on it
 };
 
 // The NVIDIA generations the window offers, by their entry in its combo box.
@@ -82,8 +84,32 @@ bool secure_boot_enabled(const std::filesystem::path& root);
 struct GraphicsHardware {
     std::vector<DisplayController> cards;
     bool secure_boot = false;
+    bool laptop = false;  // the DMI chassis is a portable one
 };
 GraphicsHardware detect_graphics_hardware(const std::filesystem::path& root);
+
+// True for a DMI chassis_type of a portable machine: 8 portable, 9 laptop,
+// 10 notebook, 14 sub-notebook, 31 convertible, 32 detachable.
+bool laptop_chassis(const std::filesystem::path& root);
+
+// A laptop with two GPUs: an Intel or AMD one drives the screen (boot_vga),
+// an NVIDIA one renders what is started on it (PRIME render offload).
+struct HybridGraphics {
+    DisplayController screen;
+    DisplayController nvidia;
+};
+std::optional<HybridGraphics> hybrid_graphics(const GraphicsHardware& hardware);
+
+// What the kernel says now: whether nvidia_drm runs with mode setting (none
+// while it is not loaded), and a PCI device's runtime power state
+// ("suspended", "active"; empty when unknown).
+std::optional<bool> nvidia_modeset_active(const std::filesystem::path& root);
+std::string runtime_status(const std::filesystem::path& root, const std::string& slot);
+
+// True when the user set nvidia-drm's modeset (either way) in a modprobe file
+// of their own (/etc/modprobe.d, /usr/lib/modprobe.d) or on the kernel
+// command line: their choice wins over kelmora's.
+bool user_sets_modeset(const std::filesystem::path& root);
 
 // The packages each graphics button installs exist in 32-bit form, with the
 // multilib repositories, and the NVIDIA drivers exist at all, only on x86_64

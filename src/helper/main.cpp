@@ -56,6 +56,42 @@ int write_policy() {
     return 0;
 }
 
+// Writes `content` to `file` (its directory made if missing), or removes the
+// file when the content is empty; never through a link someone put there.
+int write_or_remove(const std::string& file, std::string_view content) {
+    if (content.empty()) {
+        if (::unlink(file.c_str()) != 0 && errno != ENOENT)
+            return refuse(1, file + ": " + std::strerror(errno));
+        return 0;
+    }
+    const std::string dir = file.substr(0, file.rfind('/'));
+    ::mkdir(dir.c_str(), 0755);
+    const std::string temp = file + ".new";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) return refuse(1, temp + ": " + std::strerror(errno));
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool ok = done == content.size() && ::fchmod(fd, 0644) == 0 && ::close(fd) == 0;
+    if (!ok || ::rename(temp.c_str(), file.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return refuse(1, file + ": " + std::strerror(errno));
+    }
+    return 0;
+}
+
+int write_nvidia_config(const kelmora::NvidiaConfig& config) {
+    if (const int failed = write_or_remove(std::string(kelmora::nvidia_modprobe_file),
+                                           kelmora::nvidia_modprobe_content(config)))
+        return failed;
+    return write_or_remove(std::string(kelmora::nvidia_udev_file),
+                           config.runtime_pm ? kelmora::nvidia_udev_content() : "");
+}
+
 // A fixed environment: nothing of the caller's reaches the program.
 // The C locale, so that kelmora can read what the tools print.
 char path_variable[] = "PATH=/usr/bin:/usr/sbin:/bin:/sbin";
@@ -133,6 +169,7 @@ int main(int argc, char* argv[]) {
         return refuse(refusal->status, refusal->message);
     const auto& accepted = std::get<kelmora::HelperRequest>(parsed);
     if (accepted.write_policy) return write_policy();
+    if (accepted.nvidia_config) return write_nvidia_config(*accepted.nvidia_config);
     if (!accepted.listed_device.empty())
         if (const int refused = check_listed(accepted); refused != 0) return refused;
 

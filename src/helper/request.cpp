@@ -129,6 +129,15 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
         accepted.args = {request.begin() + 1, request.end()};
         return accepted;
     }
+    if (verb == "nvidia-config") {
+        const auto config = parse_nvidia_config_request(request);
+        if (!config)
+            return Refusal{refused_argument,
+                           "nvidia-config takes modeset, runtime-pm, turing-power, in this order"};
+        HelperRequest accepted;
+        accepted.nvidia_config = config;
+        return accepted;
+    }
     if (verb == policy_request) {
         if (request.size() != 1) return argument("polkit-policy takes nothing", request[1]);
         HelperRequest accepted;

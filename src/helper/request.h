@@ -3,11 +3,13 @@
 // checked word by word. Pure; the helper's main() runs what this accepts.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
+#include "packages/nvidia_config.h"
 #include "services/polkit_policy.h"
 
 namespace kelmora {
@@ -21,6 +23,8 @@ struct HelperRequest {
     // driver ("lpinfo -m") right now, asked by the helper itself.
     std::string listed_device;
     std::string listed_driver;
+    // No program: write (or, with nothing on, remove) kelmora's NVIDIA files.
+    std::optional<NvidiaConfig> nvidia_config;
 };
 
 // Why a request is refused; each has an exit status of its own, none of them
@@ -46,6 +50,7 @@ bool valid_package_name(std::string_view name);
 //   lpadmin -p QUEUE -E -v usb://... -m DRIVER   (both listed by CUPS)
 //   lpinfo --include-schemes usb -l -v
 //   cupsenable QUEUE, cupsaccept QUEUE, cancel -a QUEUE
+//   nvidia-config [modeset] [runtime-pm] [turing-power]
 //   lpadmin -x QUEUE
 //   lpadmin -d QUEUE
 //   polkit-policy

@@ -484,6 +484,34 @@ const std::array<CatalogueEntry, catalogue_size> catalogue = {{
       "ipp-usb hat den Drucker nicht angekündigt: ab- und wieder anstecken, dann erneut versuchen.",
       "ipp-usb no anunció la impresora: desconéctela, vuelva a conectarla y reintente.",
       "ipp-usb n'a pas annoncé l'imprimante : débranchez-la, rebranchez-la et réessayez."}},
+    // The graphics page: Wayland, laptops with two GPUs, a switch that asks.
+    {"nv_x11_only",
+     {"X11 sessions only", "Nur X11-Sitzungen", "Solo sesiones X11", "Sessions X11 uniquement"}},
+    {"nv_modeset_off",
+     {"Kernel mode setting is off: Wayland desktops cannot use the NVIDIA card.",
+      "Kernel-Modesetting ist aus: Wayland-Desktops können die NVIDIA-Karte nicht nutzen.",
+      "El modesetting del kernel está desactivado: los escritorios Wayland no pueden usar la "
+      "tarjeta NVIDIA.",
+      "Le modesetting du noyau est désactivé : les bureaux Wayland ne peuvent pas utiliser la "
+      "carte NVIDIA."}},
+    {"gpu_hybrid",
+     {"Laptop with two GPUs: the screen runs on {screen}, the NVIDIA GPU renders what you start "
+      "with prime-run",
+      "Laptop mit zwei GPUs: Der Bildschirm läuft über {screen}, die NVIDIA-GPU rechnet, was Sie "
+      "mit prime-run starten",
+      "Portátil con dos GPU: la pantalla va con {screen}, la GPU NVIDIA procesa lo que inicie con "
+      "prime-run",
+      "Portable à deux GPU : l'écran tourne sur {screen}, le GPU NVIDIA calcule ce que vous lancez "
+      "avec prime-run"}},
+    {"gpu_nv_power",
+     {"NVIDIA GPU power state: {state}", "Energiezustand der NVIDIA-GPU: {state}",
+      "Estado de energía de la GPU NVIDIA: {state}", "État d'énergie du GPU NVIDIA : {state}"}},
+    {"nv_replace_ask",
+     {"Replace {old} with {new}?", "{old} durch {new} ersetzen?", "¿Reemplazar {old} por {new}?",
+      "Remplacer {old} par {new} ?"}},
+    {"step_nv_config",
+     {"Writing the NVIDIA settings", "NVIDIA-Einstellungen werden geschrieben",
+      "Escribiendo la configuración de NVIDIA", "Écriture des réglages NVIDIA"}},
 }};
 
 namespace {

@@ -93,9 +93,37 @@ InstalledGraphics installed_graphics(const InstalledPackages& installed) {
             {}};
 }
 
+std::string generation_of(const PackageList& packages) {
+    for (std::string_view package : packages)
+        for (std::string_view generation : nvidia_generations)
+            if (package == generation) return std::string(generation);
+    return {};
+}
+
+NvidiaConfig wanted_nvidia_config(std::string_view generation, const GraphicsHardware& hardware,
+                                  bool user_modeset) {
+    NvidiaConfig config;
+    config.modeset = generation_has_gbm(generation) && !user_modeset;
+    if (const auto hybrid = hybrid_graphics(hardware); hybrid && generation != "nvidia390") {
+        const NvidiaArch arch = nvidia_arch(hybrid->nvidia.device_name);
+        config.runtime_pm = arch >= NvidiaArch::Turing && arch != NvidiaArch::Unknown;
+        config.turing_power = arch == NvidiaArch::Turing;
+    }
+    return config;
+}
+
+namespace {
+
+PlanStep configure_step(const NvidiaConfig& config) {
+    return {StepKind::Configure, nvidia_config_request(config), {}, config};
+}
+
+}  // namespace
+
 InstallPlan plan_install(const PackageList& packages, const InstalledPackages& installed,
                          const PackageList& missing_repositories,
-                         const std::vector<std::string>& kernel_headers) {
+                         const std::vector<std::string>& kernel_headers,
+                         const std::optional<NvidiaFiles>& files) {
     InstallPlan plan;
     if (!missing_repositories.empty())
         plan.steps.push_back({StepKind::Repositories, repository_setup_args(missing_repositories)});
@@ -108,16 +136,24 @@ InstallPlan plan_install(const PackageList& packages, const InstalledPackages& i
         plan.steps.push_back({StepKind::PoolCheck, {packages.begin(), packages.end()}});
         plan.steps.push_back(removal_step(plan.removed));
     }
+    const std::string generation = generation_of(packages);
+    const bool configure = !generation.empty() && files && files->wanted != files->current;
+    if (configure) plan.steps.push_back(configure_step(files->wanted));
     plan.steps.push_back({StepKind::Install, xbps_install_args(packages)});
     if (installs_nvidia_generation(packages)) {
         std::vector<std::string>& args = plan.steps.back().args;
         for (const std::string& headers : kernel_headers)
             if (std::find(args.begin(), args.end(), headers) == args.end()) args.push_back(headers);
     }
+    // An installed -dkms package is not configured again by the install:
+    // its triggers (the module, the initramfs) run again only this way.
+    const std::string dkms = generation + "-dkms";
+    if (configure && contains(installed, dkms))
+        plan.steps.push_back({StepKind::Rebuild, {"xbps-reconfigure", "-f", dkms}});
     return plan;
 }
 
-InstallPlan plan_open_driver(const InstalledPackages& installed) {
+InstallPlan plan_open_driver(const InstalledPackages& installed, const NvidiaConfig& current) {
     InstallPlan plan;
     PackageList wanted = {"mesa-dri", "mesa-vulkan-nouveau"};
     // Xorg's modesetting driver also drives the card; nouveau's own does it
@@ -132,6 +168,7 @@ InstallPlan plan_open_driver(const InstalledPackages& installed) {
         for (const std::string& member : nvidia_generation_members(generation))
             if (contains(installed, member)) plan.removed.push_back(member);
     if (!plan.removed.empty()) plan.steps.push_back(removal_step(plan.removed));
+    if (current.any()) plan.steps.push_back(configure_step({}));
     return plan;
 }
 

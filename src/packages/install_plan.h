@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "hardware/graphics.h"
+#include "packages/nvidia_config.h"
 #include "packages/repositories.h"
 #include "packages/xbps.h"
 
@@ -46,17 +48,41 @@ struct InstalledGraphics {
     // With an NVIDIA generation installed: the releases of the installed
     // kernels that have no module for it (filled by the plan runner's query).
     std::vector<std::string> kernels_without_module;
+    // A generation with GBM runs without kernel mode setting, and the user
+    // did not ask for that: Wayland desktops cannot use the card; Repair mends it.
+    bool modeset_off = false;
+    // A laptop's NVIDIA GPU: its runtime power state ("suspended" while idle).
+    std::string nvidia_power = {};
 };
 InstalledGraphics installed_graphics(const InstalledPackages& installed);
 
-enum class StepKind { Repositories, SelfUpdate, PoolCheck, Remove, Install };
+enum class StepKind { Repositories, SelfUpdate, PoolCheck, Remove, Install, Configure, Rebuild };
 struct PlanStep {
     StepKind kind;
-    // The command after "pkexec"; for PoolCheck the packages to look up.
+    // The command after "pkexec"; for PoolCheck the packages to look up; for
+    // Configure the helper's request (nvidia_config_request).
     std::vector<std::string> args;
     // What the running step names: the generation a Remove step takes away.
     std::string subject = {};
+    NvidiaConfig config = {};  // what a Configure step writes
 };
+
+// kelmora's NVIDIA files: what an install wants them to say, what they say.
+struct NvidiaFiles {
+    NvidiaConfig wanted;
+    NvidiaConfig current;
+};
+
+// The generation `packages` install ("nvidia580"); empty when none.
+std::string generation_of(const PackageList& packages);
+
+// What kelmora's files should say for `generation` on `hardware`: mode
+// setting for a generation with GBM unless the user set it (either way)
+// themselves; on a laptop with two GPUs whose NVIDIA one is Turing or newer,
+// runtime power management, and for Turing the driver option it needs (the
+// driver's default covers Ampere and newer).
+NvidiaConfig wanted_nvidia_config(std::string_view generation, const GraphicsHardware& hardware,
+                                  bool user_modeset);
 struct InstallPlan {
     std::vector<PlanStep> steps;
     std::vector<std::string> removed;  // what the Remove step takes away
@@ -67,14 +93,21 @@ struct InstallPlan {
 // install that puts an NVIDIA generation on the machine also installs
 // `kernel_headers` in the same transaction: xbps unpacks every package before
 // it configures any, so the dkms trigger finds the headers.
+// kelmora's NVIDIA files, when `files` wants them to say something new, are
+// written before the install, so that the -dkms package's initramfs trigger
+// takes the modprobe options in; where that package is installed already,
+// "xbps-reconfigure -f" of it runs its triggers again after the install.
 InstallPlan plan_install(const PackageList& packages, const InstalledPackages& installed,
                          const PackageList& missing_repositories,
-                         const std::vector<std::string>& kernel_headers = {});
+                         const std::vector<std::string>& kernel_headers = {},
+                         const std::optional<NvidiaFiles>& files = std::nullopt);
 
 // The way back to the open driver (nouveau and Mesa): what it needs and is
 // missing (mesa-dri, mesa-vulkan-nouveau, and xf86-video-nouveau where
 // xorg-server is installed) first, then the removal of every installed member
-// of every NVIDIA generation. No Remove step when none is installed.
-InstallPlan plan_open_driver(const InstalledPackages& installed);
+// of every NVIDIA generation. No Remove step when none is installed; kelmora's
+// NVIDIA files go last, when there are any (`current`).
+InstallPlan plan_open_driver(const InstalledPackages& installed,
+                             const NvidiaConfig& current = {});
 
 }  // namespace kelmora

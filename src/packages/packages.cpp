@@ -34,21 +34,22 @@ PackageList nvidia_packages(int active_index) {
 }
 
 PackageList amd_packages(bool multilib) {
-    if (!multilib)
-        return {"linux-firmware-amd", "mesa-dri", "vulkan-loader", "mesa-vulkan-radeon",
-                "xf86-video-amdgpu"};
-    return {"void-repo-multilib", "linux-firmware-amd",  "mesa-dri",
-            "vulkan-loader",      "mesa-vulkan-radeon",  "xf86-video-amdgpu",
-            "mesa-dri-32bit",     "vulkan-loader-32bit", "mesa-vulkan-radeon-32bit"};
+    PackageList list = {"linux-firmware-amd", "mesa-dri",          "vulkan-loader",
+                        "mesa-vulkan-radeon", "xf86-video-amdgpu", "mesa-vaapi"};
+    if (!multilib) return list;
+    list.insert(list.begin(), "void-repo-multilib");
+    list.insert(list.end(), {"mesa-dri-32bit", "vulkan-loader-32bit", "mesa-vulkan-radeon-32bit"});
+    return list;
 }
 
-PackageList intel_packages(bool multilib) {
-    if (!multilib)
-        return {"linux-firmware-intel", "mesa-dri", "vulkan-loader", "mesa-vulkan-intel",
-                "intel-media-driver"};
-    return {"void-repo-multilib", "linux-firmware-intel", "mesa-dri",
-            "vulkan-loader",      "mesa-vulkan-intel",    "intel-media-driver",
-            "mesa-dri-32bit",     "vulkan-loader-32bit",  "mesa-vulkan-intel-32bit"};
+PackageList intel_packages(bool multilib, CpuFamily family) {
+    PackageList list = {"linux-firmware-intel", "mesa-dri", "vulkan-loader", "mesa-vulkan-intel"};
+    if (family == CpuFamily::X86_64) list.push_back("intel-media-driver");
+    if (family != CpuFamily::Other) list.push_back("libva-intel-driver");
+    if (!multilib) return list;
+    list.insert(list.begin(), "void-repo-multilib");
+    list.insert(list.end(), {"mesa-dri-32bit", "vulkan-loader-32bit", "mesa-vulkan-intel-32bit"});
+    return list;
 }
 
 PackageList print_driver_packages(const std::array<bool, 4>& checked) {

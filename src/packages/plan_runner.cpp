@@ -1,5 +1,8 @@
 #include "packages/plan_runner.h"
 
+#include <algorithm>
+
+#include "hardware/small_file.h"
 #include "packages/kernel_modules.h"
 #include "packages/xbps.h"
 #include "process/command.h"
@@ -52,6 +55,10 @@ Activity activity_of(StepKind kind) {
             return Activity::PoolCheck;
         case StepKind::Remove:
             return Activity::Remove;
+        case StepKind::Configure:
+            return Activity::NvidiaConfig;
+        case StepKind::Rebuild:
+            return Activity::ModuleBuild;
         case StepKind::Install:
             break;
     }
@@ -70,10 +77,31 @@ std::string change_of(const PlanStep& step) {
                    joined(std::vector<std::string>(step.args.begin() + 2, step.args.end()));
         case StepKind::Install:
             return "installiert: " + joined(named_packages(step.args));
+        case StepKind::Configure:
+            return step.config.any() ? "NVIDIA-Einstellungen geschrieben"
+                                     : "NVIDIA-Einstellungen entfernt";
+        case StepKind::Rebuild:
+            return "neu konfiguriert: " + step.args.back();
         case StepKind::PoolCheck:
             break;
     }
     return {};
+}
+
+// kelmora's NVIDIA files through the helper (its request), else a root shell
+// with the one fixed command for that content.
+TaskResult write_nvidia_config(const PlanStep& step, const LogSink& log) {
+    const NvidiaConfig& config = step.config;
+    log.line(config.modeset ? "Schreibe " + std::string(nvidia_modprobe_file) +
+                                  " (nvidia_drm modeset=1) vor dem Bau des Moduls..."
+             : config.any() ? "Schreibe die NVIDIA-Einstellungen von kelmora..."
+                            : "Entferne die NVIDIA-Einstellungen von kelmora...");
+    const CommandResult run = run_pkexec_command(
+        installed_helper().empty()
+            ? std::vector<std::string>{"sh", "-c", nvidia_config_shell_command(config)}
+            : step.args,
+        log);
+    return privileged_result(run, run.status == 0);
 }
 
 }  // namespace
@@ -110,6 +138,14 @@ TaskResult run_install_plan(const InstallPlan& plan, const LogSink& log, int fir
                 removed = result;
                 break;
             }
+            case StepKind::Configure:
+                result = write_nvidia_config(step, log);
+                break;
+            case StepKind::Rebuild: {
+                const CommandResult run = run_pkexec_command(step.args, log);
+                result = privileged_result(run, run.status == 0);
+                break;
+            }
         }
         if (result) {
             if (!change_of(step).empty()) changed.push_back(change_of(step));
@@ -129,6 +165,18 @@ TaskResult run_install_plan(const InstallPlan& plan, const LogSink& log, int fir
     return true;
 }
 
+NvidiaFiles nvidia_files(std::string_view generation, const std::filesystem::path& root) {
+    const auto read = [&root](std::string_view file) {
+        return read_small_file(root / std::filesystem::path(file).relative_path(), 16 * 1024);
+    };
+    // The card names (and so the architecture) only matter on a laptop.
+    GraphicsHardware hardware;
+    hardware.laptop = laptop_chassis(root);
+    if (hardware.laptop) hardware = detect_graphics_hardware(root);
+    return {wanted_nvidia_config(generation, hardware, user_sets_modeset(root)),
+            nvidia_config_from_files(read(nvidia_modprobe_file), read(nvidia_udev_file))};
+}
+
 InstallPlan prepare_install(const PackageList& packages, const LogSink& log,
                             const std::filesystem::path& root) {
     // Only a driver generation can collide with what is installed, and only
@@ -139,8 +187,10 @@ InstallPlan prepare_install(const PackageList& packages, const LogSink& log,
                : std::vector<std::string>{};
     const std::vector<std::string> headers =
         nvidia ? headers_to_install(installed_kernels(pkgvers), log) : std::vector<std::string>{};
+    std::optional<NvidiaFiles> files;
+    if (nvidia) files = nvidia_files(generation_of(packages), root);
     return plan_install(packages, package_names(pkgvers),
-                        missing_repository_packages(packages, root), headers);
+                        missing_repository_packages(packages, root), headers, files);
 }
 
 TaskResult run_pkexec_xbps(const PackageList& packages, const LogSink& log,
@@ -162,13 +212,31 @@ TaskResult repair_nvidia_module(const LogSink& log, const std::filesystem::path&
         return false;
     }
     const std::vector<std::string> headers = headers_to_install(installed_kernels(*pkgvers), log);
-    const int count = headers.empty() ? 2 : 3;
+    // Mode setting that is off (or runtime power management that is not set
+    // up) is mended the way an install sets it: the file, then the triggers.
+    const NvidiaFiles files = nvidia_files(generation, root);
+    const bool configure = files.wanted != files.current;
+    const int count = 2 + (headers.empty() ? 0 : 1) + (configure ? 1 : 0);
     int number = 1;
+    std::vector<std::string> changed;
+    if (configure) {
+        log.step({Activity::NvidiaConfig, {}, number++, count});
+        const PlanStep step = {StepKind::Configure, nvidia_config_request(files.wanted), {},
+                               files.wanted};
+        if (const TaskResult written = write_nvidia_config(step, log); !written) return written;
+        changed.push_back(change_of(step));
+    }
     if (!headers.empty()) {
         std::vector<std::string> args = {"xbps-install", "-Su", "-y"};
         args.insert(args.end(), headers.begin(), headers.end());
         log.step({Activity::Install, {}, number++, count});
-        if (const TaskResult installed = run_xbps_install(args, log); !installed) return installed;
+        const TaskResult installed = run_xbps_install(args, log);
+        if (!installed) {
+            if (!installed.cancelled() || changed.empty()) return installed;
+            log.line("Abgebrochen, nachdem schon geändert wurde: " + joined(changed) + ".");
+            return false;
+        }
+        changed.push_back("installiert: " + joined(headers));
     }
     // Installing headers builds nothing by itself: the trigger runs again
     // when the -dkms package is configured again.
@@ -177,10 +245,9 @@ TaskResult repair_nvidia_module(const LogSink& log, const std::filesystem::path&
         run_pkexec_command({"xbps-reconfigure", "-f", generation + "-dkms"}, log);
     if (run.status != 0) {
         const TaskResult result = privileged_result(run, false);
-        if (headers.empty()) return result;
+        if (changed.empty()) return result;
         if (result.cancelled())
-            log.line("Abgebrochen, nachdem schon geändert wurde: installiert: " + joined(headers) +
-                     ".");
+            log.line("Abgebrochen, nachdem schon geändert wurde: " + joined(changed) + ".");
         return false;
     }
     log.step({Activity::ModuleCheck, {}, number, count});
@@ -194,7 +261,8 @@ TaskResult use_open_driver(const LogSink& log, std::vector<std::string>& blockin
         log.line("Fehler: xbps-query antwortet nicht; es wurde nichts geändert.");
         return false;
     }
-    const InstallPlan plan = plan_open_driver(package_names(*pkgvers));
+    const InstallPlan plan =
+        plan_open_driver(package_names(*pkgvers), nvidia_files({}, root).current);
     if (plan.removed.empty()) {
         log.line("Fehler: Kein NVIDIA-Treiber installiert; nouveau wird schon verwendet.");
         return false;
@@ -220,6 +288,19 @@ std::optional<InstalledGraphics> query_installed_graphics(const std::filesystem:
         const ModuleCheck check = check_nvidia_modules(root, *pkgvers);
         for (const auto* list : {&check.missing, &check.missing_older})
             for (const Kernel& k : *list) graphics.kernels_without_module.push_back(k.release);
+        // Read after a restart: the driver runs without mode setting.
+        const bool gbm = std::any_of(graphics.nvidia.begin(), graphics.nvidia.end(),
+                                     [](const std::string& g) { return generation_has_gbm(g); });
+        // Not when kelmora's file asks for it already: that waits for a restart.
+        graphics.modeset_off = gbm && nvidia_modeset_active(root) == false &&
+                               !user_sets_modeset(root) && !nvidia_files({}, root).current.modeset;
+    }
+    GraphicsHardware hardware;
+    hardware.laptop = laptop_chassis(root);
+    if (hardware.laptop) {
+        hardware.cards = read_display_controllers(root);
+        if (const auto hybrid = hybrid_graphics(hardware))
+            graphics.nvidia_power = runtime_status(root, hybrid->nvidia.slot);
     }
     return graphics;
 }

@@ -19,6 +19,10 @@ namespace kelmora {
 TaskResult run_install_plan(const InstallPlan& plan, const LogSink& log, int first = 1,
                             int count = 0);
 
+// What kelmora's NVIDIA files should say for `generation` on the machine
+// below `root`, and what they say now.
+NvidiaFiles nvidia_files(std::string_view generation, const std::filesystem::path& root);
+
 // What installing `packages` takes: reads what the plan depends on (the
 // installed packages and kernels when a driver generation is involved, the
 // repositories enabled under `root`) and plans. Logs headers it must leave out.

@@ -30,6 +30,7 @@ enum class Activity {
     ResumeQueue,     // starting queue `subject` again
     CancelJobs,      // cancelling the jobs of queue `subject`
     ListUsb,         // asking CUPS for its USB printers
+    NvidiaConfig,    // writing kelmora's NVIDIA settings
     Search,        // searching the network
 };
 struct StepReport {

@@ -42,8 +42,19 @@ void on_install_nvidia(const AppWidgetsRef& widgets, const UiSender& sender) {
         ask_to_confirm(widgets, at_risk);
         return;
     }
+    // Nor is any installed generation removed without a word first.
+    const PackageList packages = nvidia_packages(chosen);
+    const std::string wanted = generation_of(packages);
+    std::string replaced;
+    if (w.graphics.installed)
+        for (const std::string& g : w.graphics.installed->nvidia)
+            if (g != wanted) replaced += (replaced.empty() ? "" : ", ") + g;
+    if (!replaced.empty() && !w.graphics.confirming.connected()) {
+        ask_to_confirm_replace(widgets, replaced, wanted);
+        return;
+    }
     end_confirmation(w);
-    start_install_task(nvidia_packages(chosen), sender, widgets, true);
+    start_install_task(packages, sender, widgets, true);
 }
 
 void on_install_amd(const AppWidgetsRef& widgets, const UiSender& sender) {

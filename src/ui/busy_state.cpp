@@ -62,6 +62,8 @@ std::string step_text(const StepReport& step, Lang lang) {
                 return "step_cancel_jobs";
             case Activity::ListUsb:
                 return "step_list_usb";
+            case Activity::NvidiaConfig:
+                return "step_nv_config";
             case Activity::Search:
                 break;
         }

@@ -48,6 +48,13 @@ void suggest_buttons(const AppWidgets& w) {
     }
 }
 
+std::string notes_text(const AppWidgets& w, Lang lang) {
+    const auto& installed = w.graphics.installed;
+    return nvidia_notes_text(w.graphics.hardware, w.combo_nvidia->get_active_row_number(), lang,
+                             multilib_system,
+                             installed ? installed->nvidia : std::vector<std::string>{});
+}
+
 void show_warning_icon(const AppWidgets& w) {
     w.nv_warning_icon->set_visible(!w.nv_notes->get_text().empty() ||
                                    !w.nv_module->get_text().empty());
@@ -79,7 +86,22 @@ namespace {
 // destructive style, for a few seconds.
 void confirm_on(const AppWidgetsRef& widgets, Gtk::Button* button, sigc::connection& confirming,
                 const std::string& question) {
+    // The question takes the button's place without moving its neighbours:
+    // at the width the button had, cut where it is longer.
+    // (The label asks for almost no width of its own; the button keeps the
+    // width it had, and the label is cut to it.)
+    int width = 0, natural = 0, baseline_min = 0, baseline_nat = 0;
+    button->measure(Gtk::Orientation::HORIZONTAL, -1, width, natural, baseline_min, baseline_nat);
+    width = button->get_width() > 0 ? natural : 0;  // drawn at its natural width
     button->set_label(question);
+    if (auto* label = dynamic_cast<Gtk::Label*>(button->get_child()); label && width > 0) {
+        label->set_ellipsize(Pango::EllipsizeMode::END);
+        label->set_max_width_chars(1);
+        button->set_size_request(width, -1);
+    }
+    gtk_accessible_update_property(GTK_ACCESSIBLE(button->gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                   question.c_str(), -1);
+    button->set_tooltip_text(question);
     button->add_css_class("destructive-action");
     confirming = Glib::signal_timeout().connect_seconds(
         [weak = std::weak_ptr<const AppWidgets>(widgets)] {
@@ -93,7 +115,12 @@ void confirm_on(const AppWidgetsRef& widgets, Gtk::Button* button, sigc::connect
 void unconfirm(Gtk::Button* button, sigc::connection& confirming, std::string_view label_key) {
     if (!confirming.connected()) return;
     confirming.disconnect();
-    button->set_label(std::string(get_text(load_lang(), label_key)));
+    const std::string label(get_text(load_lang(), label_key));
+    button->set_label(label);
+    button->set_size_request(-1, -1);
+    button->set_tooltip_text("");
+    gtk_accessible_update_property(GTK_ACCESSIBLE(button->gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                   label.c_str(), -1);
     button->remove_css_class("destructive-action");
 }
 
@@ -102,6 +129,12 @@ void unconfirm(Gtk::Button* button, sigc::connection& confirming, std::string_vi
 void ask_to_confirm(const AppWidgetsRef& widgets, const std::string& generation) {
     confirm_on(widgets, widgets->btn_nvidia, widgets->graphics.confirming,
                format_text(load_lang(), "nv_confirm", {{"name", generation}}));
+}
+
+void ask_to_confirm_replace(const AppWidgetsRef& widgets, const std::string& installed,
+                            const std::string& chosen) {
+    confirm_on(widgets, widgets->btn_nvidia, widgets->graphics.confirming,
+               format_text(load_lang(), "nv_replace_ask", {{"old", installed}, {"new", chosen}}));
 }
 
 void ask_to_confirm_open(const AppWidgetsRef& widgets, const std::string& generations) {
@@ -117,8 +150,12 @@ void end_confirmation(const AppWidgets& w) {
 
 void show_graphics_state(const AppWidgets& w, Lang lang) {
     const GraphicsPageState& state = w.graphics;
-    set_line(w.gpu_cards,
-             state.detected ? graphics_cards_text(state.hardware.cards, lang) : std::string());
+    std::string cards =
+        state.detected ? graphics_cards_text(state.hardware.cards, lang) : std::string();
+    if (const std::string hybrid = hybrid_graphics_text(state.hardware, state.installed, lang);
+        state.detected && !hybrid.empty())
+        cards += "\n" + hybrid;
+    set_line(w.gpu_cards, cards);
     std::string status = graphics_status_text(state.installed, state.restart_pending, lang);
     if (state.open_driver_pending)
         status += (status.empty() ? "" : " — ") + std::string(get_text(lang, "gpu_open_restart"));
@@ -129,8 +166,7 @@ void show_graphics_state(const AppWidgets& w, Lang lang) {
             (status.empty() ? "" : "\n") + format_text(lang, "nv_blacklisted", {{"files", files}});
     }
     set_line(w.gpu_status, status);
-    set_line(w.nv_notes,
-             nvidia_notes_text(state.hardware, w.combo_nvidia->get_active_row_number(), lang));
+    set_line(w.nv_notes, notes_text(w, lang));
     const std::string module = nvidia_module_text(state.installed, lang);
     set_line(w.nv_module, module);
     w.btn_nv_repair->set_visible(!module.empty());
@@ -158,8 +194,7 @@ void apply_installed_drivers(const AppWidgets& w, std::optional<InstalledGraphic
 void on_nvidia_choice_changed(const AppWidgets& w) {
     if (!w.graphics.choosing && w.combo_nvidia->get_active_row_number() >= 0)
         w.graphics.choice_made = true;
-    set_line(w.nv_notes, nvidia_notes_text(w.graphics.hardware,
-                                           w.combo_nvidia->get_active_row_number(), load_lang()));
+    set_line(w.nv_notes, notes_text(w, load_lang()));
     show_warning_icon(w);
     end_confirmation(w);
     suggest_buttons(w);

@@ -36,6 +36,10 @@ std::string generation_at_risk(const GraphicsHardware& hardware,
 // The Install button turns into "Replace nvidia580 anyway?" for a few
 // seconds; a click meanwhile runs the install. end_confirmation turns it back.
 void ask_to_confirm(const AppWidgetsRef& widgets, const std::string& generation);
+// "Replace nvidia470 with nvidia580?": an install that removes an installed
+// generation says so before anything runs.
+void ask_to_confirm_replace(const AppWidgetsRef& widgets, const std::string& installed,
+                            const std::string& chosen);
 // The same on the open-driver button: "Remove nvidia470 and use nouveau?".
 void ask_to_confirm_open(const AppWidgetsRef& widgets, const std::string& generations);
 // Turns both buttons back.

@@ -79,16 +79,32 @@ std::string graphics_status_text(const std::optional<InstalledGraphics>& install
 }
 
 std::string nvidia_module_text(const std::optional<InstalledGraphics>& installed, Lang lang) {
-    if (!installed || installed->nvidia.empty() || installed->kernels_without_module.empty())
-        return {};
-    std::string text(get_text(lang, "nv_module_missing"));
-    for (std::size_t i = 0; i < installed->kernels_without_module.size(); ++i)
-        text += (i == 0 ? "" : ", ") + installed->kernels_without_module[i];
-    return text + ".";
+    if (!installed || installed->nvidia.empty()) return {};
+    std::string text;
+    if (!installed->kernels_without_module.empty()) {
+        text = get_text(lang, "nv_module_missing");
+        for (std::size_t i = 0; i < installed->kernels_without_module.size(); ++i)
+            text += (i == 0 ? "" : ", ") + installed->kernels_without_module[i];
+        text += ".";
+    }
+    if (installed->modeset_off)
+        text += (text.empty() ? "" : "\n") + std::string(get_text(lang, "nv_modeset_off"));
+    return text;
+}
+
+std::string hybrid_graphics_text(const GraphicsHardware& hardware,
+                                 const std::optional<InstalledGraphics>& installed, Lang lang) {
+    const auto hybrid = hybrid_graphics(hardware);
+    if (!hybrid) return {};
+    std::string text = format_text(lang, "gpu_hybrid", {{"screen", maker(hybrid->screen)}});
+    if (installed && !installed->nvidia_power.empty())
+        text += " — " + format_text(lang, "gpu_nv_power", {{"state", installed->nvidia_power}});
+    return text;
 }
 
 std::string nvidia_notes_text(const GraphicsHardware& hardware, int chosen, Lang lang,
-                              bool drivers_available) {
+                              bool drivers_available,
+                              const std::vector<std::string>& installed_generations) {
     std::string notes;
     const auto add = [&notes](std::string line) {
         if (!notes.empty()) notes += '\n';
@@ -109,6 +125,15 @@ std::string nvidia_notes_text(const GraphicsHardware& hardware, int chosen, Lang
         add(line + ".");
         break;
     }
+    // Without GBM (470) or without any Wayland support (390): chosen or installed.
+    bool nvidia_card = false;
+    for (const DisplayController& card : hardware.cards)
+        nvidia_card = nvidia_card || card.vendor == pci_vendor_nvidia;
+    bool x11_only =
+        nvidia_card && (driver == NvidiaDriver::Nvidia470 || driver == NvidiaDriver::Nvidia390);
+    for (const std::string& g : installed_generations)
+        x11_only = x11_only || g == "nvidia470" || g == "nvidia390";
+    if (x11_only) add(std::string(get_text(lang, "nv_x11_only")));
     if (hardware.secure_boot) add(std::string(get_text(lang, "nv_secure_boot")));
     return notes;
 }

@@ -134,7 +134,8 @@ TEST_F(Window, AmdInstallRunsBusyThenEndsWithTheSuccessBanner) {
     EXPECT_FALSE(w().spinner->get_spinning());
     const std::string starting =
         R"(Starting: pkexec ["xbps-install", "-Su", "-y", "void-repo-multilib", "linux-firmware-amd", )"
-        R"("mesa-dri", "vulkan-loader", "mesa-vulkan-radeon", "xf86-video-amdgpu", "mesa-dri-32bit", )"
+        R"("mesa-dri", "vulkan-loader", "mesa-vulkan-radeon", "xf86-video-amdgpu", "mesa-vaapi", )"
+        R"("mesa-dri-32bit", )"
         R"("vulkan-loader-32bit", "mesa-vulkan-radeon-32bit"])"
         "\n";
     const std::string banner = std::string(success_banner) + "\n";
@@ -618,6 +619,44 @@ TEST_F(Window, AWrongGenerationOverAFittingOneNeedsASecondClick) {
               "");  // a fitting choice puts nothing at risk
 }
 
+// A switch between generations that both drive the card still removes one:
+// the first click asks on the button (which keeps its size), the second runs.
+// A laptop with two GPUs says which drives the screen and how the NVIDIA one sleeps.
+TEST_F(Window, ASwitchAsksFirstAndALaptopNamesItsTwoGpus) {
+    test::write_pci_ids(root());
+    test::write_pci_device(root(), "0000:00:02.0", "0x030000", "0x8086", "0x5917", "i915");
+    test::write_file(root() / "sys/bus/pci/devices/0000:00:02.0/boot_vga", "1\n");
+    test::write_pci_device(root(), "0000:01:00.0", "0x030200", "0x10de", "0x1c03", "nvidia");
+    test::write_file(root() / "sys/bus/pci/devices/0000:01:00.0/power/runtime_status",
+                     "suspended\n");
+    test::write_file(root() / "sys/class/dmi/id/chassis_type", "10\n");
+    std::string db = "xbps\n";
+    for (const std::string& member : nvidia_generation_members("nvidia470")) db += member + "\n";
+    fakes.set("xbps-installed", db);
+    open();
+    const auto& x = w();
+    ASSERT_TRUE(run_until([&] { return x.graphics.installed.has_value() && x.graphics.detected; }));
+    EXPECT_NE(x.gpu_cards->get_text().raw().find(
+                  "Laptop with two GPUs: the screen runs on Intel, the NVIDIA GPU renders what you "
+                  "start with prime-run \u2014 NVIDIA GPU power state: suspended"),
+              std::string::npos)
+        << x.gpu_cards->get_text();
+    x.combo_nvidia->set_active(3);
+    EXPECT_EQ(x.nv_notes->get_text().raw(), "X11 sessions only");  // 470 is installed
+    run_until([] { return false; }, std::chrono::milliseconds(100));
+    const int width = x.btn_nvidia->get_width();
+    click(x.btn_nvidia);
+    EXPECT_EQ(x.btn_nvidia->get_label(), "Replace nvidia470 with nvidia580?");
+    EXPECT_TRUE(x.btn_nvidia->has_css_class("destructive-action"));
+    run_until([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(x.btn_nvidia->get_width(), width);
+    EXPECT_EQ(fakes.pkexec_calls(), 0);
+    click(x.btn_nvidia);
+    ASSERT_TRUE(run_until([&] { return !busy(); }, std::chrono::seconds(60)));
+    EXPECT_EQ(last_pkexec_argv().back(), "nvidia580-libs-32bit");
+    EXPECT_EQ(x.btn_nvidia->get_label().raw(), get_text(Lang::En, "nv_btn"));
+}
+
 // Read-only texts take no Tab stop; Ctrl+W closes the window, Ctrl+Q every window.
 TEST_F(Window, KeyboardShortcutsCloseWindowsAndTextsAreNoTabStops) {
     open();
@@ -936,9 +975,11 @@ TEST_F(Window, AStoppedQueueResumesAndItsJobsCanAllBeCancelled) {
     ASSERT_EQ(bars.size(), 1u);
     EXPECT_EQ(bars[0]->get_value(), 63);
 
+    // Every report of the machine is in (each rebuilds the rows), and laid out.
+    ASSERT_TRUE(run_until([&] { return x.network.usb.has_value(); }));
+    run_until([] { return false; }, std::chrono::milliseconds(100));
     Gtk::Button* cancel = queue_button(x, 0, "Cancel All Jobs");
     ASSERT_NE(cancel, nullptr);
-    run_until([] { return false; }, std::chrono::milliseconds(100));
     const int width = cancel->get_width();
     const int calls = fakes.pkexec_calls();
     click(cancel);

@@ -29,6 +29,16 @@ const char* const repo_names[] = {"multilib", "multilib-nonfree", "nonfree"};
 struct VoidSystem {
     FakeTools fakes;
     std::filesystem::path root = fakes.dir() / "xbps-root";
+    std::filesystem::path user_modeset = root / "etc/modprobe.d/nvidia-drm.conf";
+
+    // The user's own modeset setting keeps kelmora's NVIDIA files out of the
+    // tests about repositories and generations; those files have tests of
+    // their own (without_user_modeset).
+    VoidSystem() { test::write_file(user_modeset, "options nvidia-drm modeset=1\n"); }
+    VoidSystem& without_user_modeset() {
+        std::filesystem::remove(user_modeset);
+        return *this;
+    }
 
     void enable_repositories() {
         std::filesystem::create_directories(root / "usr/share/xbps.d");
@@ -649,6 +659,170 @@ TEST(Cancel, ADismissalIsACancelOnlyBeforeAStepChangedTheSystem) {
             c.kind == TaskResult::Cancelled ? std::vector<int>{1} : std::vector<int>{1, 2};
         EXPECT_EQ(numbers, expected) << c.outcomes;
     }
+}
+
+}  // namespace
+}  // namespace kelmora
+
+// ---- kelmora's NVIDIA files on a model of Void: mode setting before the
+// -dkms package (its initramfs trigger takes it in), runtime power management
+// on a laptop with two GPUs, the user's own setting left alone.
+namespace kelmora {
+namespace {
+
+// What the fake pkexec records for the shell command (one line a word).
+Args config_call(const NvidiaConfig& config) {
+    Args call = {"sh", "-c"};
+    std::istringstream lines(nvidia_config_shell_command(config));
+    for (std::string line; std::getline(lines, line);) call.push_back(line);
+    return call;
+}
+
+// A machine: one NVIDIA card on a desktop, or a laptop whose Intel GPU
+// drives the screen.
+void machine(const VoidSystem& system, const std::string& nvidia, bool laptop) {
+    test::write_pci_ids(system.root);
+    if (laptop) {
+        test::write_pci_device(system.root, "0000:00:02.0", "0x030000", "0x8086", "0x5917", "i915");
+        test::write_file(system.root / "sys/bus/pci/devices/0000:00:02.0/boot_vga", "1\n");
+        test::write_file(system.root / "sys/class/dmi/id/chassis_type", "10\n");
+    } else {
+        test::write_file(system.root / "sys/class/dmi/id/chassis_type", "3\n");
+    }
+    test::write_pci_device(system.root, "0000:01:00.0", laptop ? "0x030200" : "0x030000",
+                           "0x10de", nvidia, "nouveau");
+    test::write_file(system.root / "sys/bus/pci/devices/0000:01:00.0/boot_vga", "0\n");
+}
+
+std::string file_in(const VoidSystem& system, std::string_view file) {
+    const auto path = system.root / std::filesystem::path(file).relative_path();
+    return std::filesystem::exists(path) ? test::read_file(path) : "(none)";
+}
+
+TEST(NvidiaFiles, WrittenBeforeTheDriverUnlessTheUserSaidOtherwise) {
+    const NvidiaConfig modeset{true, false, false};
+    const NvidiaConfig turing_laptop{true, true, true};
+    const NvidiaConfig ampere_laptop{true, true, false};
+    const struct Case {
+        const char* what;
+        std::string device;
+        bool laptop;
+        int entry;                    // the NVIDIA choice
+        std::string user_file;        // a modprobe file of the user's
+        std::string cmdline;          // /proc/cmdline
+        std::optional<NvidiaConfig> written;
+    } cases[] = {
+        {"GTX 1060, 580", "0x1c03", false, 3, "", "", modeset},
+        {"RTX 2080, current", "0x1e82", false, 0, "", "", modeset},  // a desktop: no RTD3
+        {"user's modeset=0 in a file", "0x1c03", false, 3,
+         "options nvidia_drm fbdev=1 modeset=0 # mine\n", "", std::nullopt},
+        {"user's file in /usr/lib", "0x1c03", false, 3, "/usr options nvidia-drm modeset=1\n", "",
+         std::nullopt},
+        {"on the command line", "0x1c03", false, 3, "", "quiet nvidia-drm.modeset=1 rw\n",
+         std::nullopt},
+        {"a commented-out setting is none", "0x1c03", false, 3, "# options nvidia-drm modeset=0\n",
+         "", modeset},
+        {"470 has no GBM", "0x1c03", false, 1, "", "", std::nullopt},
+        {"Turing laptop", "0x1f99", true, 0, "", "", turing_laptop},
+        {"Ampere laptop", "0x25a2", true, 0, "", "", ampere_laptop},
+        {"Pascal laptop: no RTD3", "0x1c03", true, 3, "", "", modeset},
+        {"Turing laptop, user's modeset", "0x1f99", true, 0, "", "nvidia_drm.modeset=0\n",
+         NvidiaConfig{false, true, true}},
+    };
+    for (const Case& c : cases) {
+        VoidSystem system;
+        system.without_user_modeset();
+        system.enable_repositories();
+        machine(system, c.device, c.laptop);
+        if (c.user_file.rfind("/usr ", 0) == 0)
+            test::write_file(system.root / "usr/lib/modprobe.d/nvidia-modeset.conf",
+                             c.user_file.substr(5));
+        else if (!c.user_file.empty())
+            test::write_file(system.root / "etc/modprobe.d/mine.conf", c.user_file);
+        if (!c.cmdline.empty()) test::write_file(system.root / "proc/cmdline", c.cmdline);
+        const TaskLog run = install(system, nvidia_packages(c.entry));
+        EXPECT_TRUE(run.ok) << c.what;
+        const Args main = xbps_install_args(nvidia_packages(c.entry));
+        std::vector<Args> expected;
+        if (c.written) expected.push_back(config_call(*c.written));
+        expected.push_back(main);
+        EXPECT_EQ(system.calls(), expected) << c.what;
+        EXPECT_EQ(file_in(system, nvidia_modprobe_file),
+                  c.written ? nvidia_modprobe_content(*c.written) : "(none)")
+            << c.what;
+        EXPECT_EQ(file_in(system, nvidia_udev_file),
+                  c.written && c.written->runtime_pm ? std::string(nvidia_udev_content())
+                                                     : "(none)")
+            << c.what;
+        // Once written, the same click writes nothing again.
+        const TaskLog again = install(system, nvidia_packages(c.entry));
+        EXPECT_EQ(system.calls().back(), main) << c.what;
+        EXPECT_EQ(std::count(again.lines.begin(), again.lines.end(),
+                             "Starting: pkexec " + quoted_arg_list(main)),
+                  1)
+            << c.what;
+    }
+    EXPECT_EQ(nvidia_modprobe_content(turing_laptop),
+              "# Written by kelmora; the way back to nouveau removes it.\n"
+              "options nvidia_drm modeset=1\n"
+              "options nvidia NVreg_DynamicPowerManagement=0x02\n");
+}
+
+TEST(NvidiaFiles, AnInstalledGenerationIsRebuiltWithThemAndTheWayBackRemovesThem) {
+    VoidSystem system;
+    system.enable_repositories();
+    machine(system, "0x1f99", true);
+    // With the user's modeset: kelmora's file has the power option only.
+    ASSERT_TRUE(install(system, nvidia_packages(0)).ok);
+    EXPECT_EQ(file_in(system, nvidia_modprobe_file), nvidia_modprobe_content({false, true, true}));
+    system.without_user_modeset();
+    const std::size_t before = system.calls().size();
+    ASSERT_TRUE(install(system, nvidia_packages(0)).ok);
+    const auto calls = system.calls();
+    EXPECT_EQ(std::vector<Args>(calls.begin() + static_cast<std::ptrdiff_t>(before), calls.end()),
+              (std::vector<Args>{config_call({true, true, true}),
+                                 xbps_install_args(nvidia_packages(0)),
+                                 {"xbps-reconfigure", "-f", "nvidia-dkms"}}));
+
+    // Mode setting off after a restart (the file went missing): Repair writes it.
+    std::filesystem::remove(system.root / "etc/modprobe.d/kelmora-nvidia.conf");
+    test::write_file(system.root / "sys/module/nvidia_drm/parameters/modeset", "N\n");
+    test::write_file(system.root / "sys/bus/pci/devices/0000:01:00.0/power/runtime_status",
+                     "suspended\n");
+    const auto graphics = query_installed_graphics(system.root);
+    ASSERT_TRUE(graphics.has_value());
+    EXPECT_TRUE(graphics->modeset_off);
+    EXPECT_EQ(graphics->nvidia_power, "suspended");
+    Collector c;
+    c.run([&](const UiSender& s) { repair_nvidia_module(log_sink(s), system.root); });
+    ASSERT_TRUE(c.wait_closed());
+    EXPECT_EQ(file_in(system, nvidia_modprobe_file),
+              nvidia_modprobe_content({true, true, true}));
+    EXPECT_FALSE(query_installed_graphics(system.root)->modeset_off);  // until the restart
+
+    Collector back;
+    std::vector<std::string> blocking;
+    back.run([&](const UiSender& s) { use_open_driver(log_sink(s), blocking, system.root); });
+    ASSERT_TRUE(back.wait_closed());
+    EXPECT_EQ(system.calls().back(), config_call({}));
+    EXPECT_EQ(file_in(system, nvidia_modprobe_file), "(none)");
+    EXPECT_EQ(file_in(system, nvidia_udev_file), "(none)");
+}
+
+TEST(NvidiaFiles, TheHelperTakesOnlyItsOwnWordsInOrder) {
+    EXPECT_EQ(parse_nvidia_config_request({"nvidia-config"}), NvidiaConfig{});
+    EXPECT_EQ(parse_nvidia_config_request({"nvidia-config", "modeset", "turing-power"}),
+              (NvidiaConfig{true, false, true}));
+    for (const Args& bad : std::vector<Args>{{"nvidia-config", "turing-power", "modeset"},
+                                             {"nvidia-config", "modeset", "modeset"},
+                                             {"nvidia-config", "modeset=0"},
+                                             {"nvidia-config", "/etc/shadow"},
+                                             {"nvidia", "modeset"}})
+        EXPECT_FALSE(parse_nvidia_config_request(bad).has_value()) << bad.back();
+    // A file someone changed is not kelmora's setting any more.
+    EXPECT_EQ(nvidia_config_from_files(nvidia_modprobe_content({true, false, false}) + "# mine\n",
+                                       std::nullopt),
+              NvidiaConfig{});
 }
 
 }  // namespace

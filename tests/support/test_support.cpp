@@ -85,6 +85,7 @@ void write_pci_ids(const std::filesystem::path& root) {
                "\t1e82  TU104 [GeForce RTX 2080]\n"
                "\t1f99  TU117M\n"
                "\t2204  GA102 [GeForce RTX 3090]\n"
+               "\t25a2  GA107M [GeForce RTX 3050 Mobile]\n"
                "\t2330  GH100[H100 SXM5 80GB]\n"
                "\t2684  AD102 [GeForce RTX 4090]\n"
                "8086  Intel Corporation\n"

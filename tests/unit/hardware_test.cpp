@@ -54,9 +54,12 @@ TEST(Graphics, EachNvidiaChipGetsTheNewestGenerationThatDrivesIt) {
         EXPECT_EQ(recommended_driver(found.cards[0]), c.expected) << c.device;
         if (c.expected) {
             EXPECT_TRUE(driver_supports(*c.expected, nvidia_arch(c.name)));
+            // The generations without GBM say that Wayland is out.
             const std::string notes =
                 nvidia_notes_text(found, static_cast<int>(*c.expected), Lang::En);
-            EXPECT_EQ(notes, "") << c.device;
+            const bool x11 = *c.expected == NvidiaDriver::Nvidia470 ||
+                             *c.expected == NvidiaDriver::Nvidia390;
+            EXPECT_EQ(notes, x11 ? "X11 sessions only" : "") << c.device;
         }
     }
 }
@@ -186,9 +189,13 @@ TEST(Graphics, NotesWarnAboutAnUnsupportedChoiceSecureBootAndMissingDrivers) {
         return nvidia_notes_text(pascal, chosen, Lang::En, available);
     };
     EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia580)), "");
-    // 470 and 390 still drive Pascal; only the open-module driver does not.
-    EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia470)), "");
-    EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia390)), "");
+    // 470 and 390 still drive Pascal, on X11 only; the open-module driver does not.
+    EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia470)), "X11 sessions only");
+    EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia390)), "X11 sessions only");
+    // Having 470 installed says so whatever is chosen.
+    EXPECT_EQ(nvidia_notes_text(pascal, static_cast<int>(NvidiaDriver::Nvidia580), Lang::De, true,
+                                {"nvidia470"}),
+              "Nur X11-Sitzungen");
     EXPECT_EQ(notes(static_cast<int>(NvidiaDriver::Nvidia)),
               "The chosen driver does not support this computer's NVIDIA card "
               "(recommended: nvidia580).");

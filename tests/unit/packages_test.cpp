@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cerrno>
 
 #include "packages/packages.h"
@@ -27,15 +29,34 @@ TEST(Packages, NvidiaDriverPairFollowsTheActiveEntry) {
     for (int none : {-1, 4, 99}) EXPECT_EQ(nvidia_packages(none), nvidia_packages(0));
 }
 
-TEST(Packages, GraphicsSetsAreFixedAndOrdered) {
-    EXPECT_EQ(amd_packages(),
+// Every set has its video decoding driver, and never names a package that
+// Void does not build for the architecture (xbps would refuse the whole
+// install): iHD on x86_64 only, i965 on x86 only.
+TEST(Packages, GraphicsSetsBringVideoDecodingWhereVoidBuildsIt) {
+    EXPECT_EQ(amd_packages(true),
               (L{"void-repo-multilib", "linux-firmware-amd", "mesa-dri", "vulkan-loader",
-                 "mesa-vulkan-radeon", "xf86-video-amdgpu", "mesa-dri-32bit", "vulkan-loader-32bit",
-                 "mesa-vulkan-radeon-32bit"}));
-    EXPECT_EQ(intel_packages(),
+                 "mesa-vulkan-radeon", "xf86-video-amdgpu", "mesa-vaapi", "mesa-dri-32bit",
+                 "vulkan-loader-32bit", "mesa-vulkan-radeon-32bit"}));
+    EXPECT_EQ(intel_packages(true, CpuFamily::X86_64),
               (L{"void-repo-multilib", "linux-firmware-intel", "mesa-dri", "vulkan-loader",
-                 "mesa-vulkan-intel", "intel-media-driver", "mesa-dri-32bit", "vulkan-loader-32bit",
-                 "mesa-vulkan-intel-32bit"}));
+                 "mesa-vulkan-intel", "intel-media-driver", "libva-intel-driver", "mesa-dri-32bit",
+                 "vulkan-loader-32bit", "mesa-vulkan-intel-32bit"}));
+    const struct {
+        CpuFamily family;
+        bool ihd, i965;
+    } families[] = {{CpuFamily::X86_64, true, true},
+                    {CpuFamily::I686, false, true},
+                    {CpuFamily::Other, false, false}};
+    for (const auto& f : families) {
+        const L set = intel_packages(false, f.family);
+        const auto has = [&set](std::string_view p) {
+            return std::find(set.begin(), set.end(), p) != set.end();
+        };
+        EXPECT_EQ(has("intel-media-driver"), f.ihd) << static_cast<int>(f.family);
+        EXPECT_EQ(has("libva-intel-driver"), f.i965) << static_cast<int>(f.family);
+        EXPECT_FALSE(has("void-repo-multilib"));
+    }
+    EXPECT_EQ(amd_packages(false).back(), "mesa-vaapi");
 }
 
 TEST(Packages, CheckedBoxesAddTheirPackagesInWindowOrder) {

@@ -5,6 +5,7 @@
 // without the caller's environment; what that program prints and its exit
 // status pass through unchanged. Anything else is refused before anything runs.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -170,6 +172,16 @@ int main(int argc, char* argv[]) {
     const auto& accepted = std::get<kelmora::HelperRequest>(parsed);
     if (accepted.write_policy) return write_policy();
     if (accepted.nvidia_config) return write_nvidia_config(*accepted.nvidia_config);
+    if (!accepted.file.empty()) return write_or_remove(accepted.file, accepted.content);
+    if (!accepted.caller_must_be.empty()) {
+        // pkexec says whom it runs the helper for; nobody else is named.
+        const char* uid = std::getenv("PKEXEC_UID");
+        const struct passwd* caller =
+            uid != nullptr && *uid != '\0' ? ::getpwuid(static_cast<uid_t>(std::strtoul(uid, nullptr, 10)))
+                                             : nullptr;
+        if (caller == nullptr || accepted.caller_must_be != caller->pw_name)
+            return refuse(kelmora::refused_argument, "names a user other than the caller");
+    }
     if (!accepted.listed_device.empty())
         if (const int refused = check_listed(accepted); refused != 0) return refused;
 

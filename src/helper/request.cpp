@@ -4,6 +4,7 @@
 
 #include "printing/cups_output.h"
 #include "printing/printers.h"
+#include "scanning/sane_config.h"
 
 namespace kelmora {
 namespace {
@@ -127,6 +128,42 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
         HelperRequest accepted;
         accepted.programs = {"/usr/bin/" + verb, "/usr/sbin/" + verb};
         accepted.args = {request.begin() + 1, request.end()};
+        return accepted;
+    }
+    if (verb == "gpasswd") {
+        // Only joining the scanner group, and only for the caller (checked
+        // against pkexec's PKEXEC_UID when it runs).
+        if (request.size() != 4 || request[1] != "-a" || request[3] != "scanner")
+            return Refusal{refused_argument, "gpasswd takes -a USER scanner"};
+        const std::string& user = request[2];
+        const bool name_ok =
+            !user.empty() && user.size() <= 32 && user.front() != '-' &&
+            std::all_of(user.begin(), user.end(), [](char c) {
+                return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                       (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
+            });
+        if (!name_ok) return argument("not a user name", user);
+        HelperRequest accepted;
+        accepted.programs = {"/usr/bin/gpasswd", "/usr/sbin/gpasswd"};
+        accepted.args = {request.begin() + 1, request.end()};
+        accepted.caller_must_be = user;
+        return accepted;
+    }
+    if (verb == "airscan-device") {
+        if (request.size() != 3) return Refusal{refused_argument, "airscan-device takes NAME URL"};
+        if (!airscan_name_allowed(request[1])) return argument("not a scanner name", request[1]);
+        if (!airscan_url_allowed(request[2])) return argument("not an http(s) address", request[2]);
+        HelperRequest accepted;
+        accepted.file = std::string(airscan_dir) + "/" + airscan_file_name(request[1]);
+        accepted.content = airscan_file_content(request[1], request[2]);
+        return accepted;
+    }
+    if (verb == "sane-dll") {
+        if (request.size() != 2 || request[1] != "hpaio")
+            return Refusal{refused_argument, "sane-dll takes hpaio"};
+        HelperRequest accepted;
+        accepted.file = std::string(hpaio_file);
+        accepted.content = std::string(hpaio_content);
         return accepted;
     }
     if (verb == "nvidia-config") {

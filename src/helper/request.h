@@ -25,6 +25,11 @@ struct HelperRequest {
     std::string listed_driver;
     // No program: write (or, with nothing on, remove) kelmora's NVIDIA files.
     std::optional<NvidiaConfig> nvidia_config;
+    // No program: write this file (a path of kelmora's own) with this content.
+    std::string file;
+    std::string content;
+    // The program may only name the user pkexec runs the helper for.
+    std::string caller_must_be;
 };
 
 // Why a request is refused; each has an exit status of its own, none of them
@@ -51,6 +56,9 @@ bool valid_package_name(std::string_view name);
 //   lpinfo --include-schemes usb -l -v
 //   cupsenable QUEUE, cupsaccept QUEUE, cancel -a QUEUE
 //   nvidia-config [modeset] [runtime-pm] [turing-power]
+//   gpasswd -a USER scanner             (USER: the one pkexec runs it for)
+//   airscan-device NAME URL             (one file in /etc/sane.d/airscan.d)
+//   sane-dll hpaio
 //   lpadmin -x QUEUE
 //   lpadmin -d QUEUE
 //   polkit-policy

@@ -31,6 +31,8 @@ enum class Activity {
     CancelJobs,      // cancelling the jobs of queue `subject`
     ListUsb,         // asking CUPS for its USB printers
     NvidiaConfig,    // writing kelmora's NVIDIA settings
+    ScannerGroup,    // adding the user to the scanner group
+    ScannerSetup,    // setting up scanner `subject` (a backend, an address)
     Search,        // searching the network
 };
 struct StepReport {

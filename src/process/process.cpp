@@ -200,9 +200,16 @@ CapturedOutput read_both(int out_fd, int err_fd,
 
 std::optional<CapturedOutput> capture_output(const std::vector<std::string>& argv,
                                              std::chrono::milliseconds limit) {
-    ChildProcess child =
-        spawn_process(argv, Stdio::Null, Stdio::Pipe, Stdio::Pipe, SpawnGroup::Own);
+    return capture_output(argv, limit, CaptureOptions{});
+}
+
+std::optional<CapturedOutput> capture_output(const std::vector<std::string>& argv,
+                                             std::chrono::milliseconds limit,
+                                             const CaptureOptions& options) {
+    ChildProcess child = spawn_process(argv, Stdio::Null, Stdio::Pipe, Stdio::Pipe, SpawnGroup::Own,
+                                       options.environment);
     if (!child.started()) return std::nullopt;
+    if (options.started) options.started(child.pid);
     const auto deadline = std::chrono::steady_clock::now() + limit;
     CapturedOutput output = read_both(child.stdout_fd, child.stderr_fd, deadline);
     // Its output is complete; its exit status comes once it has exited, which

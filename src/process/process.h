@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -81,6 +82,16 @@ CapturedOutput read_both(int out_fd, int err_fd,
 // until then is returned.
 std::optional<CapturedOutput> capture_output(const std::vector<std::string>& argv,
                                              std::chrono::milliseconds limit);
+// The same with variables set for the child ("NAME=value"), and told the
+// child's process group as soon as it runs, so that another thread can end
+// it (kill(-group, ...)); the capture then returns what came until then.
+struct CaptureOptions {
+    std::vector<std::string> environment;
+    std::function<void(pid_t group)> started;
+};
+std::optional<CapturedOutput> capture_output(const std::vector<std::string>& argv,
+                                             std::chrono::milliseconds limit,
+                                             const CaptureOptions& options);
 
 // Writes all of `data`, retrying interrupted writes and continuing partial ones;
 // stops silently at the first other error (a broken pipe included).

@@ -9,6 +9,11 @@
 #include "ui/busy_state.h"
 #include "ui/graphics_page.h"
 #include "ui/printer_page.h"
+#include "ui/scanner_page.h"
+#include "ui/task_hold.h"
+
+#include <signal.h>
+#include <stdlib.h>
 
 namespace kelmora {
 namespace {
@@ -263,6 +268,108 @@ void on_add_by_address(const AppWidgetsRef& widgets, const UiSender& sender) {
         const TaskResult result = added.task;
         sender.send(std::move(added));
         finish_task(sender, root, result);
+    });
+}
+
+void search_scanners(const AppWidgetsRef& widgets, const UiSender& sender) {
+    const AppWidgets& w = *widgets;
+    if (w.scanners.searching) return;
+    w.scanners.asked = true;
+    w.scanners.searching = true;
+    w.scanners.last_add.reset();
+    show_scanner_state(w, load_lang());
+    // Brother's network devices the search found, for their backend's line.
+    std::vector<std::pair<std::string, std::string>> brother;
+    for (const FoundPrinter& p : w.network.printers)
+        if (p.name.find("Brother") != std::string::npos)
+            brother.emplace_back(p.name, p.host.substr(0, p.host.find(':')));
+    spawn_detached([sender, root = w.root, brother = std::move(brother),
+                    hold = ApplicationHold::acquire()] {
+        ScannerListing listing = list_scanners();
+        std::optional<std::vector<std::string>> installed;
+        if (const auto pkgvers = query_installed_pkgvers()) installed = package_names(*pkgvers);
+        auto fixes = scanner_fixes(root, listing.scanners, read_usb_scanners(root), installed,
+                                   brother);
+        sender.send(ScannersListed{std::move(listing), std::move(fixes)});
+    });
+}
+
+void on_test_scan(const AppWidgetsRef& widgets, const UiSender& sender, const Scanner& scanner) {
+    ScannerPageState& state = widgets->scanners;
+    if (state.scanning == scanner.device) {
+        // A second click cancels: scanimage's group is ended.
+        state.scan_cancelled->store(true);
+        if (const pid_t group = state.scan_group->load(); group > 0) ::kill(-group, SIGTERM);
+        return;
+    }
+    if (!state.scanning.empty()) return;
+    if (state.scan_dir.empty()) {
+        char dir[] = "/tmp/kelmora-scans-XXXXXX";  // mode 0700: the user's alone
+        if (::mkdtemp(dir) == nullptr) return;
+        state.scan_dir = dir;
+    }
+    state.scanning = scanner.device;
+    state.scan_cancelled->store(false);
+    state.scan_group->store(0);
+    state.results.erase(scanner.name);
+    show_scanner_state(*widgets, load_lang());
+    static std::atomic<unsigned> count{0};
+    const std::string file =
+        (state.scan_dir / ("scan-" + std::to_string(++count) + ".png")).string();
+    // A listing grows old: network names move (airscan:e0 may be another
+    // device now), so an old one is asked again first.
+    const bool fresh =
+        std::chrono::steady_clock::now() - state.listed_at < std::chrono::seconds(30);
+    spawn_detached([sender, scanner, file, fresh, group = state.scan_group,
+                    cancelled = state.scan_cancelled, hold = ApplicationHold::acquire()] {
+        std::string device = scanner.device;
+        if (!fresh)
+            for (const Scanner& s : list_scanners().scanners)
+                if (s.name == scanner.name) device = s.device;
+        const ScanFailure failure = run_test_scan(
+            device, file, [group](pid_t pid) { group->store(pid); },
+            [cancelled] { return cancelled->load(); });
+        sender.send(TestScanDone{scanner.name, file, failure});
+    });
+}
+
+void on_scanner_fix(const AppWidgetsRef& widgets, const UiSender& sender, const ScannerFix& fix) {
+    using Kind = ScannerFix::Kind;
+    switch (fix.kind) {
+        case Kind::Install:
+            start_install_task({fix.package}, sender, widgets);
+            return;
+        case Kind::EnableHpaio:
+        case Kind::JoinGroup:
+            start_task(*widgets, [kind = fix.kind, sender, root = widgets->root] {
+                const LogSink log = log_sink(sender);
+                finish_task(sender, root,
+                            kind == Kind::JoinGroup ? join_scanner_group(log) : enable_hpaio(log));
+            });
+            return;
+        case Kind::LogInAgain:
+        case Kind::BrotherNetwork:
+            return;
+    }
+}
+
+void on_add_scanner_by_address(const AppWidgetsRef& widgets, const UiSender& sender) {
+    const AppWidgets& w = *widgets;
+    const ScannerAddress address =
+        parse_scanner_address(w.scanner_address_entry->get_text().raw());
+    w.scanners.address_problem = address.problem;
+    w.scanners.last_add.reset();
+    if (address.problem != AddressProblem::None) {
+        show_scanner_state(w, load_lang());  // one line; nothing runs
+        return;
+    }
+    start_task(w, [address, sender, root = widgets->root] {
+        const ScannerAdded added = add_scanner_by_address(address, log_sink(sender));
+        sender.send(ScannerAddressAdded{added});
+        finish_task(sender, root,
+                    added == ScannerAdded::Added       ? TaskResult(true)
+                    : added == ScannerAdded::Cancelled ? TaskResult(TaskResult::Cancelled)
+                                                       : TaskResult(false));
     });
 }
 

@@ -47,6 +47,14 @@ void on_usb_action(const AppWidgetsRef& widgets, const UiSender& sender, UsbActi
 // "Add by Address": the typed address, checked before anything runs.
 void on_add_by_address(const AppWidgetsRef& widgets, const UiSender& sender);
 
+// The scanner page: listing (off the main thread; the page says it
+// searches), a row's Test Scan or its cancel, a fix's button, and adding a
+// scanner by its address.
+void search_scanners(const AppWidgetsRef& widgets, const UiSender& sender);
+void on_test_scan(const AppWidgetsRef& widgets, const UiSender& sender, const Scanner& scanner);
+void on_scanner_fix(const AppWidgetsRef& widgets, const UiSender& sender, const ScannerFix& fix);
+void on_add_scanner_by_address(const AppWidgetsRef& widgets, const UiSender& sender);
+
 // What the window shows about the machine, asked again after every task:
 // the installed graphics drivers (and kernel modules below `root`) and the
 // print queues. Blocks (worker only).

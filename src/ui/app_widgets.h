@@ -8,6 +8,9 @@
 #include <gtkmm.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <map>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -65,6 +68,24 @@ struct PrinterPageState {
     std::optional<std::vector<UsbPrinterRow>> usb;
 };
 
+// What the scanner page knows; main thread only.
+struct ScannerPageState {
+    bool asked = false;      // a search was started in this window
+    bool searching = false;  // one runs now
+    std::optional<ScannerListing> listing;
+    std::chrono::steady_clock::time_point listed_at;
+    std::vector<ScannerFix> fixes;
+    // The test scan that runs (its device), and its process group to cancel it.
+    std::string scanning;
+    std::shared_ptr<std::atomic<pid_t>> scan_group = std::make_shared<std::atomic<pid_t>>(0);
+    std::shared_ptr<std::atomic<bool>> scan_cancelled = std::make_shared<std::atomic<bool>>(false);
+    // The last test scan of each scanner (by name): its picture, or why not.
+    std::map<std::string, std::pair<std::string, ScanFailure>> results;
+    std::filesystem::path scan_dir;  // private, made on the first test scan
+    AddressProblem address_problem = AddressProblem::None;
+    std::optional<ScannerAdded> last_add;
+};
+
 struct AppWidgets {
     Gtk::ApplicationWindow* window = nullptr;
     Gtk::Stack* stack = nullptr;
@@ -120,6 +141,16 @@ struct AppWidgets {
     Gtk::CheckButton* chk_simple_scan = nullptr;
     Gtk::CheckButton* chk_skanlite = nullptr;
     Gtk::Button* btn_install_scan_components = nullptr;
+    Gtk::ScrolledWindow* scanner_scroll = nullptr;  // the scanner page, in the stack
+    Gtk::Label* scan_count = nullptr;               // under the status: how many were found
+    Gtk::Frame* scanners_frame = nullptr;
+    Gtk::Box* scanner_list = nullptr;        // one row per scanner, with Test Scan
+    Gtk::Label* scanner_note = nullptr;      // searching, none found, how adding went
+    Gtk::Box* scanner_fixes = nullptr;       // what to do when one is missing
+    Gtk::Button* btn_search_scanners = nullptr;
+    Gtk::Box* scanner_by_address = nullptr;  // shown while no network scanner is found
+    Gtk::Entry* scanner_address_entry = nullptr;
+    Gtk::Button* btn_add_scanner = nullptr;
     Gtk::Label* lang_label = nullptr;
     Gtk::Spinner* spinner = nullptr;
     Gtk::Label* task_outcome = nullptr;  // above the log
@@ -137,15 +168,21 @@ struct AppWidgets {
     mutable std::optional<StepReport> step;
     mutable GraphicsPageState graphics;
     mutable PrinterPageState network;
+    mutable ScannerPageState scanners;
     // Starts adding a found printer (set by build_ui; holds the window's sender).
     std::function<void(const FoundPrinter&)> add_printer;
     // Starts what a queue's row asks for (set by build_ui).
     std::function<void(QueueAction, const std::string&)> queue_action;
     // Starts what a USB printer's row asks for (set by build_ui).
     std::function<void(UsbAction, const UsbPrinterRow&)> usb_action;
+    // Lists the scanners again, off the main thread (set by build_ui).
+    std::function<void()> search_scanners;
+    // A scanner row's Test Scan (or its cancel), and a fix's button.
+    std::function<void(const Scanner&)> test_scan;
+    std::function<void(const ScannerFix&)> apply_fix;
 
     // The busy-state set, in the order in which it is switched.
-    std::array<Gtk::Button*, 12> action_buttons() const {
+    std::array<Gtk::Button*, 13> action_buttons() const {
         return {btn_nvidia,
                 btn_nv_repair,
                 btn_nv_open,
@@ -157,7 +194,8 @@ struct AppWidgets {
                 btn_install_scan_components,
                 btn_scan_network,
                 btn_polkit,
-                btn_add_address};
+                btn_add_address,
+                btn_add_scanner};
     }
 };
 

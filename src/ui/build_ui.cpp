@@ -280,7 +280,11 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
         });
     w->stack->set_vexpand(true);  // the pages take the window's height
     w->stack->add(*w->printer_scroll, "printer", "Printer");
-    w->stack->add(*w->scanner_box, "scanner", "Scanner");
+    // The scanner page scrolls, as the printer page does, when it lists much.
+    w->scanner_scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
+    w->scanner_scroll->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+    w->scanner_scroll->set_child(*w->scanner_box);
+    w->stack->add(*w->scanner_scroll, "scanner", "Scanner");
 
     // Graphics page: the cards of this machine, then one section per maker.
     Gtk::Box* machine = box(Gtk::Orientation::VERTICAL, 2);
@@ -426,8 +430,41 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
                                  Gtk::Orientation::HORIZONTAL, 15);
     w->btn_setup_scan = button(nullptr, "suggested-action");
     scan_srv->append(*icon("scanner-symbolic"));
-    scan_srv->append(*service_column(w->scan_srv_label, w->scan_srv_status));
+    Gtk::Box* scan_column = service_column(w->scan_srv_label, w->scan_srv_status);
+    w->scan_count = Gtk::make_managed<Gtk::Label>();
+    w->scan_count->set_halign(Gtk::Align::START);
+    w->scan_count->set_visible(false);
+    scan_column->append(*w->scan_count);
+    scan_srv->append(*scan_column);
     scan_srv->append(*w->btn_setup_scan);
+
+    // The scanners SANE finds, each with a test scan, and what to do when one
+    // is missing.
+    Gtk::Box* scanners = section(w->scanner_box, w->scanners_frame, " Scanners",
+                                 Gtk::Orientation::VERTICAL, 6);
+    w->scanner_list = box(Gtk::Orientation::VERTICAL, 6);
+    w->scanner_list->set_visible(false);
+    scanners->append(*w->scanner_list);
+    w->scanner_note = Gtk::make_managed<Gtk::Label>();
+    w->scanner_note->set_xalign(0);
+    w->scanner_note->set_wrap(true);
+    w->scanner_note->set_visible(false);
+    scanners->append(*w->scanner_note);
+    w->scanner_fixes = box(Gtk::Orientation::VERTICAL, 6);
+    w->scanner_fixes->set_visible(false);
+    scanners->append(*w->scanner_fixes);
+    w->scanner_by_address = box(Gtk::Orientation::HORIZONTAL, 8);
+    w->scanner_address_entry = Gtk::make_managed<Gtk::Entry>();
+    w->scanner_address_entry->set_hexpand(true);
+    w->scanner_address_entry->set_max_length(static_cast<int>(printer_address_limit));
+    w->btn_add_scanner = button(nullptr, nullptr);
+    w->scanner_by_address->append(*w->scanner_address_entry);
+    w->scanner_by_address->append(*w->btn_add_scanner);
+    w->scanner_by_address->set_visible(false);
+    scanners->append(*w->scanner_by_address);
+    w->btn_search_scanners = button(nullptr, nullptr);
+    w->btn_search_scanners->set_halign(Gtk::Align::END);
+    scanners->append(*w->btn_search_scanners);
 
     Gtk::Box* scan_apps = section(w->scanner_box, w->scan_apps_frame, " 2. Scanner Apps",
                                   Gtk::Orientation::VERTICAL, 8);
@@ -551,6 +588,31 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
         if (const auto widgets = weak.lock()) on_usb_action(widgets, sender, action, row);
     };
     connect(w->btn_add_address, on_add_by_address);
+    w->search_scanners = [weak = std::weak_ptr<const AppWidgets>(w), sender] {
+        if (const auto widgets = weak.lock()) search_scanners(widgets, sender);
+    };
+    w->test_scan = [weak = std::weak_ptr<const AppWidgets>(w), sender](const Scanner& scanner) {
+        if (const auto widgets = weak.lock()) on_test_scan(widgets, sender, scanner);
+    };
+    w->apply_fix = [weak = std::weak_ptr<const AppWidgets>(w), sender](const ScannerFix& fix) {
+        if (const auto widgets = weak.lock()) on_scanner_fix(widgets, sender, fix);
+    };
+    connect(w->btn_search_scanners, search_scanners);
+    connect(w->btn_add_scanner, on_add_scanner_by_address);
+    w->scanner_address_entry->signal_activate().connect([widgets, sender] {
+        if (widgets->btn_add_scanner->get_sensitive()) on_add_scanner_by_address(widgets, sender);
+    });
+    // The scanners are listed when the page is first shown.
+    w->stack->property_visible_child().signal_changed().connect([w = w.get()] {
+        if (w->stack->get_visible_child() == w->scanner_scroll && !w->scanners.asked &&
+            w->search_scanners)
+            w->search_scanners();
+    });
+    // A scanner's pictures are private and go with the window.
+    w->window->signal_destroy().connect([w = w.get()] {
+        std::error_code ignored;
+        if (!w->scanners.scan_dir.empty()) std::filesystem::remove_all(w->scanners.scan_dir, ignored);
+    });
     // Enter in the field adds, as the button does.
     w->address_entry->signal_activate().connect([widgets, sender] {
         if (widgets->btn_add_address->get_sensitive()) on_add_by_address(widgets, sender);

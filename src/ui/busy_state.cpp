@@ -64,6 +64,10 @@ std::string step_text(const StepReport& step, Lang lang) {
                 return "step_list_usb";
             case Activity::NvidiaConfig:
                 return "step_nv_config";
+            case Activity::ScannerGroup:
+                return "step_scan_group";
+            case Activity::ScannerSetup:
+                return "step_scan_setup";
             case Activity::Search:
                 break;
         }

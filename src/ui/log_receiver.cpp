@@ -4,6 +4,7 @@
 #include "ui/busy_state.h"
 #include "ui/graphics_page.h"
 #include "ui/printer_page.h"
+#include "ui/scanner_page.h"
 #include "ui/status_lines.h"
 
 namespace kelmora {
@@ -172,6 +173,13 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
             show_graphics_state(w, load_lang());
         }
         refresh_status(w);
+        // What a task changed (SANE set up, a driver, a group) shows in the list.
+        if (w.scanners.asked && w.search_scanners) {
+            const auto last_add = w.scanners.last_add;
+            w.search_scanners();
+            w.scanners.last_add = last_add;
+            show_scanner_state(w, load_lang());
+        }
     } else if (auto* step = std::get_if<StepStarted>(&message)) {
         // A late report after the task ended must not look like a running step.
         if (w.spinner->get_spinning()) show_step(w, std::move(step->step));
@@ -192,6 +200,21 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
     } else if (auto* queues = std::get_if<QueuesListed>(&message)) {
         w.network.queues = std::move(queues->queues);
         show_printer_state(w, load_lang());
+    } else if (auto* listed = std::get_if<ScannersListed>(&message)) {
+        w.scanners.searching = false;
+        w.scanners.listing = std::move(listed->listing);
+        w.scanners.listed_at = std::chrono::steady_clock::now();
+        w.scanners.fixes = std::move(listed->fixes);
+        show_scanner_state(w, load_lang());
+    } else if (auto* scanned = std::get_if<TestScanDone>(&message)) {
+        w.scanners.scanning.clear();
+        w.scanners.results[scanned->name] = {scanned->file, scanned->failure};
+        show_scanner_state(w, load_lang());
+        // A name that moved is found again under its new one.
+        if (scanned->failure == ScanFailure::NameMoved && w.search_scanners) w.search_scanners();
+    } else if (auto* added = std::get_if<ScannerAddressAdded>(&message)) {
+        w.scanners.last_add = added->result;
+        show_scanner_state(w, load_lang());
     } else if (auto* usb = std::get_if<UsbPrintersListed>(&message)) {
         w.network.usb = std::move(usb->rows);
         show_printer_state(w, load_lang());

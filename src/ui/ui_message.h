@@ -11,6 +11,7 @@
 #include "printing/discovery.h"
 #include "printing/printer_queue.h"
 #include "process/log_sink.h"
+#include "scanning/scanners.h"
 #include "ui/ui_channel.h"
 
 namespace kelmora {
@@ -47,6 +48,22 @@ struct UsbPrintersListed {
     std::vector<UsbPrinterRow> rows;
 };
 
+// What the scanner search found, and the fixes for what is missing.
+struct ScannersListed {
+    ScannerListing listing;
+    std::vector<ScannerFix> fixes;
+};
+// A test scan ended: the picture's file, or why there is none.
+struct TestScanDone {
+    std::string name;  // the scanner's
+    std::string file;
+    ScanFailure failure = ScanFailure::None;
+};
+// Adding a scanner by its address ended.
+struct ScannerAddressAdded {
+    ScannerAdded result;
+};
+
 // The way back to the open driver ended; `blocking` names the files that
 // still blacklist nouveau.
 struct OpenDriverChecked {
@@ -81,7 +98,7 @@ struct InstalledDrivers {
 using UiMessage =
     std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected, InstalledDrivers,
                  QueuesListed, PrinterAdded, StepStarted, OpenDriverChecked, QueueNoted,
-                 UsbPrintersListed>;
+                 UsbPrintersListed, ScannersListed, TestScanDone, ScannerAddressAdded>;
 using UiSender = UiChannel<UiMessage>::Sender;
 using UiReceiver = UiChannel<UiMessage>::Receiver;
 

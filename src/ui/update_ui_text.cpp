@@ -4,6 +4,7 @@
 #include "ui/busy_state.h"
 #include "ui/graphics_page.h"
 #include "ui/printer_page.h"
+#include "ui/scanner_page.h"
 #include "ui/status_lines.h"
 
 namespace kelmora {
@@ -24,7 +25,7 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.window->set_title(text(window_title_text(lang)));
     w.stack->get_page(*w.gpu_scroll)->set_title(text(lang, "tab_graphics"));
     w.stack->get_page(*w.printer_scroll)->set_title(text(lang, "tab_printer"));
-    w.stack->get_page(*w.scanner_box)->set_title(text(lang, "tab_scanner"));
+    w.stack->get_page(*w.scanner_scroll)->set_title(text(lang, "tab_scanner"));
 
     w.nv_frame->set_label(text(lang, "nv_title"));
     end_confirmation(w);
@@ -73,6 +74,13 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.chk_simple_scan->set_label(text(lang, "chk_simple_scan"));
     w.chk_skanlite->set_label(text(lang, "chk_skanlite"));
     w.btn_install_scan_components->set_label(text(scan_components_button_text(lang)));
+    w.scanners_frame->set_label(text(lang, "scanners_title"));
+    w.btn_search_scanners->set_label(text(lang, "scan_again_btn"));
+    w.btn_add_scanner->set_label(text(lang, "scan_addr_btn"));
+    w.scanner_address_entry->set_placeholder_text(text(lang, "scan_addr_hint"));
+    gtk_accessible_update_property(GTK_ACCESSIBLE(w.scanner_address_entry->gobj()),
+                                   GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                   text(lang, "scan_addr_name").c_str(), -1);
 
     w.lang_label->set_label(text(lang, "lang_select"));
     w.btn_scan_network->set_label(text(lang, "btn_scan_network"));
@@ -80,6 +88,7 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
 
     show_graphics_state(w, lang);
     show_printer_state(w, lang);  // after every text: it measures the page
+    show_scanner_state(w, lang);
     show_outcome(w, lang);
     update_service_status(lang, w);
 }

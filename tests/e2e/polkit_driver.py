@@ -200,10 +200,18 @@ class Kelmora:
             except OSError:
                 return
 
-    def run_task(self, name, tick=None, timeout=60):
-        """Clicks `name` and waits for the end banner; returns this task's log."""
+    def run_task(self, name, tick=None, timeout=60, confirm=None):
+        """Clicks `name` and waits for the end banner; returns this task's log.
+        With `confirm`, the first click only asks (the button reads `confirm`,
+        nothing runs) and the second one runs."""
         before = text_of(self.log)
         click(self.button(name))
+        if confirm:
+            ask = wait_for(lambda: find(self.frame, name=confirm, role=pyatspi.ROLE_PUSH_BUTTON),
+                           confirm, timeout=4)
+            if "Starting:" in text_of(self.log)[len(before):]:
+                raise AssertionError("the first click of " + name + " ran something")
+            click(ask)
 
         def ended():
             if tick:
@@ -260,7 +268,8 @@ def with_agents(checks, k):
     show("Graphics")
     cancel = start_cancel_agent("process", app_proc.pid)
     try:
-        text = run_task("Install Nvidia + 32-Bit")
+        # nvidia is installed and nvidia580 fits the card: a switch, asked first.
+        text = run_task("Install Nvidia + 32-Bit", confirm="Replace nvidia with nvidia580?")
     finally:
         cancel.terminate()
         cancel.wait()
@@ -342,17 +351,22 @@ def with_agents(checks, k):
     checks.check(wait_for(lambda: label_starting("Driver will not load") is not None,
                           "the module line"),
                  "NVIDIA: the page names the LTS kernel that has no module")
-    text = run_task("Install Nvidia + 32-Bit")
+    text = run_task("Install Nvidia + 32-Bit", confirm="Replace nvidia with nvidia580?")
     checks.check(starts(text) == [
         '["xbps-install", "-Syf", "void-repo-multilib", "void-repo-multilib-nonfree", '
         '"void-repo-nonfree"]',
         '["xbps-install", "-Syu", "xbps"]',
         '["xbps-remove", "-Ry", "nvidia", "nvidia-libs", "nvidia-libs-32bit", "nvidia-dkms", '
         '"nvidia-gtklibs", "nvidia-firmware"]',
+        '["nvidia-config", "modeset"]',
         '["xbps-install", "-Su", "-y", "void-repo-multilib", "void-repo-multilib-nonfree", '
         '"void-repo-nonfree", "nvidia580", "nvidia580-libs-32bit", "linux6.6-headers"]'] and
         text.rstrip().endswith(SUCCESS),
-        "NVIDIA: repositories, self-update, the old generation removed, nvidia580 installed")
+        "NVIDIA: repositories, self-update, the old generation removed, mode setting written "
+        "before nvidia580 is installed (%s)" % starts(text))
+    with open("/etc/modprobe.d/kelmora-nvidia.conf") as f:
+        checks.check("options nvidia_drm modeset=1\n" in f.read(),
+                     "NVIDIA: the helper wrote kelmora's modprobe file")
     checks.check(all(os.path.exists("/usr/share/xbps.d/10-repository-%s.conf" % r)
                      for r in ("nonfree", "multilib", "multilib-nonfree")),
                  "NVIDIA: the repository drop-in files exist")

@@ -1086,6 +1086,81 @@ TEST_F(Window, AUsbPrinterGoesFromItsRowToAQueueAndOneWithoutADriverNamesItsPack
     EXPECT_EQ(last_pkexec_argv().back(), "brother-brlaser");
 }
 
+// The scanner page lists what SANE finds when first shown (one row for a
+// device seen over eSCL, WSD and the maker's backend); Test Scan shows the
+// picture, a second click cancels a scan that hangs, a scanner that does
+// not answer says so; a USB scanner SANE does not list names its package.
+TEST_F(Window, TheScannerPageListsTestsAndNamesWhatIsMissing) {
+    fakes.set("sane-devices",
+              "airscan:e0:Brother MFC-L2710DW|Brother|MFC-L2710DW|eSCL network scanner\n"
+              "airscan:w1:Brother MFC-L2710DW|Brother|MFC-L2710DW|WSD network scanner\n"
+              "escl:http://192.0.2.9:80|BROTHER|MFC-L2710DW|flatbed scanner\n");
+    fakes.set("airscan-discover.stdout",
+              "[devices]\n  Brother MFC-L2710DW = http://192.0.2.9:80/eSCL/, eSCL\n");
+    const auto usb = root() / "sys/bus/usb/devices";
+    test::write_file(usb / "1-1/idVendor", "04b8\n");
+    test::write_file(usb / "1-1/product", "Perfection V39\n");
+    test::write_file(usb / "1-1:1.0/bInterfaceClass", "ff\n");
+    open();
+    const auto& x = w();
+    EXPECT_FALSE(x.scanners.asked);  // nothing is listed before the page is shown
+    x.stack->set_visible_child("scanner");
+    ASSERT_TRUE(run_until([&] { return x.scanners.listing.has_value(); }));
+    EXPECT_EQ(x.scan_count->get_text().raw(), "Scanners found: 1");
+    const auto row = [&] { return nth_child(x.scanner_list, 0); };
+    ASSERT_NE(row(), nullptr);
+    EXPECT_EQ(nth_child(x.scanner_list, 1), nullptr);
+    // The Epson on the cable is not listed: its package is named, with a button.
+    ASSERT_NE(button_below(x.scanner_fixes, "Install imagescan"), nullptr);
+    EXPECT_FALSE(x.scanner_by_address->get_visible());  // a network scanner was found
+
+    click(button_below(row(), "Test Scan"));
+    ASSERT_TRUE(run_until([&] { return x.scanners.scanning.empty(); }));
+    Gtk::Picture* picture = nullptr;
+    for (Gtk::Widget* c = row()->get_first_child(); c; c = c->get_next_sibling())
+        if (auto* p = dynamic_cast<Gtk::Picture*>(c)) picture = p;
+    ASSERT_NE(picture, nullptr);
+    const std::string file = picture->get_file()->get_path();
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(std::filesystem::status(std::filesystem::path(file).parent_path()).permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);  // the user's alone
+    EXPECT_EQ(fakes.pkexec_calls(), 0);              // as the user
+
+    fakes.set("sane-hang", "");
+    click(button_below(row(), "Test Scan"));
+    ASSERT_TRUE(run_until([&] { return std::filesystem::exists(fakes.dir() / "sane-scanning"); }));
+    click(button_below(row(), "Cancel"));
+    ASSERT_TRUE(run_until([&] { return x.scanners.scanning.empty(); }, std::chrono::seconds(10)));
+    EXPECT_NE(button_below(row(), "Test Scan"), nullptr);
+    std::filesystem::remove(fakes.dir() / "sane-hang");
+
+    fakes.set("sane-fail", "");
+    click(button_below(row(), "Test Scan"));
+    ASSERT_TRUE(run_until([&] { return x.scanners.scanning.empty(); }));
+    bool said = false;
+    for (Gtk::Widget* c = row()->get_first_child(); c; c = c->get_next_sibling())
+        if (auto* l = dynamic_cast<Gtk::Label*>(c))
+            said = said || l->get_text() == "The scanner did not answer: is it switched on and "
+                                            "connected?";
+    EXPECT_TRUE(said);
+
+    // Nothing on the network: Add Scanner by Address, and a bad one runs nothing.
+    fakes.set("sane-devices", "");
+    click(x.btn_search_scanners);
+    ASSERT_TRUE(run_until([&] { return !x.scanners.searching; }));
+    EXPECT_TRUE(x.scanner_by_address->get_visible());
+    x.scanner_address_entry->set_text("scanner;reboot");
+    click(x.btn_add_scanner);
+    EXPECT_FALSE(busy());
+    EXPECT_EQ(x.scanner_note->get_text().substr(0, 30), "That is not a scanner's addres");
+
+    const auto dir = x.scanners.scan_dir;
+    x.window->destroy();
+    run_until([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_FALSE(std::filesystem::exists(dir));  // the pictures go with the window
+}
+
 TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
     const std::string uri = "ipp://Brother%20HL-L2350DW%20series._ipp._tcp.local/";
     fakes.set("cups-running", "");

@@ -63,7 +63,7 @@ class FakeTools {
                            "pkexec", "xbps-install", "xbps-remove", "xbps-query",
                            "xbps-reconfigure", "driverless", "avahi-browse", "airscan-discover",
                            "lpadmin", "lpstat", "lpoptions", "lpinfo", "cupsenable",
-                           "cupsaccept", "cancel", "ipptool"});
+                           "cupsaccept", "cancel", "ipptool", "scanimage"});
     const std::filesystem::path& bin() const { return bin_; }
     const std::filesystem::path& dir() const { return rec_; }
     // Adds a script of our own to the bin directory.

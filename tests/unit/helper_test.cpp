@@ -36,6 +36,7 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
         {{"cupsaccept", "Office"}, "/usr/bin/cupsaccept"},
         {{"cancel", "-a", "Office"}, "/usr/bin/cancel"},
         {{"ln", "-sf", "/etc/sv/ipp-usb", "/var/service/"}, "/usr/bin/ln"},
+        {{"gpasswd", "-a", "anna", "scanner"}, "/usr/bin/gpasswd"},
     };
     for (const auto& c : cases) {
         const auto parsed = parse_helper_request(c.request);
@@ -49,6 +50,16 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
         {"lpadmin", "-p", "q", "-E", "-v", "usb://HP/LJ?serial=1", "-m", "gutenprint.5.3://x"}));
     EXPECT_EQ(usb.listed_device, "usb://HP/LJ?serial=1");
     EXPECT_EQ(usb.listed_driver, "gutenprint.5.3://x");
+    // Files of kelmora's own, with the content fixed by the request's words.
+    const auto airscan = std::get<HelperRequest>(
+        parse_helper_request({"airscan-device", "Scanner at 192.0.2.9", "http://192.0.2.9/eSCL"}));
+    EXPECT_EQ(airscan.file, "/etc/sane.d/airscan.d/kelmora-Scanner_at_192.0.2.9.conf");
+    EXPECT_TRUE(airscan.programs.empty());
+    EXPECT_EQ(std::get<HelperRequest>(parse_helper_request({"sane-dll", "hpaio"})).file,
+              "/etc/sane.d/dll.d/hpaio");
+    EXPECT_EQ(std::get<HelperRequest>(parse_helper_request({"gpasswd", "-a", "anna", "scanner"}))
+                  .caller_must_be,
+              "anna");
     const auto policy = parse_helper_request({"polkit-policy"});
     ASSERT_TRUE(std::holds_alternative<HelperRequest>(policy));
     EXPECT_TRUE(std::get<HelperRequest>(policy).write_policy);
@@ -112,6 +123,17 @@ TEST(HelperRequest, EverythingElseIsRefusedWithAStatusThatIsNotPkexecs) {
         {{"cancel", "-a", "-u"}, refused_argument},
         {{"cancel", "-x", "q"}, refused_argument},
         {{"ln", "-sf", "/etc/sv/ipp-usb/", "/var/service/"}, refused_argument},
+        {{"gpasswd", "-a", "anna", "wheel"}, refused_argument},  // the scanner group only
+        {{"gpasswd", "-d", "anna", "scanner"}, refused_argument},
+        {{"gpasswd", "-a", "-r", "scanner"}, refused_argument},
+        {{"gpasswd", "-a", "an na", "scanner"}, refused_argument},
+        {{"airscan-device", "../../shadow", "http://h/eSCL"}, refused_argument},
+        {{"airscan-device", "S", "http://h/eSCL\n[devices]"}, refused_argument},
+        {{"airscan-device", "S\"", "http://h/eSCL"}, refused_argument},
+        {{"airscan-device", "S", "file:///etc/shadow"}, refused_argument},
+        {{"airscan-device", "S", "http://h/eSCL", "/etc/passwd"}, refused_argument},
+        {{"sane-dll", "net"}, refused_argument},
+        {{"nvidia-config", "modeset", "/etc/shadow"}, refused_argument},
         {{"polkit-policy", "/etc/passwd"}, refused_argument},
         {{"rm", "-rf", "/"}, refused_argument},
     };

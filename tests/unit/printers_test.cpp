@@ -425,3 +425,148 @@ TEST(UsbPrinters, QueuesJobsAndPackagesFollowWhatCupsAndXbpsSay) {
 
 }  // namespace
 }  // namespace kelmora
+
+// ---- Scanners: what scanimage lists, how a test scan fails, addresses typed,
+// USB scanners in sysfs and who may open them.
+#include "scanning/scanners.h"
+
+namespace kelmora {
+namespace {
+
+TEST(Scanners, ListingFoldsOneDeviceSeenManyWaysAndKeepsHostileNamesPlain) {
+    const auto scanners = scanners_from_scanimage(
+        "airscan:w1:Brother MFC-L2710DW|Brother|MFC-L2710DW|WSD network scanner\n"
+        "escl:http://192.0.2.9:80|BROTHER|MFC-L2710DW|flatbed scanner\n"
+        "airscan:e0:Brother MFC-L2710DW|Brother|MFC-L2710DW|eSCL network scanner\n"
+        "epson2:libusb:001:004|Epson|Perfection V39|flatbed scanner\n"
+        "airscan:e2:Evil|<b>Evil</b>\x1b[2J|Model\xff|eSCL network scanner\n"
+        "bad\ndevice\n|no device|x|y\n",
+        {{"Brother MFC-L2710DW", "192.0.2.9"}});
+    ASSERT_EQ(scanners.size(), 3u);
+    EXPECT_EQ(scanners[0].device, "airscan:w1:Brother MFC-L2710DW");  // airscan first
+    EXPECT_EQ(scanners[0].name, "Brother MFC-L2710DW");
+    EXPECT_EQ(scanners[0].connection, "192.0.2.9");
+    EXPECT_TRUE(scanners[0].network);
+    EXPECT_EQ(scanners[1].name, "<b>Evil</b> [2J Model\xef\xbf\xbd");  // plain, never markup
+    EXPECT_EQ(scanners[2].connection, "USB");
+    EXPECT_EQ(scanners[2].name, "Epson Perfection V39");
+    EXPECT_TRUE(scanners_from_scanimage("").empty());  // none found: nothing printed, exit 0
+}
+
+TEST(Scanners, EachFailureSaysWhatToDoAndTheTestScanStaysSmall) {
+    const struct {
+        const char* err;
+        int status;
+        bool timed_out;
+        ScanFailure failure;
+    } cases[] = {
+        {"scanimage: sane_start: Error during device I/O\n", 1, false, ScanFailure::NoAnswer},
+        {"scanimage: open of device airscan:e0:X failed: Invalid argument\n", 1, false,
+         ScanFailure::NameMoved},
+        {"scanimage: open of device x failed: Access to resource has been denied\n", 1, false,
+         ScanFailure::Denied},
+        {"scanimage: sane_start: Device busy\n", 1, false, ScanFailure::Busy},
+        {"scanimage: sane_start: Document feeder out of documents\n", 1, false,
+         ScanFailure::FeederEmpty},
+        {"", -1, true, ScanFailure::NoAnswer},  // a scanner that never answers
+        {"Scanned page 1.\n", 0, false, ScanFailure::None},
+        {"scanimage: something new\n", 1, false, ScanFailure::Failed},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(classify_scan_error(c.err, c.status, c.timed_out), c.failure) << c.err;
+    using V = std::vector<std::string>;
+    EXPECT_EQ(test_scan_options("    --resolution 75|150|300dpi [150]\n    -x 0..215.9mm [215.9]\n"
+                                "    -y 0..297mm [297]\n"),
+              (V{"--resolution", "75", "-x", "100", "-y", "100"}));
+    EXPECT_EQ(test_scan_options("    --resolution 100|200|600dpi [200]\n    -x 0..50mm [50]\n"),
+              (V{"--resolution", "100", "-x", "50"}));
+    EXPECT_EQ(test_scan_options("    --resolution 1..1200dpi (in steps of 1) [300]\n"),
+              (V{"--resolution", "75"}));
+    EXPECT_EQ(test_scan_options("    --mode Gray|Color [Gray]\n"), V{});
+}
+
+TEST(Scanners, AddressesBecomeEsclUrlsAndTheHelperWritesOnlyThatFile) {
+    const struct {
+        const char* typed;
+        AddressProblem problem;
+        const char* url;
+    } cases[] = {
+        {"192.0.2.9", AddressProblem::None, "http://192.0.2.9/eSCL"},
+        {" scanner.local:8080 ", AddressProblem::None, "http://scanner.local:8080/eSCL"},
+        {"[2001:db8::9]:80", AddressProblem::None, "http://[2001:db8::9]:80/eSCL"},
+        {"https://192.0.2.9:443/eSCL", AddressProblem::None, "https://192.0.2.9:443/eSCL"},
+        {"http://192.0.2.9/", AddressProblem::None, "http://192.0.2.9/eSCL"},
+        {"ipp://192.0.2.9/", AddressProblem::OtherScheme, ""},
+        {"http://192.0.2.9/$(reboot)", AddressProblem::Unsafe, ""},
+        {"scanner;reboot", AddressProblem::Unsafe, ""},
+        {"", AddressProblem::Empty, ""},
+    };
+    for (const auto& c : cases) {
+        const ScannerAddress a = parse_scanner_address(c.typed);
+        EXPECT_EQ(a.problem, c.problem) << c.typed;
+        EXPECT_EQ(a.url, c.url) << c.typed;
+        if (c.problem == AddressProblem::None) {
+            EXPECT_TRUE(airscan_name_allowed(a.name)) << a.name;
+            EXPECT_TRUE(airscan_url_allowed(a.url)) << a.url;
+        }
+    }
+    EXPECT_EQ(airscan_file_content("Scanner at 192.0.2.9", "http://192.0.2.9/eSCL"),
+              "# Written by kelmora: a scanner added by its address.\n[devices]\n"
+              "\"Scanner at 192.0.2.9\" = http://192.0.2.9/eSCL, eSCL\n");
+    EXPECT_EQ(airscan_file_name("Scanner at [::1]"), "kelmora-Scanner_at____1_.conf");
+}
+
+TEST(Scanners, UsbScannersNameTheirPackageAndTheGroupDecidesAccess) {
+    test::TempDir tmp;
+    const auto usb = tmp.path() / "sys/bus/usb/devices";
+    const auto device = [&](const std::string& dev, const std::string& vendor,
+                            const std::string& product, const std::string& itf_class) {
+        test::write_file(usb / dev / "idVendor", vendor + "\n");
+        test::write_file(usb / dev / "product", product + "\n");
+        test::write_file(usb / dev / "busnum", "1\n");
+        test::write_file(usb / dev / "devnum", "7\n");
+        test::write_file(usb / (dev + ":1.0") / "bInterfaceClass", itf_class + "\n");
+    };
+    device("1-1", "04f9", "DCP-L2550DN series", "ff");
+    device("1-2", "04f9", "MFC-J470DW", "07");
+    device("1-3", "03f0", "OfficeJet 3830", "07");
+    device("1-4", "046d", "USB Keyboard", "03");         // not a scanner
+    device("1-5", "1234", "Mustek ScanExpress", "ff");   // any maker, by name
+    const auto scanners = read_usb_scanners(tmp.path());
+    ASSERT_EQ(scanners.size(), 4u);
+    EXPECT_EQ(scanner_package_for(scanners[0]), "brother-brscan5");
+    EXPECT_EQ(scanner_package_for(scanners[1]), "brother-brscan4");
+    EXPECT_EQ(scanner_package_for(scanners[2]), "hplip");
+    EXPECT_EQ(scanner_package_for(scanners[3]), "");
+
+    // HP's scanner without hpaio: installed hplip is not enough.
+    const auto fixes = scanner_fixes(tmp.path(), {}, {scanners[2]}, std::vector<std::string>{"hplip"}, {});
+    ASSERT_EQ(fixes.size(), 1u);
+    EXPECT_EQ(fixes[0].kind, ScannerFix::Kind::EnableHpaio);
+    test::write_file(tmp.path() / "etc/sane.d/dll.d/hpaio", "hpaio\n");
+    EXPECT_TRUE(scanner_fixes(tmp.path(), {}, {scanners[2]}, std::vector<std::string>{"hplip"}, {}).empty());
+    // A listed scanner of that maker: nothing is missing.
+    EXPECT_TRUE(scanner_fixes(tmp.path(), {{"epson2:libusb:1", "Brother DCP-L2550DN", "USB", false}},
+                              {scanners[0]}, std::nullopt, {})
+                    .empty());
+
+    const unsigned scanner_gid = 20, me = 1000;
+    const struct {
+        unsigned mode;
+        std::vector<unsigned> groups;
+        bool listed;
+        NodeAccess access;
+    } nodes[] = {
+        {0664, {1000, 20}, true, NodeAccess::Fine},
+        {0664, {1000}, false, NodeAccess::JoinGroup},
+        {0664, {1000}, true, NodeAccess::LogInAgain},  // joined, not logged in again
+        {0666, {1000}, false, NodeAccess::Fine},
+        {0644, {1000, 20}, true, NodeAccess::LogInAgain},  // the group may not write
+    };
+    for (const auto& n : nodes)
+        EXPECT_EQ(judge_node_access(n.mode, 0, scanner_gid, me, n.groups, n.listed), n.access)
+            << std::oct << n.mode;
+}
+
+}  // namespace
+}  // namespace kelmora

@@ -627,6 +627,15 @@ const std::array<CatalogueEntry, catalogue_size> catalogue = {{
     {"step_scan_setup",
      {"Setting up the scanner {name}", "Scanner {name} wird eingerichtet",
       "Configurando el escáner {name}", "Configuration du scanner {name}"}},
+    {"not_void",
+     {"kelmora sets up Void Linux: this system has no xbps-install, so its install buttons cannot "
+      "work here.",
+      "kelmora richtet Void Linux ein: Dieses System hat kein xbps-install, daher können die "
+      "Installationsknöpfe hier nicht arbeiten.",
+      "kelmora configura Void Linux: este sistema no tiene xbps-install, así que sus botones de "
+      "instalación no pueden funcionar aquí.",
+      "kelmora configure Void Linux : ce système n'a pas xbps-install, ses boutons d'installation "
+      "ne peuvent donc pas fonctionner ici."}},
 }};
 
 namespace {

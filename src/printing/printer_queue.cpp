@@ -93,15 +93,7 @@ const std::vector<std::string> c_locale = {"LC_ALL=C"};
 // systems (Debian) leaves out /usr/sbin, where CUPS's administration tools
 // live there; on Void they are in /usr/bin. The helper finds them itself.
 std::string cups_admin_program(const std::string& name) {
-    if (!installed_helper().empty()) return name;
-    const char* path = std::getenv("PATH");
-    std::string_view dirs = path != nullptr ? path : "";
-    while (!dirs.empty()) {
-        const std::string_view dir = dirs.substr(0, dirs.find(':'));
-        if (!dir.empty() && ::access((std::string(dir) + "/" + name).c_str(), X_OK) == 0)
-            return name;
-        dirs.remove_prefix(std::min(dirs.size(), dir.size() + 1));
-    }
+    if (!installed_helper().empty() || program_on_path(name)) return name;
     const std::string sbin = "/usr/sbin/" + name;
     return ::access(sbin.c_str(), X_OK) == 0 ? sbin : name;
 }

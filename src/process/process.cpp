@@ -41,6 +41,18 @@ void close_fd(int& fd) {
 
 }  // namespace
 
+bool program_on_path(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string_view dirs = path != nullptr ? path : "";
+    while (!dirs.empty()) {
+        const std::string_view dir = dirs.substr(0, dirs.find(':'));
+        if (!dir.empty() && ::access((std::string(dir) + "/" + name).c_str(), X_OK) == 0)
+            return true;
+        dirs.remove_prefix(std::min(dirs.size(), dir.size() + 1));
+    }
+    return false;
+}
+
 bool path_exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;

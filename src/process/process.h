@@ -46,6 +46,9 @@ bool wait_for_success(pid_t pid);
 // signal or could not be waited for.
 int wait_for_exit(pid_t pid);
 
+// True when `name` is an executable file in a directory of PATH.
+bool program_on_path(const std::string& name);
+
 // True when a status query of `path` (following symbolic links) succeeds; any
 // error counts as absent.
 bool path_exists(const std::string& path);

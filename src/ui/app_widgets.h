@@ -154,6 +154,7 @@ struct AppWidgets {
     Gtk::Label* lang_label = nullptr;
     Gtk::Spinner* spinner = nullptr;
     Gtk::Label* task_outcome = nullptr;  // above the log
+    Gtk::Label* platform_note = nullptr;  // this is no Void system: said once, above the pages
     Gtk::TextView* log_view = nullptr;
     Gtk::Button* btn_scan_network = nullptr;
     Gtk::Button* btn_polkit = nullptr;
@@ -161,6 +162,8 @@ struct AppWidgets {
     // Where the window reads this machine (service paths, repository files,
     // hardware): "/" but in tests.
     std::filesystem::path root = "/";
+    // xbps-install is there to run (a Void system).
+    bool xbps = true;
 
     // The outcome that task_outcome shows; main thread only, like the widgets.
     mutable TaskOutcome outcome = TaskOutcome::None;

@@ -2,7 +2,9 @@
 
 #include "services/service_setup.h"
 #include "ui/actions.h"
+#include "process/process.h"
 #include "ui/auth_agent.h"
+#include "ui/busy_state.h"
 #include "ui/graphics_page.h"
 #include "ui/log_receiver.h"
 #include "ui/update_ui_text.h"
@@ -512,7 +514,18 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     scrolled->set_child(*w->log_view);
     result.log_expander->set_child(*scrolled);
 
+    // On a system without xbps (any but Void) the window says so once.
+    w->xbps = program_on_path("xbps-install");
+    w->platform_note = Gtk::make_managed<Gtk::Label>();
+    w->platform_note->set_wrap(true);
+    w->platform_note->set_xalign(0);
+    w->platform_note->set_margin_start(15);
+    w->platform_note->set_margin_end(15);
+    w->platform_note->set_margin_bottom(6);
+    w->platform_note->add_css_class("kelmora-warning");
+    w->platform_note->set_visible(false);
     main_column->append(*header);
+    main_column->append(*w->platform_note);
     main_column->append(*w->stack);
     main_column->append(*bottom);
     main_column->append(*result.log_expander);

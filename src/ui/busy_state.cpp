@@ -1,5 +1,7 @@
 #include "ui/busy_state.h"
 
+#include <algorithm>
+
 #include "i18n/catalogue.h"
 #include "i18n/lang.h"
 
@@ -98,11 +100,25 @@ void show_outcome(const AppWidgets& widgets, Lang lang) {
     if (widgets.outcome == TaskOutcome::Succeeded) widgets.task_outcome->add_css_class("success");
 }
 
+bool usable(const AppWidgets& w, const Gtk::Button* button) {
+    if (button == w.btn_nvidia && !multilib_system) return false;
+    // Without xbps the buttons that install cannot work: the window said so once.
+    const Gtk::Button* installing[] = {w.btn_nvidia,      w.btn_nv_repair,
+                                       w.btn_nv_open,     w.btn_amd,
+                                       w.btn_intel,       w.btn_setup_print,
+                                       w.btn_install_print_drivers, w.btn_setup_scan,
+                                       w.btn_install_scan_components};
+    return w.xbps || std::find(std::begin(installing), std::end(installing), button) ==
+                         std::end(installing);
+}
+
 void enter_busy_state(const AppWidgets& widgets) {
     widgets.spinner->start();
     for (Gtk::Button* button : widgets.action_buttons()) button->set_sensitive(false);
     widgets.found_list->set_sensitive(false);  // the "Add" buttons
     widgets.queue_list->set_sensitive(false);  // and those of the queues
+    widgets.usb_list->set_sensitive(false);    // and of the USB printers
+    widgets.scanner_fixes->set_sensitive(false);
     widgets.outcome = TaskOutcome::None;
     widgets.step.reset();
     widgets.network.reveal_search = false;
@@ -112,9 +128,11 @@ void enter_busy_state(const AppWidgets& widgets) {
 void leave_busy_state(const AppWidgets& widgets, TaskOutcome outcome) {
     widgets.spinner->stop();
     for (Gtk::Button* button : widgets.action_buttons())
-        button->set_sensitive(button != widgets.btn_nvidia || multilib_system);
+        button->set_sensitive(usable(widgets, button));
     widgets.found_list->set_sensitive(true);
     widgets.queue_list->set_sensitive(true);
+    widgets.usb_list->set_sensitive(true);
+    widgets.scanner_fixes->set_sensitive(true);
     widgets.outcome = outcome;
     widgets.step.reset();
     show_outcome(widgets, load_lang());

@@ -11,6 +11,9 @@
 namespace kelmora {
 
 // Also clears the outcome of the previous task.
+// Whether an action button can work on this system (NVIDIA needs x86_64
+// glibc; the install buttons need xbps).
+bool usable(const AppWidgets& widgets, const Gtk::Button* button);
 void enter_busy_state(const AppWidgets& widgets);
 // Leaves the busy state and shows how the task ended (above the log).
 void leave_busy_state(const AppWidgets& widgets, TaskOutcome outcome);

@@ -86,6 +86,9 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.btn_scan_network->set_label(text(lang, "btn_scan_network"));
     w.btn_polkit->set_label(text(polkit_button_text(lang)));
 
+    set_line(w.platform_note, w.xbps ? std::string() : std::string(get_text(lang, "not_void")));
+    for (Gtk::Button* button : w.action_buttons())
+        if (!usable(w, button)) button->set_sensitive(false);
     show_graphics_state(w, lang);
     show_printer_state(w, lang);  // after every text: it measures the page
     show_scanner_state(w, lang);

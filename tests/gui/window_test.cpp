@@ -91,7 +91,7 @@ TEST_F(Window, OpensIdleWithEveryTextAppliedAndTheLanguageStored) {
     EXPECT_EQ(stored_lang(), "en");
     EXPECT_EQ(w().stack->get_visible_child_name(), "gpu");
     EXPECT_EQ(w().stack->get_page(*w().printer_scroll)->get_name(), "printer");
-    EXPECT_EQ(w().stack->get_page(*w().scanner_box)->get_title(), "Scanner");
+    EXPECT_EQ(w().stack->get_page(*w().scanner_scroll)->get_title(), "Scanner");
     EXPECT_EQ(w().nv_frame->get_label(), " NVIDIA GeForce");
     EXPECT_EQ(w().btn_nvidia->get_label(), "Install Nvidia + 32-Bit");
     EXPECT_EQ(w().btn_scan_network->get_label(), "Scan for Network Printers & Scanners");
@@ -241,7 +241,7 @@ TEST_F(Window, EveryWidgetShowsItsCatalogueTextInEveryLanguage) {
     const std::pair<std::function<Glib::ustring()>, const char*> wiring[] = {
         {[&] { return x.stack->get_page(*x.gpu_scroll)->get_title(); }, "tab_graphics"},
         {[&] { return x.stack->get_page(*x.printer_scroll)->get_title(); }, "tab_printer"},
-        {[&] { return x.stack->get_page(*x.scanner_box)->get_title(); }, "tab_scanner"},
+        {[&] { return x.stack->get_page(*x.scanner_scroll)->get_title(); }, "tab_scanner"},
         {[&] { return x.nv_frame->get_label(); }, "nv_title"},
         {[&] { return x.btn_nvidia->get_label(); }, "nv_btn"},
         {[&] { return x.btn_nv_repair->get_label(); }, "nv_repair_btn"},
@@ -1159,6 +1159,25 @@ TEST_F(Window, TheScannerPageListsTestsAndNamesWhatIsMissing) {
     x.window->destroy();
     run_until([] { return false; }, std::chrono::milliseconds(50));
     EXPECT_FALSE(std::filesystem::exists(dir));  // the pictures go with the window
+}
+
+// On a system without xbps-install the window says once that it sets up
+// Void, and the install buttons stay off, also after another task.
+TEST_F(Window, WithoutXbpsTheWindowSaysSoOnceAndInstallsNothing) {
+    std::filesystem::remove(fakes.bin() / "xbps-install");
+    open();
+    const auto& x = w();
+    ASSERT_TRUE(x.platform_note->get_visible());
+    EXPECT_EQ(x.platform_note->get_text().substr(0, 30), "kelmora sets up Void Linux: th");
+    EXPECT_FALSE(x.btn_amd->get_sensitive());
+    EXPECT_FALSE(x.btn_setup_print->get_sensitive());
+    EXPECT_TRUE(x.btn_scan_network->get_sensitive());
+    click(x.btn_scan_network);
+    ASSERT_TRUE(run_until([&] { return !x.spinner->get_spinning(); }));
+    EXPECT_FALSE(x.btn_amd->get_sensitive());
+    EXPECT_TRUE(x.btn_scan_network->get_sensitive());
+    win.lang_combo->set_active(1);
+    EXPECT_EQ(x.platform_note->get_text().substr(0, 28), "kelmora richtet Void Linux e");
 }
 
 TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {

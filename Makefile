@@ -37,11 +37,14 @@ test-build: deps-test deps-build $(BUILD)/build.ninja
 test: test-build
 	@$(call WITH_DISPLAY,meson test -C $(BUILD) $(MESON_TEST_ARGS))
 
-# Renders the README screenshots into docs/screenshots/ (a temporary HOME, so
-# your own language choice is left alone).
+# Renders every shot (each must fit a 1366x768 screen) and keeps the README's
+# in docs/screenshots/ (a temporary HOME, so your own language choice is left alone).
+README_SHOTS = graphics.png graphics-laptop.png graphics-way-back.png printer-usb.png \
+	printer-network.png scanner.png
 screenshots: test-build
 	@home=$$(mktemp -d) && trap 'rm -rf "$$home"' EXIT && \
-	$(call WITH_DISPLAY,env HOME="$$home" LANG=C.UTF-8 ./$(BUILD)/tests/kelmora-screenshots docs/screenshots)
+	$(call WITH_DISPLAY,env HOME="$$home" LANG=C.UTF-8 ./$(BUILD)/tests/kelmora-screenshots "$$home/shots") && \
+	for f in $(README_SHOTS); do cp "$$home/shots/$$f" docs/screenshots/; done
 
 # The suite under AddressSanitizer + UndefinedBehaviorSanitizer (leak checking
 # on), then the channel, runner and discovery tests under ThreadSanitizer.

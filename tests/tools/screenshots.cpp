@@ -15,6 +15,7 @@
 #include "ui/busy_state.h"
 #include "ui/graphics_page.h"
 #include "ui/printer_page.h"
+#include "ui/scanner_page.h"
 
 namespace {
 
@@ -65,6 +66,53 @@ std::filesystem::path laptop_root(const std::filesystem::path& dir) {
     return dir;
 }
 
+// The same machine after "Set up Services" and "Set up SANE": CUPS and SANE
+// installed, their services linked.
+std::filesystem::path services_root(const std::filesystem::path& dir) {
+    laptop_root(dir);
+    for (const char* program : {"usr/bin/cupsd", "usr/bin/scanimage"}) write(dir / program, "");
+    for (const char* service : {"cupsd", "avahi-daemon", "saned"}) {
+        std::filesystem::create_directories(dir / "etc/sv" / service);
+        std::filesystem::create_directories(dir / "var/service");
+        std::filesystem::create_symlink(dir / "etc/sv" / service, dir / "var/service" / service);
+    }
+    return dir;
+}
+
+// A laptop with two GPUs: Intel UHD 620 drives the screen, a Turing GPU
+// (class 0x0302, no boot_vga) renders on demand.
+std::filesystem::path hybrid_root(const std::filesystem::path& dir) {
+    laptop_root(dir);
+    const auto devices = dir / "sys/bus/pci/devices";
+    write(devices / "0000:00:02.0/boot_vga", "1\n");
+    write(devices / "0000:01:00.0/class", "0x030200\n");
+    write(devices / "0000:01:00.0/device", "0x1f99\n");
+    write(devices / "0000:01:00.0/boot_vga", "0\n");
+    write(dir / "sys/class/dmi/id/chassis_type", "10\n");
+    write(kelmora::pci_ids_path(dir),
+          "8086  Intel Corporation\n\t5917  UHD Graphics 620\n"
+          "10de  NVIDIA Corporation\n\t1f99  TU117M [GeForce GTX 1650 Mobile / Max-Q]\n");
+    return dir;
+}
+
+// What a test scan of a printed page looks like, small.
+std::string test_scan_picture(const std::filesystem::path& dir) {
+    auto surface = Cairo::ImageSurface::create(Cairo::Surface::Format::RGB24, 170, 220);
+    auto cr = Cairo::Context::create(surface);
+    cr->set_source_rgb(0.97, 0.97, 0.95);
+    cr->paint();
+    cr->set_source_rgb(0.25, 0.25, 0.3);
+    cr->rectangle(18, 18, 90, 10);
+    cr->fill();
+    for (int line = 0; line < 14; ++line) {
+        cr->rectangle(18, 44 + line * 11, line % 4 == 3 ? 80 : 134, 4);
+        cr->fill();
+    }
+    const std::string file = (dir / "test-scan.png").string();
+    surface->write_to_png(file);
+    return file;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,7 +137,17 @@ int main(int argc, char** argv) {
         bool network = false;       // printers found, one added
         bool way_back = false;      // nvidia470 installed, its module missing
         bool to_add = false;        // the printer page scrolled to the printers to add
+        bool scanners = false;      // two scanners listed, one with its test scan
+        bool hybrid = false;        // a laptop with two GPUs
     } shots[] = {
+        {kelmora::Lang::En, "scanner", "scanner.png", 0, kelmora::TaskOutcome::None, false, false,
+         false, false, false, true},
+        {kelmora::Lang::De, "scanner", "scanner-de-log.png", 0, kelmora::TaskOutcome::Succeeded,
+         true, false, false, false, false, true},
+        {kelmora::Lang::En, "gpu", "graphics-laptop.png", 0, kelmora::TaskOutcome::None, false,
+         false, false, false, false, false, true},
+        {kelmora::Lang::Fr, "gpu", "graphics-laptop-fr-log.png", 0, kelmora::TaskOutcome::None,
+         true, false, false, false, false, false, true},
         {kelmora::Lang::En, "printer", "printer-usb.png", 0, kelmora::TaskOutcome::Succeeded,
          false, false, true, false, true},
         {kelmora::Lang::Fr, "printer", "printer-usb-fr-log.png", 0,
@@ -109,7 +167,6 @@ int main(int argc, char** argv) {
          kelmora::TaskOutcome::Succeeded, true, false, true},
         {kelmora::Lang::En, "gpu", "graphics.png", 0},
         {kelmora::Lang::En, "printer", "printer.png", 0},
-        {kelmora::Lang::En, "scanner", "scanner.png", 0},
         {kelmora::Lang::De, "printer", "printer-de.png", 0},
         {kelmora::Lang::Fr, "gpu", "graphics-fr.png", 3},  // the longest driver entry
         // The longest outcome texts, with the log open: the window must still
@@ -123,17 +180,28 @@ int main(int argc, char** argv) {
          true},
         {kelmora::Lang::Es, "gpu", "graphics-es-log.png", 0, kelmora::TaskOutcome::Succeeded, true,
          true},
-        {kelmora::Lang::De, "scanner", "scanner-de-log.png", 0, kelmora::TaskOutcome::Failed, true},
         {kelmora::Lang::En, "printer", "printer-log.png", 0, kelmora::TaskOutcome::Succeeded, true},
     };
     char dir_template[] = "/tmp/kelmora-shots-XXXXXX";
     if (mkdtemp(dir_template) == nullptr) return 1;
-    const std::filesystem::path root = laptop_root(dir_template);
+    const std::filesystem::path base = dir_template;
+    const std::filesystem::path plain = laptop_root(base / "plain");
+    const std::filesystem::path set_up = services_root(base / "set-up");
+    const std::filesystem::path laptop = hybrid_root(base / "laptop");
+    const std::string picture = test_scan_picture(base);
+    // The window as on Void: xbps-install is there (a stand-in that runs nothing).
+    write(base / "bin/xbps-install", "#!/bin/sh\nexit 1\n");
+    std::filesystem::permissions(base / "bin/xbps-install", std::filesystem::perms::owner_all);
+    const char* path = std::getenv("PATH");
+    setenv("PATH", ((base / "bin").string() + ":" + (path ? path : "")).c_str(), 1);
     int failures = 0;
     for (const Shot& shot : shots) {
         kelmora::save_lang(shot.lang);
+        // Printers were added and scanners listed where the services run.
+        const auto& root = shot.hybrid ? laptop : shot.network || shot.scanners ? set_up : plain;
         kelmora::MainWindow win = kelmora::build_ui(app, root);
         win.widgets->stack->set_transition_type(Gtk::StackTransitionType::NONE);
+        win.widgets->scanners.asked = true;  // the shot's list, not this machine's
         win.widgets->stack->set_visible_child(shot.page);
         iterate(100);  // the detection reports
         win.widgets->combo_nvidia->set_active(shot.nvidia_entry);
@@ -176,6 +244,24 @@ int main(int argc, char** argv) {
                 kelmora::PrinterAdded{kelmora::AddResult::Added, "Brother_HL-L2350DW_series"};
             kelmora::show_printer_state(*win.widgets, shot.lang);
         }
+        if (shot.scanners) {
+            iterate(600);
+            auto& scan = win.widgets->scanners;
+            scan.asked = true;
+            scan.listing = kelmora::ScannerListing{
+                true,
+                {{"airscan:e0:Brother MFC-L2710DW series", "Brother MFC-L2710DW series",
+                  "192.0.2.9", true},
+                 {"epson2:libusb:001:004", "Epson Perfection V39", "USB", false}}};
+            scan.results["Brother MFC-L2710DW series"] = {picture, kelmora::ScanFailure::None};
+            kelmora::show_scanner_state(*win.widgets, shot.lang);
+        }
+        if (shot.hybrid) {
+            iterate(600);
+            win.widgets->graphics.installed =
+                kelmora::InstalledGraphics{{"nvidia"}, false, true, {}, false, "suspended"};
+            kelmora::show_graphics_state(*win.widgets, shot.lang);
+        }
         if (shot.every_notice) {
             win.widgets->graphics.hardware.secure_boot = true;
             win.widgets->graphics.restart_pending = true;
@@ -207,6 +293,6 @@ int main(int argc, char** argv) {
         win.widgets->window->destroy();
         iterate(50);
     }
-    std::filesystem::remove_all(root);
+    std::filesystem::remove_all(base);
     return failures == 0 ? 0 : 1;
 }

@@ -85,7 +85,10 @@ std::vector<Scanner> scanners_from_scanimage(
         const std::string model = bar == std::string::npos ? "" : middle.substr(bar + 1);
         Row row;
         row.scanner.device = device;
-        const std::string v = plain_display_text(vendor), m = plain_display_text(model);
+        // sane-airscan names a device it was told about by its protocol.
+        const bool placeholder = vendor == "eSCL" || vendor == "WSD";
+        const std::string v = placeholder ? "" : plain_display_text(vendor);
+        const std::string m = plain_display_text(model);
         row.scanner.name = m.empty()                               ? v
                            : v.empty() || lower(m).starts_with(lower(v)) ? m
                                                                    : v + " " + m;
@@ -93,6 +96,7 @@ std::vector<Scanner> scanners_from_scanimage(
         row.scanner.network = network_device(device);
         row.airscan = device.starts_with("airscan:");
         std::string host = host_in_device(device);
+        if (type.starts_with("ip=")) host = type.substr(3);  // sane-airscan's own type field
         for (const auto& [name, address] : addresses)
             if (!address.empty() &&
                 (name == airscan_name(device) || lower(name) == lower(row.scanner.name)))

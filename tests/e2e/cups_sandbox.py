@@ -15,13 +15,11 @@ the same serial number. The host is checked afterwards.
 
 usage: cups_sandbox.py KELMORA_BINARY SOURCE_DIR
 """
-import fcntl
 import hashlib
 import os
 import shutil
 import signal
 import socket
-import struct
 import subprocess
 import sys
 import time
@@ -163,15 +161,6 @@ def host_main(kelmora, source):
 
 
 # ---------------------------------------------------------------- inside
-
-def loopback_up():
-    """127.0.0.1 and ::1 in the new network namespace."""
-    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    request = struct.pack("16sH", b"lo", 0)
-    flags = struct.unpack("16sH", fcntl.ioctl(s, 0x8913, request))[1]  # SIOCGIFFLAGS
-    fcntl.ioctl(s, 0x8914, struct.pack("16sH", b"lo", flags | 0x1))  # SIOCSIFFLAGS, IFF_UP
-    s.close()
-
 
 def listening(port):
     with socket.socket() as s:
@@ -555,7 +544,7 @@ def inside_main(host_ns, kelmora, source):
         sandbox.write_payload(payload)
         kelmora = sandbox.PAYLOAD + "/kelmora"
         sys.path.insert(0, sandbox.PAYLOAD + "/tests/e2e")
-        loopback_up()
+        sandbox.loopback_up()
         cupsd, _ = start_services()
         write_stand_ins()
         checks, app_proc, _, frame, run, add_buttons, labels = drive(kelmora)

@@ -18,7 +18,10 @@ no_new_privs 0; where one is missing the suite is skipped (exit 77).
 usage: polkit_sandbox.py KELMORA_BINARY SOURCE_DIR
 """
 import hashlib
+import fcntl
 import os
+import struct
+import socket
 import pwd
 import shutil
 import re
@@ -42,6 +45,7 @@ PAYLOAD_FILES = {  # in the payload: (in the checkout, mode)
     "tests/e2e/polkit_driver.py": ("tests/e2e/polkit_driver.py", 0o644),
     "tests/e2e/atspi_test.py": ("tests/e2e/atspi_test.py", 0o644),
     "tests/e2e/session.py": ("tests/e2e/session.py", 0o644),
+    "tests/e2e/escl_responder.py": ("tests/e2e/escl_responder.py", 0o644),
     "tests/fakes/xbps-install": ("tests/fakes/xbps-install", 0o755),
     "tests/fakes/xbps-remove": ("tests/fakes/xbps-remove", 0o755),
     "tests/fakes/xbps-query": ("tests/fakes/xbps-query", 0o755),
@@ -174,6 +178,15 @@ def host_main(kelmora, source):
 
 
 # ---------------------------------------------------------------- inside
+
+def loopback_up():
+    """127.0.0.1 and ::1 in the new network namespace."""
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    request = struct.pack("16sH", b"lo", 0)
+    flags = struct.unpack("16sH", fcntl.ioctl(s, 0x8913, request))[1]  # SIOCGIFFLAGS
+    fcntl.ioctl(s, 0x8914, struct.pack("16sH", b"lo", flags | 0x1))  # SIOCSIFFLAGS, IFF_UP
+    s.close()
+
 
 def mount_all(mounts=None):
     mounts = MOUNTS if mounts is None else mounts

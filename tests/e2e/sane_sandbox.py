@@ -1,0 +1,207 @@
+#!/usr/bin/python3
+"""e2e-sane: the scanner page against the real SANE and sane-airscan, talking
+to a small eSCL scanner (escl_responder.py) on 127.0.0.1. As root, in a
+private mount and network namespace whose every mount is checked first:
+sane-airscan gets a configuration of its own through SANE_CONFIG_DIR (with
+/etc/sane.d, an overlay here, after it). The row appears, Test Scan shows the
+picture, a scanner that stopped answering says so, and Add Scanner by
+Address asks the scanner through sane-airscan and then writes its file into
+/etc/sane.d/airscan.d (pkexec is a stand-in that runs the one shell command,
+as root). The host is checked afterwards.
+
+usage: sane_sandbox.py KELMORA_BINARY SOURCE_DIR
+"""
+import glob
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import polkit_sandbox as sandbox  # noqa: E402  (mounts, their checks, ending processes)
+
+PORT, ADDRESS_PORT = 18631, 18641
+CONF = "/tmp/sane-conf"  # SANE_CONFIG_DIR, with /etc/sane.d after it
+BIN = "/tmp/stand-ins"
+HOME = "/tmp/home"
+NAME = "Kelmora eSCL"
+ADDED = "Scanner at 127.0.0.1:%d" % ADDRESS_PORT
+MOUNTS = [
+    ("/tmp", "tmpfs", "tmpfs"),
+    ("/run", "tmpfs", "tmpfs"),
+    ("/etc/sane.d", "overlay", "overlay"),
+]
+WATCHED = ["/etc/sane.d"]
+PKEXEC = """#!/bin/sh
+# Runs kelmora's one shell command for a scanner's file, as we are root.
+[ "$1" = --disable-internal-agent ] && shift
+case "$1 $2 $3" in
+"sh -c mkdir -p /etc/sane.d/airscan.d "*) exec "$@" ;;
+esac
+echo "e2e-sane pkexec: only the airscan.d command" >&2
+exit 127
+"""
+
+
+def why_not_here():
+    if os.geteuid() != 0:
+        return "not root"
+    for tool in ("unshare", "mount", "scanimage", "dbus-daemon", "Xvfb"):
+        if shutil.which(tool) is None:
+            return tool + " is not installed"
+    if not glob.glob("/usr/lib/*/sane/libsane-airscan.so*") + glob.glob("/usr/lib/sane/libsane-airscan.so*"):
+        return "sane-airscan is not installed"
+    if not os.path.isdir("/etc/sane.d"):
+        return "/etc/sane.d is missing"
+    if subprocess.run(["/usr/bin/python3", "-c", "import pyatspi"],
+                      capture_output=True).returncode != 0:
+        return "python3 module pyatspi is missing"
+    probe = ("mount -t tmpfs tmpfs /tmp && mkdir /tmp/u /tmp/w && mount -t overlay overlay "
+             "-o lowerdir=/etc/sane.d,upperdir=/tmp/u,workdir=/tmp/w /etc/sane.d")
+    if subprocess.run(["unshare", "--mount", "--net", "--propagation", "private", "sh", "-c",
+                       probe], capture_output=True).returncode != 0:
+        return "this root may not mount tmpfs and overlay file systems in a private namespace"
+    return None
+
+
+def host_state():
+    state = {}
+    for top in WATCHED:
+        for path, _, files in os.walk(top):
+            for name in files:
+                full = os.path.join(path, name)
+                with open(full, "rb") as f:
+                    state[full] = hashlib.sha256(f.read()).hexdigest()
+    return state
+
+
+def host_main(kelmora, source):
+    return sandbox.run_on_host("real-SANE", why_not_here(), host_state, ["--mount", "--net"],
+                               __file__, kelmora, source)
+
+
+def configure(devices):
+    os.makedirs(CONF, exist_ok=True)
+    with open(CONF + "/dll.conf", "w") as f:
+        f.write("airscan\n")
+    with open(CONF + "/airscan.conf", "w") as f:
+        f.write("[options]\ndiscovery = disable\n[devices]\n" +
+                "".join('"%s" = http://127.0.0.1:%d/eSCL, eSCL\n' % d for d in devices))
+
+
+def drive(kelmora, checks):
+    from session import start_session
+    start_session()
+    import pyatspi
+    from atspi_test import SUCCESS, application, click, find, frames, text_of, wait_for
+    import escl_responder
+    scanner = escl_responder.serve(PORT, seconds=200)
+    escl_responder.serve(ADDRESS_PORT, seconds=200)
+    configure([(NAME, PORT)])
+    os.makedirs(BIN)
+    with open(BIN + "/pkexec", "w") as f:
+        f.write(PKEXEC)
+    os.chmod(BIN + "/pkexec", 0o755)
+    os.makedirs(HOME)
+    env = dict(os.environ, PATH=BIN + ":/usr/sbin:/usr/bin:/sbin:/bin", HOME=HOME,
+               LANG="C.UTF-8", SANE_CONFIG_DIR=CONF + ":")
+    app_proc = subprocess.Popen([kelmora], env=env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, start_new_session=True)
+    try:
+        app = wait_for(lambda: application(app_proc.pid), "kelmora on the accessibility bus")
+        frame = wait_for(lambda: next(iter(frames(app)), None), "the main window")
+
+        def labels():
+            found = []
+            pyatspi.findAllDescendants(frame, lambda a: a.getRole() == pyatspi.ROLE_LABEL and
+                                       found.append(a.name))
+            return found
+
+        def button(name, timeout=20):
+            return wait_for(lambda: find(frame, name=name, role=pyatspi.ROLE_PUSH_BUTTON), name,
+                            timeout=timeout)
+
+        tab = find(frame, name="Scanner", role=pyatspi.ROLE_PAGE_TAB)
+        click(tab)
+        wait_for(lambda: NAME in labels(), "the scanner's row", timeout=40)
+        checks.check("Scanners found: 1" in labels() and "127.0.0.1" in labels(),
+                     "list: one row, with its address (%s)" % [n for n in labels() if n][:12])
+
+        click(button("Test Scan"))
+        picture = wait_for(lambda: pyatspi.findDescendant(
+            frame, lambda a: a.getRole() == pyatspi.ROLE_IMAGE and
+            a.name == "Test scan of " + NAME), "the test scan's picture", timeout=60)
+        checks.check(picture is not None, "test scan: the picture shows in the row")
+
+        scanner.shutdown()
+        scanner.server_close()
+        time.sleep(31)  # the listing is old now: it is made again first
+        click(button("Test Scan"))
+        said = "The scanner did not answer: is it switched on and connected?"
+        try:
+            wait_for(lambda: said in labels(), "the line that it did not answer", timeout=90)
+            checks.check(True, "no answer: the row says so")
+        except AssertionError as e:
+            checks.check(False, "no answer: %s (%s)" % (e, [n for n in labels() if n][:20]))
+
+        # Nothing on the network: Add Scanner by Address asks it, then writes its file.
+        configure([])
+        click(button("Search Again"))
+        entry = wait_for(lambda: find(frame, name="Scanner address"), "the address field",
+                         timeout=40)
+        log = wait_for(lambda: find(frame, name="Installations-Log", role=pyatspi.ROLE_TEXT)
+                       if find(frame, name="Installations-Log", role=pyatspi.ROLE_TEXT) else
+                       click(find(frame, name="Installations-Log",
+                                  role=pyatspi.ROLE_PUSH_BUTTON)), "the log")
+        before = len(text_of(log))
+        entry.queryEditableText().setTextContents("127.0.0.1:%d" % ADDRESS_PORT)
+        click(button("Add Scanner by Address"))
+        wait_for(lambda: SUCCESS in text_of(log)[before:], "the end of adding", timeout=90)
+        written = glob.glob("/etc/sane.d/airscan.d/kelmora-*.conf")
+        checks.check(len(written) == 1 and
+                     open(written[0]).read().endswith(
+                         '"%s" = http://127.0.0.1:%d/eSCL, eSCL\n' % (ADDED, ADDRESS_PORT)),
+                     "by address: one file in /etc/sane.d/airscan.d names it (%s)" % written)
+        try:
+            wait_for(lambda: ADDED in labels(), "the added scanner's row", timeout=60)
+            checks.check(True, "by address: the scanner is listed afterwards")
+        except AssertionError as e:
+            checks.check(False, "by address: %s" % e)
+    except (Exception, SystemExit) as e:
+        checks.check(False, "%s: %s" % (type(e).__name__, e))
+    return app_proc
+
+
+def inside_main(host_ns, kelmora, source):
+    payload = sandbox.read_payload(kelmora, source)
+    sandbox.mount_all(MOUNTS)
+    problems = sandbox.check_mounts(host_ns, MOUNTS)
+    if problems:
+        for p in problems:
+            print("FAIL sandbox: " + p, flush=True)
+        return 1
+    print("ok   sandbox: %d private mounts checked" % len(MOUNTS), flush=True)
+    status = 1
+    try:
+        sandbox.write_payload(payload)
+        kelmora = sandbox.PAYLOAD + "/kelmora"
+        sys.path.insert(0, sandbox.PAYLOAD + "/tests/e2e")
+        sandbox.loopback_up()
+        from atspi_test import Checks
+        checks = Checks()
+        app_proc = drive(kelmora, checks)
+        app_proc.terminate()
+        print("%d passed, %d failed" % (checks.passed, checks.failed), flush=True)
+        status = 1 if checks.failed else 0
+    except Exception as e:
+        print("FAIL sandbox: %s: %s" % (type(e).__name__, e), flush=True)
+    finally:
+        status = sandbox.without_leftovers(status)
+    return status
+
+
+if __name__ == "__main__":
+    sandbox.entry(__doc__, host_main, inside_main)

@@ -25,7 +25,6 @@
 
 namespace {
 
-constexpr const char* policy_dir = "/usr/share/polkit-1/actions";
 constexpr const char* policy_file = "/usr/share/polkit-1/actions/org.tamsel.pellin.policy";
 
 int refuse(int status, const std::string& message) {
@@ -33,33 +32,9 @@ int refuse(int status, const std::string& message) {
     return status;
 }
 
-// Writes the document to a new file beside the old one, then renames it over:
-// a reader never sees half a policy.
-int write_policy() {
-    ::mkdir("/usr/share/polkit-1", 0755);
-    ::mkdir(policy_dir, 0755);
-    const std::string temp = std::string(policy_file) + ".new";
-    const int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return refuse(1, temp + ": " + std::strerror(errno));
-    const std::string_view doc = kelmora::polkit_policy_document;
-    std::size_t done = 0;
-    while (done < doc.size()) {
-        const ssize_t n = ::write(fd, doc.data() + done, doc.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    const bool ok = done == doc.size() && ::fchmod(fd, 0644) == 0 && ::close(fd) == 0;
-    if (!ok || ::rename(temp.c_str(), policy_file) != 0) {
-        ::unlink(temp.c_str());
-        return refuse(1, std::string(policy_file) + ": " + std::strerror(errno));
-    }
-    return 0;
-}
-
-// Writes `content` to `file` (its directory made if missing), or removes the
-// file when the content is empty; never through a link someone put there.
+// Writes `content` to a new file beside `file` and renames it over (its
+// directory made if missing), or removes the file when the content is empty;
+// never through a link someone put there.
 int write_or_remove(const std::string& file, std::string_view content) {
     if (content.empty()) {
         if (::unlink(file.c_str()) != 0 && errno != ENOENT)
@@ -84,6 +59,12 @@ int write_or_remove(const std::string& file, std::string_view content) {
         return refuse(1, file + ": " + std::strerror(errno));
     }
     return 0;
+}
+
+// The policy document, beside the others (a reader never sees half of it).
+int write_policy() {
+    ::mkdir("/usr/share/polkit-1", 0755);
+    return write_or_remove(policy_file, kelmora::polkit_policy_document);
 }
 
 int write_nvidia_config(const kelmora::NvidiaConfig& config) {

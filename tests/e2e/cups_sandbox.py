@@ -529,22 +529,11 @@ def drive(kelmora):
 
 
 def inside_main(host_ns, kelmora, source):
-    # The checkout and the build may live under /tmp, which the sandbox covers:
-    # what runs is copied in first, as e2e-polkit does.
-    payload = sandbox.read_payload(kelmora, source)
-    sandbox.mount_all(MOUNTS)
-    problems = sandbox.check_mounts(host_ns, MOUNTS)
-    if problems:
-        for p in problems:
-            print("FAIL sandbox: " + p, flush=True)
-        return 1
-    print("ok   sandbox: %d private mounts checked" % len(MOUNTS), flush=True)
     status = 1
     try:
-        sandbox.write_payload(payload)
-        kelmora = sandbox.PAYLOAD + "/kelmora"
-        sys.path.insert(0, sandbox.PAYLOAD + "/tests/e2e")
-        sandbox.loopback_up()
+        kelmora = sandbox.enter(host_ns, kelmora, source, MOUNTS)
+        if kelmora is None:
+            return 1
         cupsd, _ = start_services()
         write_stand_ins()
         checks, app_proc, _, frame, run, add_buttons, labels = drive(kelmora)

@@ -188,6 +188,25 @@ def loopback_up():
     s.close()
 
 
+def enter(host_ns, kelmora, source, mounts):
+    """Inside a suite's namespace: what runs is copied in first (the checkout and
+    the build may live under /tmp, which the sandbox covers), every mount is
+    made and checked, and loopback is up. Returns kelmora's path there, or None
+    (and says why) when a mount is not as it must be."""
+    payload = read_payload(kelmora, source)
+    mount_all(mounts)
+    problems = check_mounts(host_ns, mounts)
+    if problems:
+        for p in problems:
+            print("FAIL sandbox: " + p, flush=True)
+        return None
+    print("ok   sandbox: %d private mounts checked" % len(mounts), flush=True)
+    write_payload(payload)
+    sys.path.insert(0, PAYLOAD + "/tests/e2e")
+    loopback_up()
+    return PAYLOAD + "/kelmora"
+
+
 def mount_all(mounts=None):
     mounts = MOUNTS if mounts is None else mounts
     kept = {}

@@ -176,20 +176,11 @@ def drive(kelmora, checks):
 
 
 def inside_main(host_ns, kelmora, source):
-    payload = sandbox.read_payload(kelmora, source)
-    sandbox.mount_all(MOUNTS)
-    problems = sandbox.check_mounts(host_ns, MOUNTS)
-    if problems:
-        for p in problems:
-            print("FAIL sandbox: " + p, flush=True)
-        return 1
-    print("ok   sandbox: %d private mounts checked" % len(MOUNTS), flush=True)
     status = 1
     try:
-        sandbox.write_payload(payload)
-        kelmora = sandbox.PAYLOAD + "/kelmora"
-        sys.path.insert(0, sandbox.PAYLOAD + "/tests/e2e")
-        sandbox.loopback_up()
+        kelmora = sandbox.enter(host_ns, kelmora, source, MOUNTS)
+        if kelmora is None:
+            return 1
         from atspi_test import Checks
         checks = Checks()
         app_proc = drive(kelmora, checks)

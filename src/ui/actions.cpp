@@ -303,10 +303,10 @@ void on_test_scan(const AppWidgetsRef& widgets, const UiSender& sender, const Sc
         return;
     }
     if (!state.scanning.empty()) return;
-    if (state.scan_dir.empty()) {
+    if (state.scan_dir->empty()) {
         char dir[] = "/tmp/kelmora-scans-XXXXXX";  // mode 0700: the user's alone
         if (::mkdtemp(dir) == nullptr) return;
-        state.scan_dir = dir;
+        *state.scan_dir = dir;
     }
     state.scanning = scanner.device;
     state.scan_cancelled->store(false);
@@ -315,7 +315,7 @@ void on_test_scan(const AppWidgetsRef& widgets, const UiSender& sender, const Sc
     show_scanner_state(*widgets, load_lang());
     static std::atomic<unsigned> count{0};
     const std::string file =
-        (state.scan_dir / ("scan-" + std::to_string(++count) + ".png")).string();
+        (*state.scan_dir / ("scan-" + std::to_string(++count) + ".png")).string();
     // A listing grows old: network names move (airscan:e0 may be another
     // device now), so an old one is asked again first.
     const bool fresh =

@@ -81,7 +81,8 @@ struct ScannerPageState {
     std::shared_ptr<std::atomic<bool>> scan_cancelled = std::make_shared<std::atomic<bool>>(false);
     // The last test scan of each scanner (by name): its picture, or why not.
     std::map<std::string, std::pair<std::string, ScanFailure>> results;
-    std::filesystem::path scan_dir;  // private, made on the first test scan
+    // Private, made on the first test scan; shared with the window's end.
+    std::shared_ptr<std::filesystem::path> scan_dir = std::make_shared<std::filesystem::path>();
     AddressProblem address_problem = AddressProblem::None;
     std::optional<ScannerAdded> last_add;
 };

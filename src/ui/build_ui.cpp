@@ -615,16 +615,20 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->scanner_address_entry->signal_activate().connect([widgets, sender] {
         if (widgets->btn_add_scanner->get_sensitive()) on_add_scanner_by_address(widgets, sender);
     });
-    // The scanners are listed when the page is first shown.
-    w->stack->property_visible_child().signal_changed().connect([w = w.get()] {
-        if (w->stack->get_visible_child() == w->scanner_scroll && !w->scanners.asked &&
-            w->search_scanners)
-            w->search_scanners();
-    });
-    // A scanner's pictures are private and go with the window.
-    w->window->signal_destroy().connect([w = w.get()] {
+    // The scanners are listed when the page is first shown. (The record may
+    // be gone while the window is destroyed and the stack lets go of its pages.)
+    w->stack->property_visible_child().signal_changed().connect(
+        [weak = std::weak_ptr<const AppWidgets>(w)] {
+            const auto alive = weak.lock();
+            if (alive && alive->stack->get_visible_child() == alive->scanner_scroll &&
+                !alive->scanners.asked && alive->search_scanners)
+                alive->search_scanners();
+        });
+    // A scanner's pictures are private and go with the window, also when the
+    // record went first.
+    w->window->signal_destroy().connect([dir = w->scanners.scan_dir] {
         std::error_code ignored;
-        if (!w->scanners.scan_dir.empty()) std::filesystem::remove_all(w->scanners.scan_dir, ignored);
+        if (!dir->empty()) std::filesystem::remove_all(*dir, ignored);
     });
     // Enter in the field adds, as the button does.
     w->address_entry->signal_activate().connect([widgets, sender] {

@@ -1155,7 +1155,7 @@ TEST_F(Window, TheScannerPageListsTestsAndNamesWhatIsMissing) {
     EXPECT_FALSE(busy());
     EXPECT_EQ(x.scanner_note->get_text().substr(0, 30), "That is not a scanner's addres");
 
-    const auto dir = x.scanners.scan_dir;
+    const auto dir = *x.scanners.scan_dir;
     x.window->destroy();
     run_until([] { return false; }, std::chrono::milliseconds(50));
     EXPECT_FALSE(std::filesystem::exists(dir));  // the pictures go with the window

@@ -125,7 +125,6 @@ struct AppWidgets {
     Gtk::Label* queue_note = nullptr;               // how the last test page went
     Gtk::Entry* address_entry = nullptr;            // a printer's address, typed
     Gtk::Button* btn_add_address = nullptr;
-    Gtk::Label* net_scanners = nullptr;
     Gtk::Frame* pr_drv_frame = nullptr;
     Gtk::CheckButton* chk_hp = nullptr;
     Gtk::CheckButton* chk_brother_pr = nullptr;

@@ -425,7 +425,6 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     by_address->append(*w->address_entry);
     by_address->append(*w->btn_add_address);
     net->append(*by_address);
-    line(net, w->net_scanners);
 
     // Scanner page.
     Gtk::Box* scan_srv = section(w->scanner_box, w->scan_srv_frame, " 1. Scanner Interface",

@@ -342,12 +342,6 @@ void show_printer_state(const AppWidgets& w, Lang lang) {
     set_line(w.net_queues, queues);
     set_line(w.queue_note, state.queue_note ? queue_note_text(*state.queue_note, lang) : "");
 
-    std::string scanners;
-    for (const FoundScanner& scanner : state.scanners)
-        scanners += (scanners.empty() ? "" : ", ") + scanner.name +
-                    (scanner.protocol.empty() ? "" : " (" + scanner.protocol + ")");
-    set_line(w.net_scanners, scanners.empty() ? "" : text(lang, "net_scanners") + scanners);
-
     // The page scrolls only for the printers: it is at least as tall as it
     // is without their sections.
     w.net_frame->set_visible(false);

@@ -1,5 +1,5 @@
-// The printer page's list of printers found on the network, the queues CUPS
-// has and the scanners sane-airscan can use.
+// The printer page's rows: the queues CUPS has, and the printers to add (on
+// USB cables, found on the network). Scanners are the scanner page's.
 #pragma once
 
 #include "i18n/lang.h"

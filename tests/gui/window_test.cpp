@@ -1220,8 +1220,6 @@ TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
     run_until([] { return false; }, std::chrono::milliseconds(200));
     EXPECT_GT(page->get_upper(), page->get_page_size());  // the list did push it down
     EXPECT_GE(page->get_value(), page->get_upper() - page->get_page_size() - 1);
-    EXPECT_EQ(x.net_scanners->get_text().raw(),
-              "Network scanners (sane-airscan): Brother MFC-L2710DW (eSCL)");
     auto* add = dynamic_cast<Gtk::Button*>(parts[2]);
     ASSERT_NE(add, nullptr);
     EXPECT_EQ(add->get_label().raw(), "Add");

@@ -139,7 +139,7 @@ ScannerListing list_scanners(std::chrono::milliseconds limit) {
             std::string host =
                 scheme == std::string::npos ? std::string() : s.uri.substr(scheme + 3);
             host = host.substr(0, host.find('/'));
-            if (host.front() != '[') host = host.substr(0, host.find(':'));
+            if (!host.empty() && host.front() != '[') host = host.substr(0, host.find(':'));
             addresses.emplace_back(s.name, host);
         }
     const auto out = capture_output(

@@ -132,6 +132,9 @@ std::optional<DriverPackage> next_driver_package(std::string_view make,
 
 std::optional<std::vector<PrinterDriver>> usb_printer_drivers(const UsbPrinter& printer) {
     // Options after -m would be ignored: the match goes first.
+    // Nothing to match: every driver would "match", the first one at random.
+    if (printer.device_id.empty() && printer.make.empty() && printer.model.empty())
+        return std::vector<PrinterDriver>{};
     std::vector<std::string> argv = {"env", "LC_ALL=C", "lpinfo"};
     if (!printer.device_id.empty())
         argv.insert(argv.end(), {"--device-id", printer.device_id});

@@ -229,21 +229,29 @@ PrinterProbe judge_printer_probe(std::string_view report, int status) {
 
 namespace {
 
-// ipptool's request: the printer's description, from the printer itself.
-constexpr std::string_view probe_test = R"({
-	NAME "kelmora: does the printer speak IPP Everywhere"
-	OPERATION Get-Printer-Attributes
-	GROUP operation-attributes-tag
-	ATTR charset attributes-charset utf-8
-	ATTR naturalLanguage attributes-natural-language en
-	ATTR uri printer-uri $uri
-	ATTR keyword requested-attributes printer-make-and-model,printer-info,document-format-supported
-	STATUS successful-ok
-	DISPLAY printer-make-and-model
-	DISPLAY printer-info
-	DISPLAY document-format-supported
+// An ipptool test file: Get-Printer-Attributes for `attributes` (a
+// comma-separated list), each displayed in the test report.
+std::string attributes_test(std::string_view name, std::string_view attributes) {
+    std::string test = "{\n\tNAME \"kelmora: " + std::string(name) +
+                       "\"\n\tOPERATION Get-Printer-Attributes\n"
+                       "\tGROUP operation-attributes-tag\n"
+                       "\tATTR charset attributes-charset utf-8\n"
+                       "\tATTR naturalLanguage attributes-natural-language en\n"
+                       "\tATTR uri printer-uri $uri\n"
+                       "\tATTR keyword requested-attributes " +
+                       std::string(attributes) + "\n\tSTATUS successful-ok\n";
+    while (!attributes.empty()) {
+        const std::string_view one = attributes.substr(0, attributes.find(','));
+        test += "\tDISPLAY " + std::string(one) + "\n";
+        attributes.remove_prefix(std::min(attributes.size(), one.size() + 1));
+    }
+    return test + "}\n";
 }
-)";
+
+// The printer's description, from the printer itself.
+const std::string probe_test = attributes_test(
+    "does the printer speak IPP Everywhere",
+    "printer-make-and-model,printer-info,document-format-supported");
 
 // ipptool with one of our test files; ipptool gives up after its own
 // time-out, ours is the backstop.
@@ -267,21 +275,9 @@ PrinterProbe probe_printer(const std::string& uri) {
     return judge_printer_probe(out->out, out->status);
 }
 
-constexpr std::string_view supplies_test = R"({
-	NAME "kelmora: the supplies of a queue"
-	OPERATION Get-Printer-Attributes
-	GROUP operation-attributes-tag
-	ATTR charset attributes-charset utf-8
-	ATTR naturalLanguage attributes-natural-language en
-	ATTR uri printer-uri $uri
-	ATTR keyword requested-attributes marker-names,marker-levels,marker-colors,marker-types
-	STATUS successful-ok
-	DISPLAY marker-names
-	DISPLAY marker-levels
-	DISPLAY marker-colors
-	DISPLAY marker-types
-}
-)";
+// A queue's supplies, from CUPS.
+const std::string supplies_test = attributes_test(
+    "the supplies of a queue", "marker-names,marker-levels,marker-colors,marker-types");
 
 }  // namespace
 

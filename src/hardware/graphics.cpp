@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "hardware/small_file.h"
-#include "packages/nvidia_config.h"
 
 namespace kelmora {
 namespace {
@@ -247,7 +246,7 @@ bool names_drm_modeset(std::string_view module, std::string_view option) {
 
 }  // namespace
 
-bool user_sets_modeset(const fs::path& root) {
+bool user_sets_modeset(const fs::path& root, std::string_view own_file) {
     if (const auto cmdline = read_small_file(root / "proc/cmdline", 4096)) {
         std::istringstream words(*cmdline);
         for (std::string word; words >> word;) {
@@ -258,7 +257,7 @@ bool user_sets_modeset(const fs::path& root) {
                 return true;
         }
     }
-    const std::string ours = fs::path(std::string(nvidia_modprobe_file)).filename().string();
+    const std::string ours = fs::path(std::string(own_file)).filename().string();
     for (const char* dir : {"etc/modprobe.d", "usr/lib/modprobe.d"}) {
         std::error_code error;
         for (const auto& entry : fs::directory_iterator(root / dir, error)) {

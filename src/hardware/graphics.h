@@ -21,9 +21,9 @@ struct DisplayController {
     std::string slot;  // the sysfs name, e.g. "0000:01:00.0"
     std::uint16_t vendor = 0;
     std::uint16_t device = 0;
-    std::string vendor_name;  // from the PCI ID database; empty when unknown
-    std::string device_name;  // e.g. "GP106 [GeForce GTX 1060 6GB]"; empty when unknown
-    std::string driver;       // the bound kernel driver; empty when unbound
+    std::string vendor_name;             // from the PCI ID database; empty when unknown
+    std::string device_name;             // e.g. "GP106 [GeForce GTX 1060 6GB]"; empty when unknown
+    std::string driver;                  // the bound kernel driver; empty when unbound
     std::uint32_t pci_class = 0x030000;  // 0x030000 VGA, 0x030200 3D (a laptop's second GPU)
     bool boot_vga = false;               // the firmware's screen ran on it
 };
@@ -107,9 +107,10 @@ std::optional<bool> nvidia_modeset_active(const std::filesystem::path& root);
 std::string runtime_status(const std::filesystem::path& root, const std::string& slot);
 
 // True when the user set nvidia-drm's modeset (either way) in a modprobe file
-// of their own (/etc/modprobe.d, /usr/lib/modprobe.d) or on the kernel
-// command line: their choice wins over kelmora's.
-bool user_sets_modeset(const std::filesystem::path& root);
+// of their own (/etc/modprobe.d, /usr/lib/modprobe.d; `own_file` is kelmora's,
+// which does not count) or on the kernel command line: their choice wins over
+// kelmora's.
+bool user_sets_modeset(const std::filesystem::path& root, std::string_view own_file);
 
 // The packages each graphics button installs exist in 32-bit form, with the
 // multilib repositories, and the NVIDIA drivers exist at all, only on x86_64

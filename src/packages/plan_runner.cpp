@@ -173,8 +173,9 @@ NvidiaFiles nvidia_files(std::string_view generation, const std::filesystem::pat
     GraphicsHardware hardware;
     hardware.laptop = laptop_chassis(root);
     if (hardware.laptop) hardware = detect_graphics_hardware(root);
-    return {wanted_nvidia_config(generation, hardware, user_sets_modeset(root)),
-            nvidia_config_from_files(read(nvidia_modprobe_file), read(nvidia_udev_file))};
+    return {
+        wanted_nvidia_config(generation, hardware, user_sets_modeset(root, nvidia_modprobe_file)),
+        nvidia_config_from_files(read(nvidia_modprobe_file), read(nvidia_udev_file))};
 }
 
 InstallPlan prepare_install(const PackageList& packages, const LogSink& log,
@@ -221,8 +222,8 @@ TaskResult repair_nvidia_module(const LogSink& log, const std::filesystem::path&
     std::vector<std::string> changed;
     if (configure) {
         log.step({Activity::NvidiaConfig, {}, number++, count});
-        const PlanStep step = {StepKind::Configure, nvidia_config_request(files.wanted), {},
-                               files.wanted};
+        const PlanStep step = {
+            StepKind::Configure, nvidia_config_request(files.wanted), {}, files.wanted};
         if (const TaskResult written = write_nvidia_config(step, log); !written) return written;
         changed.push_back(change_of(step));
     }
@@ -293,7 +294,8 @@ std::optional<InstalledGraphics> query_installed_graphics(const std::filesystem:
                                      [](const std::string& g) { return generation_has_gbm(g); });
         // Not when kelmora's file asks for it already: that waits for a restart.
         graphics.modeset_off = gbm && nvidia_modeset_active(root) == false &&
-                               !user_sets_modeset(root) && !nvidia_files({}, root).current.modeset;
+                               !user_sets_modeset(root, nvidia_modprobe_file) &&
+                               !nvidia_files({}, root).current.modeset;
     }
     GraphicsHardware hardware;
     hardware.laptop = laptop_chassis(root);

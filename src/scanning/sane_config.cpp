@@ -20,16 +20,30 @@ bool airscan_name_allowed(std::string_view name) {
 
 bool airscan_url_allowed(std::string_view url) {
     const bool scheme = url.starts_with("http://") || url.starts_with("https://");
-    return scheme && url.size() <= 300 && url.find_first_of(shell_characters) == std::string_view::npos &&
+    // sane-airscan's value is "URL, PROTOCOL": a "," in the URL would change
+    // the protocol, a "#" would start a comment.
+    return scheme && url.size() <= 300 &&
+           url.find_first_of(shell_characters) == std::string_view::npos &&
+           url.find_first_of(",#") == std::string_view::npos &&
            std::all_of(url.begin(), url.end(), [](char c) { return c > ' ' && c < 0x7f; });
 }
 
 std::string airscan_file_name(std::string_view name) {
+    // Letters, digits, "." and "-" stand for themselves, every other byte
+    // (the "_" too) for "_" and its two hex digits: no two names share a file.
+    constexpr char hex[] = "0123456789abcdef";
     std::string file = "kelmora-";
-    for (char c : name) file += (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                                        (c >= '0' && c <= '9') || c == '.' || c == '-'
-                                    ? c
-                                    : '_';
+    for (char c : name) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '.' || c == '-') {
+            file += c;
+        } else {
+            const auto byte = static_cast<unsigned char>(c);
+            file += '_';
+            file += hex[byte >> 4];
+            file += hex[byte & 0xf];
+        }
+    }
     return file + ".conf";
 }
 

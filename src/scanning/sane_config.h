@@ -15,10 +15,12 @@ inline constexpr std::string_view hpaio_content = "hpaio\n";
 
 // True for what the helper may write into /etc/sane.d/airscan.d: a name of
 // letters, digits, blanks, ".", "_", "-", ":" (at most 64 bytes) and an
-// http(s) URL of printable ASCII without blanks, quotes or shell characters.
+// http(s) URL of printable ASCII without blanks, quotes, shell characters,
+// "," or "#".
 bool airscan_name_allowed(std::string_view name);
 bool airscan_url_allowed(std::string_view url);
-// The file's name in /etc/sane.d/airscan.d/ and its content.
+// The file's name in /etc/sane.d/airscan.d/ (one of its own for every name)
+// and its content.
 std::string airscan_file_name(std::string_view name);
 std::string airscan_file_content(std::string_view name, std::string_view url);
 

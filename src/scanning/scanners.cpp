@@ -29,17 +29,50 @@ bool contains(std::string_view text, std::string_view what) {
     return text.find(what) != std::string_view::npos;
 }
 
-// The host of a network device's SANE name, where the name holds it
+// A network address: the host ("192.0.2.9", "[2001:db8::9]") and the port
+// where it is known (0 where not).
+struct NetAddress {
+    std::string host;
+    unsigned port = 0;
+};
+
+// "host", "host:port", "[v6]" or "[v6]:port".
+NetAddress split_authority(std::string_view authority) {
+    NetAddress out;
+    std::string_view port;
+    if (authority.starts_with("[")) {
+        const auto close = authority.find(']');
+        if (close == std::string_view::npos) return out;
+        out.host = std::string(authority.substr(0, close + 1));
+        if (authority.substr(close + 1).starts_with(":")) port = authority.substr(close + 2);
+    } else {
+        const auto colon = authority.find(':');
+        out.host = std::string(authority.substr(0, colon));
+        if (colon != std::string_view::npos) port = authority.substr(colon + 1);
+    }
+    unsigned value = 0;
+    if (!port.empty() && port.size() <= 5 &&
+        std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        for (char c : port) value = value * 10 + static_cast<unsigned>(c - '0');
+        if (value <= 65535) out.port = value;
+    }
+    return out;
+}
+
+// The address of a network device's SANE name, where the name holds it
 // ("escl:http://192.0.2.9:80", "epsonds:net:192.0.2.9").
-std::string host_in_device(std::string_view device) {
+NetAddress address_in_device(std::string_view device) {
     if (const auto scheme = device.find("://"); scheme != std::string_view::npos) {
         std::string_view rest = device.substr(scheme + 3);
-        rest = rest.substr(0, rest.find('/'));
-        if (!rest.empty() && rest.front() == '[') return std::string(rest.substr(0, rest.find(']') + 1));
-        return std::string(rest.substr(0, rest.find(':')));
+        NetAddress address = split_authority(rest.substr(0, rest.find('/')));
+        if (address.port == 0 && device.substr(0, scheme).ends_with("https"))
+            address.port = 443;
+        else if (address.port == 0 && device.substr(0, scheme).ends_with("http"))
+            address.port = 80;
+        return address;
     }
     if (const auto net = device.find(":net:"); net != std::string_view::npos)
-        return std::string(device.substr(net + 5));
+        return {std::string(device.substr(net + 5)), 0};
     return {};
 }
 
@@ -64,11 +97,12 @@ std::vector<Scanner> scanners_from_scanimage(
     std::string_view raw, const std::vector<std::pair<std::string, std::string>>& addresses) {
     struct Row {
         Scanner scanner;
-        std::string key;
+        NetAddress address;
         bool airscan;
     };
     std::vector<Row> rows;
     for (const std::string& line : output_lines(raw)) {
+        if (rows.size() == 4 * found_row_limit) break;  // a flood folds into nothing useful
         // device|vendor|model|type: the device name and type have no "|";
         // a vendor or model from the network may.
         const auto first = line.find('|');
@@ -89,41 +123,62 @@ std::vector<Scanner> scanners_from_scanimage(
         const bool placeholder = vendor == "eSCL" || vendor == "WSD";
         const std::string v = placeholder ? "" : plain_display_text(vendor);
         const std::string m = plain_display_text(model);
-        row.scanner.name = m.empty()                               ? v
+        row.scanner.name = m.empty()                                     ? v
                            : v.empty() || lower(m).starts_with(lower(v)) ? m
-                                                                   : v + " " + m;
+                                                                         : v + " " + m;
         if (row.scanner.name.empty()) row.scanner.name = plain_display_text(device);
         row.scanner.network = network_device(device);
         row.airscan = device.starts_with("airscan:");
-        std::string host = host_in_device(device);
-        if (type.starts_with("ip=")) host = type.substr(3);  // sane-airscan's own type field
-        for (const auto& [name, address] : addresses)
-            if (!address.empty() &&
-                (name == airscan_name(device) || lower(name) == lower(row.scanner.name)))
-                host = address;
+        row.address = address_in_device(device);
+        // sane-airscan's own type field names the host, not the port.
+        if (type.starts_with("ip=")) row.address = {type.substr(3), 0};
+        const std::string own_name = airscan_name(device);
+        // airscan-discover's address for the device's own airscan name wins
+        // over one for its model: two of one model have one model name.
+        bool by_own_name = false;
+        for (const auto& [name, address] : addresses) {
+            if (address.empty()) continue;
+            const bool own = !own_name.empty() && name == own_name;
+            if (own || (!by_own_name && lower(name) == lower(row.scanner.name))) {
+                const NetAddress found = split_authority(address);
+                if (row.address.host.empty() || found.host == row.address.host || row.airscan)
+                    row.address = found;
+                by_own_name = by_own_name || own;
+            }
+        }
+        const std::string& host = row.address.host;
         row.scanner.connection = row.scanner.network
                                      ? plain_display_text(host.empty() ? "network" : host)
                                  : contains(lower(device), "usb") ? "USB"
                                                                   : plain_display_text(type);
-        row.key = row.scanner.network ? (host.empty() ? "net:" + lower(row.scanner.name) : host)
-                                      : "dev:" + device;
         rows.push_back(std::move(row));
     }
+    // One device seen twice: network rows at one address (and port, where both
+    // know it), two sane-airscan rows there only under one name (ipp-usb
+    // serves several devices on 127.0.0.1), and by name only where a row has
+    // no address at all.
+    const auto same_device = [](const Row& a, const Row& b) {
+        if (!a.scanner.network || !b.scanner.network) return a.scanner.device == b.scanner.device;
+        const bool same_name = lower(a.scanner.name) == lower(b.scanner.name);
+        if (a.address.host.empty() || b.address.host.empty()) return same_name;
+        if (lower(a.address.host) != lower(b.address.host)) return false;
+        const bool both_ports = a.address.port != 0 && b.address.port != 0;
+        if (both_ports && a.address.port != b.address.port) return false;
+        if (a.airscan && b.airscan)
+            return both_ports || airscan_name(a.scanner.device) == airscan_name(b.scanner.device);
+        return true;
+    };
     // sane-airscan's row wins over the maker's backend for the same device.
     std::stable_sort(rows.begin(), rows.end(),
                      [](const Row& a, const Row& b) { return a.airscan && !b.airscan; });
     std::vector<Scanner> scanners;
-    std::vector<std::string> seen;
-    for (Row& row : rows) {
-        // Network rows fold by address, and by name with any other network row.
-        const std::string by_name = row.scanner.network ? "name:" + lower(row.scanner.name) : "";
-        const bool known = std::find(seen.begin(), seen.end(), row.key) != seen.end() ||
-                           (!by_name.empty() &&
-                            std::find(seen.begin(), seen.end(), by_name) != seen.end());
-        if (known) continue;
-        seen.push_back(row.key);
-        if (!by_name.empty()) seen.push_back(by_name);
-        scanners.push_back(std::move(row.scanner));
+    std::vector<const Row*> kept;
+    for (const Row& row : rows) {
+        if (std::any_of(kept.begin(), kept.end(),
+                        [&](const Row* k) { return same_device(*k, row); }))
+            continue;
+        kept.push_back(&row);
+        scanners.push_back(row.scanner);
         if (scanners.size() == found_row_limit) break;
     }
     return scanners;
@@ -135,12 +190,11 @@ ScannerListing list_scanners(std::chrono::milliseconds limit) {
     std::vector<std::pair<std::string, std::string>> addresses;
     if (const auto discover = capture_output({"airscan-discover"}, limit))
         for (const FoundScanner& s : scanners_from_airscan(discover->out)) {
-            const auto scheme = s.uri.find("://");
-            std::string host =
-                scheme == std::string::npos ? std::string() : s.uri.substr(scheme + 3);
-            host = host.substr(0, host.find('/'));
-            if (!host.empty() && host.front() != '[') host = host.substr(0, host.find(':'));
-            addresses.emplace_back(s.name, host);
+            // The port stays: ipp-usb serves each device on 127.0.0.1 at one of its own.
+            const NetAddress at = address_in_device(s.uri);
+            addresses.emplace_back(s.name, at.port == 0 || at.host.empty()
+                                               ? at.host
+                                               : at.host + ":" + std::to_string(at.port));
         }
     const auto out = capture_output(
         {"env", "LC_ALL=C", "scanimage", "-f", std::string(scanner_list_format)}, limit);
@@ -180,8 +234,9 @@ std::vector<std::string> test_scan_options(std::string_view all) {
                 const int n = std::atoi(std::string(v).c_str());
                 if (n > 0 && n < best) best = n, lowest = std::string(v);
                 if (n == 75) has_75 = true;
-                rest.remove_prefix(sep == std::string_view::npos ? rest.size()
-                                                                 : rest.find_first_not_of("|.", sep));
+                rest.remove_prefix(sep == std::string_view::npos
+                                       ? rest.size()
+                                       : rest.find_first_not_of("|.", sep));
             }
             if (range) {
                 const int low = std::atoi(std::string(values).c_str());
@@ -200,8 +255,9 @@ std::vector<std::string> test_scan_options(std::string_view all) {
             if (dots == std::string_view::npos) continue;
             const double most = std::atof(std::string(range.substr(dots + 2)).c_str());
             if (most <= 0) continue;
-            options.insert(options.end(),
-                           {std::string(axis, 2), std::to_string(static_cast<int>(std::min(most, 100.0)))});
+            options.insert(
+                options.end(),
+                {std::string(axis, 2), std::to_string(static_cast<int>(std::min(most, 100.0)))});
         }
     }
     return options;
@@ -209,8 +265,7 @@ std::vector<std::string> test_scan_options(std::string_view all) {
 
 ScanFailure run_test_scan(const std::string& device, const std::filesystem::path& file,
                           const std::function<void(pid_t)>& started,
-                          const std::function<bool()>& cancelled,
-                          std::chrono::milliseconds limit) {
+                          const std::function<bool()>& cancelled, std::chrono::milliseconds limit) {
     CaptureOptions options;
     options.started = started;
     const auto asked =
@@ -220,8 +275,8 @@ ScanFailure run_test_scan(const std::string& device, const std::filesystem::path
     if (asked->status != 0 || asked->timed_out)
         return classify_scan_error(asked->err, asked->status == 0 ? 1 : asked->status,
                                    asked->timed_out);
-    std::vector<std::string> argv = {"env",    "LC_ALL=C", "scanimage", "-d",
-                                     device,   "--format=png", "-o",    file.string()};
+    std::vector<std::string> argv = {"env",  "LC_ALL=C",     "scanimage", "-d",
+                                     device, "--format=png", "-o",        file.string()};
     for (std::string& o : test_scan_options(asked->out)) argv.push_back(std::move(o));
     const auto scanned = capture_output(argv, limit, options);
     if (!scanned) return ScanFailure::NotInstalled;
@@ -236,7 +291,8 @@ ScanFailure run_test_scan(const std::string& device, const std::filesystem::path
 
 ScannerAddress parse_scanner_address(std::string_view typed) {
     ScannerAddress address;
-    while (!typed.empty() && (typed.front() == ' ' || typed.front() == '\t')) typed.remove_prefix(1);
+    while (!typed.empty() && (typed.front() == ' ' || typed.front() == '\t'))
+        typed.remove_prefix(1);
     while (!typed.empty() && (typed.back() == ' ' || typed.back() == '\t')) typed.remove_suffix(1);
     std::string scheme = "http", path = "/eSCL";
     std::string_view rest = typed;
@@ -278,14 +334,14 @@ bool scanner_answers(const ScannerAddress& address, std::chrono::milliseconds li
     const std::filesystem::path config = dir;
     {
         std::ofstream(config / "dll.conf") << "airscan\n";
-        std::ofstream(config / "airscan.conf")
-            << "[options]\ndiscovery = disable\n" << airscan_file_content(address.name, address.url);
+        std::ofstream(config / "airscan.conf") << "[options]\ndiscovery = disable\n"
+                                               << airscan_file_content(address.name, address.url);
     }
     CaptureOptions options;
     options.environment = {"SANE_CONFIG_DIR=" + config.string(), "LC_ALL=C"};
     // sane-airscan asks the scanner for its capabilities when it is opened.
-    const auto out = capture_output({"scanimage", "-d", "airscan:e0:" + address.name, "-A"},
-                                    limit, options);
+    const auto out =
+        capture_output({"scanimage", "-d", "airscan:e0:" + address.name, "-A"}, limit, options);
     std::error_code error;
     std::filesystem::remove_all(config, error);
     return out && !out->timed_out && out->status == 0;
@@ -309,9 +365,9 @@ constexpr std::string_view scanner_makers[][2] = {
     {"04f9", "Brother"}, {"03f0", "HP"}, {"04b8", "Epson"}, {"04a9", "Canon"}};
 
 // Words in the product names of scanners and all-in-ones.
-constexpr std::string_view scanner_words[] = {"scan",     "mfc",   "dcp",    "mfp",      "all-in-one",
-                                              "officejet", "envy",  "perfection", "pixma", "workforce",
-                                              "ads-",     "et-",   "deskjet"};
+constexpr std::string_view scanner_words[] = {
+    "scan",       "mfc",   "dcp",       "mfp",  "all-in-one", "officejet", "envy",
+    "perfection", "pixma", "workforce", "ads-", "et-",        "deskjet"};
 
 bool digits_at_least(std::string_view text, int value) {
     std::string number;
@@ -344,17 +400,18 @@ std::vector<UsbScanner> read_usb_scanners(const fs::path& root) {
             if (other.rfind(device + ":", 0) == 0 &&
                 sysfs_text(devices / other / "bInterfaceClass") == "ff")
                 vendor_specific = true;
-        const bool known_maker = std::any_of(std::begin(scanner_makers), std::end(scanner_makers),
-                                             [&](const auto& m) { return m[0] == scanner.vendor_id; });
+        const bool known_maker =
+            std::any_of(std::begin(scanner_makers), std::end(scanner_makers),
+                        [&](const auto& m) { return m[0] == scanner.vendor_id; });
         const std::string words = lower(product + " " + maker);
         const bool scanner_name =
             std::any_of(std::begin(scanner_words), std::end(scanner_words),
                         [&](std::string_view w) { return contains(words, w); });
         if (!(known_maker && (vendor_specific || scanner_name)) && !contains(words, "scan"))
             continue;
-        scanner.name = plain_display_text(
-            lower(product).starts_with(lower(maker)) || maker.empty() ? product
-                                                                      : maker + " " + product);
+        scanner.name = plain_display_text(lower(product).starts_with(lower(maker)) || maker.empty()
+                                              ? product
+                                              : maker + " " + product);
         if (scanner.name.empty()) scanner.name = "USB " + scanner.vendor_id;
         scanner.busnum = sysfs_text(dir / "busnum");
         scanner.devnum = sysfs_text(dir / "devnum");
@@ -370,8 +427,8 @@ std::string scanner_package_for(const UsbScanner& scanner) {
         // those from J4340 on; brscan4 the older ones.
         const std::string name = scanner.name;
         for (std::string_view family : {"L2", "L3"})
-            if (const auto at = name.find(family); at != std::string::npos &&
-                                                   digits_at_least(name.substr(at + 1), 2550))
+            if (const auto at = name.find(family);
+                at != std::string::npos && digits_at_least(name.substr(at + 1), 2550))
                 return "brother-brscan5";
         if (const auto at = name.find("-J"); at != std::string::npos) {
             const std::string_view rest = std::string_view(name).substr(at + 2);
@@ -400,7 +457,8 @@ std::string current_user_name() {
     return {};
 }
 
-NodeAccess scanner_node_access(const fs::path& root, const UsbScanner& scanner, std::string& group) {
+NodeAccess scanner_node_access(const fs::path& root, const UsbScanner& scanner,
+                               std::string& group) {
     const auto padded = [](const std::string& n) {
         return std::string(n.size() < 3 ? 3 - n.size() : 0, '0') + n;
     };
@@ -425,7 +483,8 @@ NodeAccess scanner_node_access(const fs::path& root, const UsbScanner& scanner, 
         }
     }
     std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
-    groups.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+    groups.resize(static_cast<std::size_t>(
+        std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
     std::vector<unsigned> mine(groups.begin(), groups.end());
     mine.push_back(::getgid());
     return judge_node_access(node.st_mode, node.st_uid, node.st_gid, ::getuid(), mine, listed);
@@ -465,9 +524,10 @@ std::vector<ScannerFix> scanner_fixes(
             if (m[0] == scanner.vendor_id) maker = lower(m[1]);
         // SANE lists a USB scanner of that maker (or of that name): nothing missing.
         const bool seen = std::any_of(listed.begin(), listed.end(), [&](const Scanner& s) {
-            return !s.network && (maker.empty() ? lower(s.name) == lower(scanner.name)
-                                                : contains(lower(s.name), maker) ||
-                                                      (maker == "hp" && contains(lower(s.name), "hewlett")));
+            return !s.network &&
+                   (maker.empty() ? lower(s.name) == lower(scanner.name)
+                                  : contains(lower(s.name), maker) ||
+                                        (maker == "hp" && contains(lower(s.name), "hewlett")));
         });
         if (seen) continue;
         std::string group;
@@ -476,7 +536,9 @@ std::vector<ScannerFix> scanner_fixes(
             group_named = true;
             fixes.push_back({access == NodeAccess::JoinGroup ? ScannerFix::Kind::JoinGroup
                                                              : ScannerFix::Kind::LogInAgain,
-                             group.empty() ? "scanner" : group, {}, {}});
+                             group.empty() ? "scanner" : group,
+                             {},
+                             {}});
         }
         const std::string package = scanner_package_for(scanner);
         if (!package.empty() && !is_installed(package))
@@ -497,7 +559,9 @@ std::vector<ScannerFix> scanner_fixes(
             return (c >= '0' && c <= '9') || c == '.';
         });
         std::string quoted_name = "BrotherScanner";
-        fixes.push_back({ScannerFix::Kind::BrotherNetwork, name, {},
+        fixes.push_back({ScannerFix::Kind::BrotherNetwork,
+                         name,
+                         {},
                          "brsaneconfig4 -a name=" + quoted_name + " model=" + model +
                              (ip ? " ip=" : " nodename=") + host});
         break;
@@ -545,7 +609,8 @@ TaskResult join_scanner_group(const LogSink& log) {
     }
     const auto request = join_scanner_group_request(user);
     const TaskResult result = privileged_fix(request, request, log);
-    if (result) log.line(user + " ist jetzt in der Gruppe scanner; gilt ab der nächsten Anmeldung.");
+    if (result)
+        log.line(user + " ist jetzt in der Gruppe scanner; gilt ab der nächsten Anmeldung.");
     return result;
 }
 
@@ -561,8 +626,9 @@ ScannerAdded add_scanner_by_address(const ScannerAddress& address, const LogSink
     log.step({Activity::ScannerSetup, address.host, 1, 2});
     log.line("Frage den Scanner unter " + address.url + " (sane-airscan) ...");
     if (!scanner_answers(address)) {
-        log.line("Fehler: Unter dieser Adresse antwortet kein eSCL-Scanner; es wurde nichts "
-                 "geändert.");
+        log.line(
+            "Fehler: Unter dieser Adresse antwortet kein eSCL-Scanner; es wurde nichts "
+            "geändert.");
         return ScannerAdded::NoAnswer;
     }
     log.step({Activity::ScannerSetup, address.host, 2, 2});
@@ -570,7 +636,7 @@ ScannerAdded add_scanner_by_address(const ScannerAddress& address, const LogSink
         privileged_fix({"airscan-device", address.name, address.url},
                        {"sh", "-c", airscan_shell_command(address.name, address.url)}, log);
     if (result) log.line("Scanner hinzugefügt: " + address.name);
-    return result                ? ScannerAdded::Added
+    return result               ? ScannerAdded::Added
            : result.cancelled() ? ScannerAdded::Cancelled
                                 : ScannerAdded::Failed;
 }

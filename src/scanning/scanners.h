@@ -35,8 +35,9 @@ inline constexpr std::string_view scanner_list_format = "%d|%v|%m|%t%n";
 
 // The scanners in "scanimage -f FORMAT" output, one row per device: eSCL and
 // WSD, IPv4 and IPv6 and the maker's own network backend fold into one row
-// (sane-airscan's first) by address where it is known (`addresses`: model or
-// airscan name -> host, from airscan-discover), else by vendor and model.
+// (sane-airscan's first) by address and port where they are known
+// (`addresses`: airscan name or model -> "host:port", from airscan-discover),
+// and by vendor and model only where a row has no address at all.
 std::vector<Scanner> scanners_from_scanimage(
     std::string_view raw, const std::vector<std::pair<std::string, std::string>>& addresses = {});
 

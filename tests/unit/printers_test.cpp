@@ -1,6 +1,8 @@
 // Rows for the printer page from what the network and CUPS report.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "printing/discovery_output.h"
 #include "printing/printer_queue.h"
 #include "printing/printers.h"
@@ -387,10 +389,12 @@ TEST(UsbPrinters, DeviceIdsLpinfoListingsAndSuppliesAreReadAsCupsPrintsThem) {
 TEST(UsbPrinters, QueuesJobsAndPackagesFollowWhatCupsAndXbpsSay) {
     std::vector<PrintQueue> queues = {{"HP-LJ", "usb://HP/LaserJet%201020?serial=00CNB"},
                                       {"Office", "ipp://localhost:60000/ipp/print"}};
-    apply_lpstat_accepting(queues, "HP-LJ not accepting requests since Mon -\n\tPaused\n"
-                                   "Office accepting requests since Mon\n");
-    apply_lpstat_jobs(queues, "HP-LJ-12 anna 1024 Mon\nHP-LJ-13 anna 2048 Mon\nOffice-x y\n"
-                              "Office-1 bob 1 Mon\nOther-3 c 1 Mon\n");
+    apply_lpstat_accepting(queues,
+                           "HP-LJ not accepting requests since Mon -\n\tPaused\n"
+                           "Office accepting requests since Mon\n");
+    apply_lpstat_jobs(queues,
+                      "HP-LJ-12 anna 1024 Mon\nHP-LJ-13 anna 2048 Mon\nOffice-x y\n"
+                      "Office-1 bob 1 Mon\nOther-3 c 1 Mon\n");
     EXPECT_FALSE(queues[0].accepting);
     EXPECT_TRUE(queues[1].accepting);
     EXPECT_EQ(queues[0].pending_jobs, 2);  // a name with "-" in it
@@ -451,6 +455,35 @@ TEST(Scanners, ListingFoldsOneDeviceSeenManyWaysAndKeepsHostileNamesPlain) {
     EXPECT_EQ(scanners[2].connection, "USB");
     EXPECT_EQ(scanners[2].name, "Epson Perfection V39");
     EXPECT_TRUE(scanners_from_scanimage("").empty());  // none found: nothing printed, exit 0
+
+    // ipp-usb serves each printer-scanner on 127.0.0.1 at a port of its own:
+    // they were folded into one row, and two scanners vanished.
+    const auto ipp_usb = scanners_from_scanimage(
+        "airscan:e0:HP M28w|HP|M28w|ip=127.0.0.1\n"
+        "airscan:e1:HP M28w (2)|HP|M28w|ip=127.0.0.1\n"
+        "airscan:e2:Canon MF643|Canon|MF643|ip=127.0.0.1\n"
+        "escl:http://127.0.0.1:60001|HP|M28w|flatbed scanner\n",
+        {{"HP M28w", "127.0.0.1:60000"},
+         {"HP M28w (2)", "127.0.0.1:60001"},
+         {"Canon MF643", "127.0.0.1:60002"}});
+    EXPECT_EQ(ipp_usb.size(), 3u);
+    // Without airscan-discover's ports, sane-airscan's devices of other names
+    // are still other devices.
+    EXPECT_EQ(scanners_from_scanimage("airscan:e0:A|HP|M28w|ip=127.0.0.1\n"
+                                      "airscan:e1:B|HP|M28w|ip=127.0.0.1\n")
+                  .size(),
+              2u);
+    // Two of one model at two addresses were folded "by name" into one.
+    EXPECT_EQ(scanners_from_scanimage("airscan:e0:Office|Brother|MFC-L2710DW|ip=192.0.2.9\n"
+                                      "airscan:e1:Hall|Brother|MFC-L2710DW|ip=192.0.2.10\n"
+                                      "epsonds:net:192.0.2.11|Brother|MFC-L2710DW|scanner\n")
+                  .size(),
+              3u);
+    // By name only where one of the two has no address.
+    EXPECT_EQ(scanners_from_scanimage("airscan:e0:Office|Brother|MFC-L2710DW|eSCL network scanner\n"
+                                      "airscan:w1:Office|Brother|MFC-L2710DW|WSD network scanner\n")
+                  .size(),
+              1u);
 }
 
 TEST(Scanners, EachFailureSaysWhatToDoAndTheTestScanStaysSmall) {
@@ -513,7 +546,12 @@ TEST(Scanners, AddressesBecomeEsclUrlsAndTheHelperWritesOnlyThatFile) {
     EXPECT_EQ(airscan_file_content("Scanner at 192.0.2.9", "http://192.0.2.9/eSCL"),
               "# Written by kelmora: a scanner added by its address.\n[devices]\n"
               "\"Scanner at 192.0.2.9\" = http://192.0.2.9/eSCL, eSCL\n");
-    EXPECT_EQ(airscan_file_name("Scanner at [::1]"), "kelmora-Scanner_at____1_.conf");
+    EXPECT_EQ(airscan_file_name("Scanner at [::1]"), "kelmora-Scanner_20at_20_5b_3a_3a1_5d.conf");
+    // "x y" and "x_y" once shared one file: the second overwrote the first.
+    const std::string names[] = {"x y", "x_y", "x:y", "x-y", "x.y", "xy", "x_20y", "x__y"};
+    std::set<std::string> files;
+    for (const std::string& n : names) files.insert(airscan_file_name(n));
+    EXPECT_EQ(files.size(), std::size(names));
 }
 
 TEST(Scanners, UsbScannersNameTheirPackageAndTheGroupDecidesAccess) {
@@ -530,8 +568,8 @@ TEST(Scanners, UsbScannersNameTheirPackageAndTheGroupDecidesAccess) {
     device("1-1", "04f9", "DCP-L2550DN series", "ff");
     device("1-2", "04f9", "MFC-J470DW", "07");
     device("1-3", "03f0", "OfficeJet 3830", "07");
-    device("1-4", "046d", "USB Keyboard", "03");         // not a scanner
-    device("1-5", "1234", "Mustek ScanExpress", "ff");   // any maker, by name
+    device("1-4", "046d", "USB Keyboard", "03");        // not a scanner
+    device("1-5", "1234", "Mustek ScanExpress", "ff");  // any maker, by name
     const auto scanners = read_usb_scanners(tmp.path());
     ASSERT_EQ(scanners.size(), 4u);
     EXPECT_EQ(scanner_package_for(scanners[0]), "brother-brscan5");
@@ -540,13 +578,16 @@ TEST(Scanners, UsbScannersNameTheirPackageAndTheGroupDecidesAccess) {
     EXPECT_EQ(scanner_package_for(scanners[3]), "");
 
     // HP's scanner without hpaio: installed hplip is not enough.
-    const auto fixes = scanner_fixes(tmp.path(), {}, {scanners[2]}, std::vector<std::string>{"hplip"}, {});
+    const auto fixes =
+        scanner_fixes(tmp.path(), {}, {scanners[2]}, std::vector<std::string>{"hplip"}, {});
     ASSERT_EQ(fixes.size(), 1u);
     EXPECT_EQ(fixes[0].kind, ScannerFix::Kind::EnableHpaio);
     test::write_file(tmp.path() / "etc/sane.d/dll.d/hpaio", "hpaio\n");
-    EXPECT_TRUE(scanner_fixes(tmp.path(), {}, {scanners[2]}, std::vector<std::string>{"hplip"}, {}).empty());
+    EXPECT_TRUE(scanner_fixes(tmp.path(), {}, {scanners[2]}, std::vector<std::string>{"hplip"}, {})
+                    .empty());
     // A listed scanner of that maker: nothing is missing.
-    EXPECT_TRUE(scanner_fixes(tmp.path(), {{"epson2:libusb:1", "Brother DCP-L2550DN", "USB", false}},
+    EXPECT_TRUE(scanner_fixes(tmp.path(),
+                              {{"epson2:libusb:1", "Brother DCP-L2550DN", "USB", false}},
                               {scanners[0]}, std::nullopt, {})
                     .empty());
 

@@ -48,6 +48,20 @@ bool valid_package_name(std::string_view name) {
     });
 }
 
+std::optional<unsigned> parse_pkexec_uid(const char* text) {
+    if (text == nullptr || *text == '\0') return std::nullopt;
+    const std::string_view digits(text);
+    if (digits.size() > 10 || (digits.size() > 1 && digits.front() == '0')) return std::nullopt;
+    unsigned long long value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    // uid_t is 32 bits on every Linux; (uid_t)-1 means "no user" to the kernel.
+    if (value >= 0xffffffffULL) return std::nullopt;
+    return static_cast<unsigned>(value);
+}
+
 std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) {
     if (request.empty()) return Refusal{refused_unknown, "no request"};
     const std::string& verb = request[0];
@@ -84,6 +98,7 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
     if (verb == "lpadmin") {
         HelperRequest accepted;
         accepted.programs = {"/usr/bin/lpadmin", "/usr/sbin/lpadmin"};
+        accepted.cups_client = true;
         accepted.args = {request.begin() + 1, request.end()};
         if (request.size() == 3 && (request[1] == "-x" || request[1] == "-d")) {
             if (!valid_queue_name(request[2])) return argument("not a queue name", request[2]);
@@ -94,6 +109,7 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
             if (!valid_queue_name(request[2])) return argument("not a queue name", request[2]);
             if (!printer_uri_allowed(request[5]))
                 return argument("not an ipp:// or ipps:// address", request[5]);
+            accepted.printer_uri = request[5];
             return accepted;
         }
         // A USB printer with the driver CUPS named for it; the helper asks
@@ -107,14 +123,16 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
             accepted.listed_driver = request[7];
             return accepted;
         }
-        return Refusal{refused_argument,
-                       "lpadmin takes -p QUEUE -E -v URI -m everywhere|DRIVER, -d QUEUE or -x QUEUE"};
+        return Refusal{
+            refused_argument,
+            "lpadmin takes -p QUEUE -E -v URI -m everywhere|DRIVER, -d QUEUE or -x QUEUE"};
     }
     if (verb == "lpinfo") {
         if (request != Words{"lpinfo", "--include-schemes", "usb", "-l", "-v"})
             return Refusal{refused_argument, "lpinfo takes --include-schemes usb -l -v"};
         HelperRequest accepted;
         accepted.programs = {"/usr/bin/lpinfo", "/usr/sbin/lpinfo"};
+        accepted.cups_client = true;
         accepted.args = {request.begin() + 1, request.end()};
         return accepted;
     }
@@ -122,11 +140,12 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
         // cancel only ever empties a whole queue: "-a QUEUE".
         const std::size_t at = verb == "cancel" ? 2 : 1;
         if (request.size() != at + 1 || (verb == "cancel" && request[1] != "-a"))
-            return Refusal{refused_argument, verb + (verb == "cancel" ? " takes -a QUEUE"
-                                                                      : " takes QUEUE")};
+            return Refusal{refused_argument,
+                           verb + (verb == "cancel" ? " takes -a QUEUE" : " takes QUEUE")};
         if (!valid_queue_name(request[at])) return argument("not a queue name", request[at]);
         HelperRequest accepted;
         accepted.programs = {"/usr/bin/" + verb, "/usr/sbin/" + verb};
+        accepted.cups_client = true;
         accepted.args = {request.begin() + 1, request.end()};
         return accepted;
     }
@@ -136,12 +155,11 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
         if (request.size() != 4 || request[1] != "-a" || request[3] != "scanner")
             return Refusal{refused_argument, "gpasswd takes -a USER scanner"};
         const std::string& user = request[2];
-        const bool name_ok =
-            !user.empty() && user.size() <= 32 && user.front() != '-' &&
-            std::all_of(user.begin(), user.end(), [](char c) {
-                return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                       (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
-            });
+        const bool name_ok = !user.empty() && user.size() <= 32 && user.front() != '-' &&
+                             std::all_of(user.begin(), user.end(), [](char c) {
+                                 return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                        (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
+                             });
         if (!name_ok) return argument("not a user name", user);
         HelperRequest accepted;
         accepted.programs = {"/usr/bin/gpasswd", "/usr/sbin/gpasswd"};

@@ -23,6 +23,11 @@ struct HelperRequest {
     // driver ("lpinfo -m") right now, asked by the helper itself.
     std::string listed_device;
     std::string listed_driver;
+    // Before it runs: a printer address on this machine's loopback must be
+    // one that root serves.
+    std::string printer_uri;
+    // One of CUPS's programs: it runs where root's CUPS certificates are hidden.
+    bool cups_client = false;
     // No program: write (or, with nothing on, remove) kelmora's NVIDIA files.
     std::optional<NvidiaConfig> nvidia_config;
     // No program: write this file (a path of kelmora's own) with this content.
@@ -45,6 +50,11 @@ inline constexpr int refused_missing = 69;   // EX_UNAVAILABLE: the program is n
 
 // [A-Za-z0-9][A-Za-z0-9._+-]*, at most 128 bytes.
 bool valid_package_name(std::string_view name);
+
+// The caller's uid as pkexec gives it in PKEXEC_UID: a plain decimal that
+// fits uid_t (and is not (uid_t)-1); none for anything else ("0junk", "-1",
+// " 7", "4294967296"), which names nobody.
+std::optional<unsigned> parse_pkexec_uid(const char* text);
 
 // `request` is the helper's argv without argv[0]:
 //   xbps-install (-Su -y | -Syf | -Syu) PACKAGE...

@@ -143,6 +143,9 @@ AddResult classify_lpadmin_output(const std::vector<std::string>& lines) {
             contains_text(line, "Scheduler is not running"))
             return AddResult::NoServer;
         if (contains_text(line, "Unable to create PPD")) return AddResult::NoDescription;
+        // The helper adds no loopback printer that nobody serves.
+        if (contains_text(line, "no printer answers at this loopback address"))
+            return AddResult::NoAnswer;
         if (contains_text(line, "Couldn't resolve mDNS URI") ||
             contains_text(line, "Unable to resolve"))
             return AddResult::Unresolved;
@@ -249,9 +252,9 @@ std::string attributes_test(std::string_view name, std::string_view attributes) 
 }
 
 // The printer's description, from the printer itself.
-const std::string probe_test = attributes_test(
-    "does the printer speak IPP Everywhere",
-    "printer-make-and-model,printer-info,document-format-supported");
+const std::string probe_test =
+    attributes_test("does the printer speak IPP Everywhere",
+                    "printer-make-and-model,printer-info,document-format-supported");
 
 // ipptool with one of our test files; ipptool gives up after its own
 // time-out, ours is the backstop.
@@ -417,13 +420,15 @@ TaskResult resume_print_queue(const std::string& queue, const LogSink& log) {
     auto listed = listed_queue(queue, log);
     if (!listed) return false;
     std::vector<PrintQueue> one = {*listed};
-    if (const auto accepting = cups_tool({"lpstat", "-a"})) apply_lpstat_accepting(one, accepting->out);
+    if (const auto accepting = cups_tool({"lpstat", "-a"}))
+        apply_lpstat_accepting(one, accepting->out);
     listed = one.front();
     TaskResult result =
         change_queue("cupsenable", {}, queue, log, "Warteschlange läuft wieder: " + queue);
     // A queue that refuses jobs takes them again; with the same password.
     if (result && !listed->accepting)
-        result = change_queue("cupsaccept", {}, queue, log, "Warteschlange nimmt Aufträge an: " + queue);
+        result =
+            change_queue("cupsaccept", {}, queue, log, "Warteschlange nimmt Aufträge an: " + queue);
     return result;
 }
 

@@ -51,7 +51,12 @@ MOUNTS = [  # mount point, file system type, made how
 ]
 # What the sandbox writes; none of it may reach the host.
 WATCHED = ["/etc/cups/printers.conf", "/etc/cups/ppd", "/var/spool/cups", "/var/log/cups",
-           "/run/cups", "/var/cache/cups", "/usr/lib/cups/backend"]
+           "/run/cups", "/var/cache/cups", "/usr/lib/cups/backend", "/usr/local/libexec",
+           "/usr/local/share/polkit-1", "/usr/libexec/kelmora-helper"]
+# The path users install: kelmora's helper and its policy where the build looks
+# for them, pkexec running the helper as root. One run goes without them: the
+# fallback through pkexec and CUPS's own tools.
+WITH_HELPER = os.environ.get("KELMORA_E2E_WITHOUT_HELPER") != "1"
 
 STAND_INS = {
     "pkexec": """#!/bin/sh
@@ -206,8 +211,10 @@ def start_services():
 
 
 def write_stand_ins():
-    os.makedirs(BIN)
+    os.makedirs(BIN, exist_ok=True)
     for name, text in STAND_INS.items():
+        if name == "pkexec" and WITH_HELPER:
+            continue  # the one that runs the installed helper
         path = os.path.join(BIN, name)
         with open(path, "w") as f:
             f.write(text)
@@ -528,16 +535,133 @@ def drive(kelmora):
         return checks, app_proc, session, None, None, None, None
 
 
+LOCAL_PORT, USER_PORT = 8651, 8652  # printers that ask for CUPS's local key
+# A printer that answers every request with 401 and asks for CUPS's "Local"
+# authentication (the root certificate, trc="y"); it writes down every
+# Authorization header it is sent. Bounded in requests and time.
+LOCAL_AUTH_PRINTER = """
+import http.server, socketserver, sys, time
+port, out = int(sys.argv[1]), sys.argv[2]
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    def answer(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        if length:
+            self.rfile.read(min(length, 1 << 20))
+        with open(out, "a") as f:
+            f.write("request %s\\n" % self.path)
+            if self.headers.get("Authorization"):
+                f.write("Authorization: %s\\n" % self.headers["Authorization"])
+        self.send_response(401)
+        self.send_header("WWW-Authenticate", 'Local trc="y"')
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+    do_GET = do_POST = answer
+    def log_message(self, *a):
+        pass
+socketserver.TCPServer.allow_reuse_address = True
+with socketserver.TCPServer(("127.0.0.1", port), Handler) as server:
+    server.timeout = 1
+    deadline = time.monotonic() + 60
+    for _ in range(200):
+        if time.monotonic() > deadline:
+            break
+        server.handle_request()
+"""
+
+
+def local_certificate_checks(checks):
+    """Root's CUPS key never leaves for a loopback printer that asks for it."""
+    certificate = "/run/cups/certs/0"
+    if not os.path.exists(certificate):  # cupsd writes it when it starts
+        os.makedirs(os.path.dirname(certificate), exist_ok=True)
+        with open(certificate, "w") as f:
+            f.write("0123456789abcdef0123456789abcdef")
+    with open(certificate) as f:
+        key = f.read().strip()
+    with open("/tmp/local-auth-printer.py", "w") as f:
+        f.write(LOCAL_AUTH_PRINTER)
+
+    def listener(port, out, user=None):
+        open(out, "w").close()
+        os.chmod(out, 0o666)
+        proc = subprocess.Popen(["/usr/bin/python3", "/tmp/local-auth-printer.py", str(port), out],
+                                user=user, cwd="/tmp")
+        sandbox.wait_until(lambda: listening(port), "the printer on port %d" % port)
+        return proc
+
+    def helper_adds(queue, port):
+        return subprocess.run(
+            [BIN + "/pkexec", "--disable-internal-agent", sandbox.installed_helper, "lpadmin", "-p", queue, "-E",
+             "-v", "ipp://127.0.0.1:%d/ipp/print" % port, "-m", "everywhere"],
+            capture_output=True, text=True, timeout=60)
+
+    def heard(out, seconds):
+        """What the printer was sent within `seconds` (cupsd asks it in the background)."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            with open(out) as f:
+                seen = f.read()
+            if "Authorization:" in seen:
+                break
+            time.sleep(0.2)
+        return seen
+
+    # Run by a user: the helper refuses to add it, and the printer hears nothing.
+    proc = listener(USER_PORT, "/tmp/local-auth-user", user=65534)
+    added = helper_adds("Kelmora_User", USER_PORT)
+    seen = heard("/tmp/local-auth-user", 5)
+    checks.check(added.returncode == 65 and "root does not serve" in added.stderr and seen == "",
+                 "certificate: a loopback printer a user serves is refused before lpadmin and "
+                 "hears nothing (%s, %r, %r)" % (added.returncode, added.stderr.strip(), seen))
+    # What that refusal prevents: a queue for it made all the same, and cupsd
+    # (which asks the printer itself) hands it root's key.
+    subprocess.run(["lpadmin", "-p", "Kelmora_User_2", "-E", "-v",
+                    "ipp://127.0.0.1:%d/ipp/print" % USER_PORT, "-m", "everywhere"],
+                   capture_output=True, timeout=60, env={"PATH": "/usr/sbin:/usr/bin"})
+    checks.check(key in heard("/tmp/local-auth-user", 20),
+                 "certificate: without the helper's check the user's printer gets root's key "
+                 "(the check sees a leak)")
+    subprocess.run(["lpadmin", "-x", "Kelmora_User_2"], capture_output=True)
+    proc.terminate()
+    proc.wait()
+    # Nobody listening: whoever listened first would get cupsd's call.
+    added = helper_adds("Kelmora_Nobody", USER_PORT)
+    checks.check(added.returncode == 65 and "no printer answers" in added.stderr and
+                 "Kelmora_Nobody" not in lpstat("-v"),
+                 "certificate: a loopback address nobody serves is refused (%s, %r)"
+                 % (added.returncode, added.stderr.strip()))
+    # Run by root (as ipp-usb is): the helper adds it; CUPS's programs that
+    # the helper runs never read the key (cupsd may give its own to root).
+    proc = listener(LOCAL_PORT, "/tmp/local-auth-root")
+    added = helper_adds("Kelmora_Local", LOCAL_PORT)
+    checks.check(added.returncode == 0 and "Kelmora_Local" in lpstat("-v"),
+                 "certificate: a loopback printer root serves is added (%s, %r)"
+                 % (added.returncode, added.stderr.strip()))
+    subprocess.run(["lpadmin", "-x", "Kelmora_Local"], capture_output=True)
+    proc.terminate()
+    proc.wait()
+
+
 def inside_main(host_ns, kelmora, source):
     status = 1
     try:
-        kelmora = sandbox.enter(host_ns, kelmora, source, MOUNTS)
+        kelmora = sandbox.enter(host_ns, kelmora, source, MOUNTS,
+                                helper_bin=BIN if WITH_HELPER else None)
         if kelmora is None:
             return 1
         cupsd, _ = start_services()
         write_stand_ins()
         checks, app_proc, _, frame, run, add_buttons, labels = drive(kelmora)
         from atspi_test import FAILURE
+        if WITH_HELPER:
+            calls = sandbox.pkexec_calls()
+            verbs = {c[1] for c in calls if len(c) > 1}
+            checks.check(calls and all(c[0] == sandbox.installed_helper for c in calls) and
+                         {"lpinfo", "lpadmin", "cupsenable", "cancel"} <= verbs,
+                         "helper: every privileged step ran through the installed helper (%s)"
+                         % sorted(verbs))
+            local_certificate_checks(checks)
         if frame is not None:
             try:
                 # cupsd stopped: lpadmin cannot connect, and the page says what to do.

@@ -188,12 +188,21 @@ def loopback_up():
     s.close()
 
 
-def enter(host_ns, kelmora, source, mounts):
+def enter(host_ns, kelmora, source, mounts, helper_bin=None):
     """Inside a suite's namespace: what runs is copied in first (the checkout and
     the build may live under /tmp, which the sandbox covers), every mount is
-    made and checked, and loopback is up. Returns kelmora's path there, or None
-    (and says why) when a mount is not as it must be."""
+    made and checked, and loopback is up. With `helper_bin`, the helper is
+    installed as users install it (on an overlay of its prefix) behind a pkexec
+    in that directory. Returns kelmora's path there, or None (and says why)
+    when a mount is not as it must be."""
     payload = read_payload(kelmora, source)
+    if helper_bin:
+        if "kelmora-helper" not in payload:
+            print("FAIL sandbox: the build has no kelmora-helper", flush=True)
+            return None
+        prefix = helper_prefix(payload)
+        if not any(point == prefix for point, _, _ in mounts):
+            mounts = mounts[:1] + [(prefix, "overlay", "overlay")] + mounts[1:]
     mount_all(mounts)
     problems = check_mounts(host_ns, mounts)
     if problems:
@@ -204,6 +213,9 @@ def enter(host_ns, kelmora, source, mounts):
     write_payload(payload)
     sys.path.insert(0, PAYLOAD + "/tests/e2e")
     loopback_up()
+    if helper_bin:
+        global installed_helper
+        installed_helper = install_helper_behind_pkexec(payload, helper_bin)
     return PAYLOAD + "/kelmora"
 
 
@@ -334,9 +346,10 @@ def install_fakes(source):
             os.unlink(program)
 
 
-def install_helper(payload):
+def install_helper(payload, system_actions=True):
     """The helper where kelmora's build looks for it (the policy's exec.path),
-    its policy beside it and where polkitd reads actions; returns the path."""
+    its policy beside it and (with `system_actions`) where polkitd reads
+    actions; returns the path."""
     if "kelmora-helper" not in payload:
         return ""
     policy = payload[HELPER_POLICY][0].decode()
@@ -346,11 +359,67 @@ def install_helper(payload):
     with open(path, "wb") as f:
         f.write(payload["kelmora-helper"][0])
     os.chmod(path, 0o755)
-    for actions in (prefix + "/share/polkit-1/actions", "/usr/share/polkit-1/actions"):
+    for actions in (prefix + "/share/polkit-1/actions",) + (
+            ("/usr/share/polkit-1/actions",) if system_actions else ()):
         os.makedirs(actions, exist_ok=True)
         with open(os.path.join(actions, HELPER_POLICY), "w") as f:
             f.write(policy)
     return path
+
+
+# pkexec as it runs kelmora's helper for a suite that runs kelmora as root:
+# only the program the helper's action names, with pkexec's environment (and
+# nothing of the caller's but PKEXEC_UID), its descriptors above 2 closed, in
+# root's home. Anything else is refused as pkexec refuses what no action
+# allows. Every call is written down.
+PKEXEC_FOR_HELPER = """#!/usr/bin/python3
+import json, os, sys
+HELPER, CALLS = %r, %r
+args = sys.argv[1:]
+if args[:1] == ["--disable-internal-agent"]:
+    args = args[1:]
+with open(CALLS, "a") as f:
+    f.write(json.dumps(args) + "\\n")
+if not args or args[0] != HELPER:
+    sys.stderr.write("Error executing command as another user: Not authorized\\n")
+    sys.exit(127)
+env = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "USER": "root", "LOGNAME": "root",
+       "HOME": "/root", "SHELL": "/bin/sh", "PKEXEC_UID": str(os.getuid())}
+os.closerange(3, 1 << 16)
+os.chdir("/root" if os.path.isdir("/root") else "/")
+os.execve(HELPER, args, env)
+"""
+PKEXEC_CALLS = "/tmp/pkexec-calls"
+installed_helper = ""  # set by enter() where a suite runs with the helper
+
+
+def helper_prefix(payload):
+    """The installation prefix kelmora's build looks for its helper under."""
+    policy = payload[HELPER_POLICY][0].decode()
+    path = re.search(r'"org.freedesktop.policykit.exec.path">([^<]+)<', policy).group(1)
+    return os.path.dirname(os.path.dirname(path))
+
+
+def install_helper_behind_pkexec(payload, bin_dir):
+    """The helper and its policy where kelmora's build looks for them (under an
+    overlay of the prefix), and a pkexec on `bin_dir` that runs it as pkexec
+    would; returns the helper's path."""
+    prefix = helper_prefix(payload)
+    helper = install_helper(payload, system_actions=prefix == "/usr")
+    os.makedirs(bin_dir, exist_ok=True)
+    with open(os.path.join(bin_dir, "pkexec"), "w") as f:
+        f.write(PKEXEC_FOR_HELPER % (helper, PKEXEC_CALLS))
+    os.chmod(os.path.join(bin_dir, "pkexec"), 0o755)
+    return helper
+
+
+def pkexec_calls():
+    """The argument vectors pkexec was given, in order."""
+    import json
+    if not os.path.exists(PKEXEC_CALLS):
+        return []
+    with open(PKEXEC_CALLS) as f:
+        return [json.loads(line) for line in f if line.strip()]
 
 
 def wait_until(predicate, what, timeout=20.0):

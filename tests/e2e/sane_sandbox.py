@@ -6,8 +6,9 @@ sane-airscan gets a configuration of its own through SANE_CONFIG_DIR (with
 /etc/sane.d, an overlay here, after it). The row appears, Test Scan shows the
 picture, a scanner that stopped answering says so, and Add Scanner by
 Address asks the scanner through sane-airscan and then writes its file into
-/etc/sane.d/airscan.d (pkexec is a stand-in that runs the one shell command,
-as root). The host is checked afterwards.
+/etc/sane.d/airscan.d through kelmora's helper, installed as users install
+it (pkexec is a stand-in that runs the helper as pkexec does, as root). The
+host is checked afterwards.
 
 usage: sane_sandbox.py KELMORA_BINARY SOURCE_DIR
 """
@@ -34,16 +35,7 @@ MOUNTS = [
     ("/run", "tmpfs", "tmpfs"),
     ("/etc/sane.d", "overlay", "overlay"),
 ]
-WATCHED = ["/etc/sane.d"]
-PKEXEC = """#!/bin/sh
-# Runs kelmora's one shell command for a scanner's file, as we are root.
-[ "$1" = --disable-internal-agent ] && shift
-case "$1 $2 $3" in
-"sh -c mkdir -p /etc/sane.d/airscan.d "*) exec "$@" ;;
-esac
-echo "e2e-sane pkexec: only the airscan.d command" >&2
-exit 127
-"""
+WATCHED = ["/etc/sane.d", "/usr/local/libexec", "/usr/local/share/polkit-1"]
 
 
 def why_not_here():
@@ -101,15 +93,14 @@ def drive(kelmora, checks):
     scanner = escl_responder.serve(PORT, seconds=200)
     escl_responder.serve(ADDRESS_PORT, seconds=200)
     configure([(NAME, PORT)])
-    os.makedirs(BIN)
-    with open(BIN + "/pkexec", "w") as f:
-        f.write(PKEXEC)
-    os.chmod(BIN + "/pkexec", 0o755)
+    # The helper makes the directory: it must be there for every user to read
+    # whatever the umask of the user who asked.
+    shutil.rmtree("/etc/sane.d/airscan.d", ignore_errors=True)
     os.makedirs(HOME)
     env = dict(os.environ, PATH=BIN + ":/usr/sbin:/usr/bin:/sbin:/bin", HOME=HOME,
                LANG="C.UTF-8", SANE_CONFIG_DIR=CONF + ":")
     app_proc = subprocess.Popen([kelmora], env=env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, start_new_session=True)
+                                stdout=subprocess.DEVNULL, start_new_session=True, umask=0o077)
     try:
         app = wait_for(lambda: application(app_proc.pid), "kelmora on the accessibility bus")
         frame = wait_for(lambda: next(iter(frames(app)), None), "the main window")
@@ -165,6 +156,14 @@ def drive(kelmora, checks):
                      open(written[0]).read().endswith(
                          '"%s" = http://127.0.0.1:%d/eSCL, eSCL\n' % (ADDED, ADDRESS_PORT)),
                      "by address: one file in /etc/sane.d/airscan.d names it (%s)" % written)
+        modes = [oct(os.stat(p).st_mode & 0o777) for p in ["/etc/sane.d/airscan.d"] + written]
+        checks.check(modes == ["0o755", "0o644"],
+                     "by address: with the user's umask 077 the helper's directory is 0755 and "
+                     "its file 0644 (%s)" % modes)
+        calls = sandbox.pkexec_calls()
+        checks.check([c[1:2] for c in calls] == [["airscan-device"]] and
+                     calls[0][0] == sandbox.installed_helper,
+                     "by address: the installed helper wrote it (%s)" % calls)
         try:
             wait_for(lambda: ADDED in labels(), "the added scanner's row", timeout=60)
             checks.check(True, "by address: the scanner is listed afterwards")
@@ -178,7 +177,7 @@ def drive(kelmora, checks):
 def inside_main(host_ns, kelmora, source):
     status = 1
     try:
-        kelmora = sandbox.enter(host_ns, kelmora, source, MOUNTS)
+        kelmora = sandbox.enter(host_ns, kelmora, source, MOUNTS, helper_bin=BIN)
         if kelmora is None:
             return 1
         from atspi_test import Checks

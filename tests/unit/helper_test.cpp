@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "helper/request.h"
+#include "printing/loopback.h"
 #include "printing/printers.h"
 
 namespace kelmora {
@@ -44,6 +45,11 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
         ASSERT_NE(accepted, nullptr) << c.request[0];
         EXPECT_EQ(accepted->programs.front(), c.program);
         EXPECT_EQ(accepted->args, Words(c.request.begin() + 1, c.request.end()));
+        // CUPS's programs run where root's CUPS certificates are hidden.
+        const bool cups = c.program.find("/lp") != std::string::npos ||
+                          c.program.find("/cups") != std::string::npos ||
+                          c.program.ends_with("/cancel");
+        EXPECT_EQ(accepted->cups_client, cups) << c.program;
     }
     // A USB queue runs only once the helper has seen CUPS list both.
     const auto usb = std::get<HelperRequest>(parse_helper_request(
@@ -53,7 +59,7 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
     // Files of kelmora's own, with the content fixed by the request's words.
     const auto airscan = std::get<HelperRequest>(
         parse_helper_request({"airscan-device", "Scanner at 192.0.2.9", "http://192.0.2.9/eSCL"}));
-    EXPECT_EQ(airscan.file, "/etc/sane.d/airscan.d/kelmora-Scanner_at_192.0.2.9.conf");
+    EXPECT_EQ(airscan.file, "/etc/sane.d/airscan.d/kelmora-Scanner_20at_20192.0.2.9.conf");
     EXPECT_TRUE(airscan.programs.empty());
     EXPECT_EQ(std::get<HelperRequest>(parse_helper_request({"sane-dll", "hpaio"})).file,
               "/etc/sane.d/dll.d/hpaio");
@@ -132,6 +138,9 @@ TEST(HelperRequest, EverythingElseIsRefusedWithAStatusThatIsNotPkexecs) {
         {{"airscan-device", "S\"", "http://h/eSCL"}, refused_argument},
         {{"airscan-device", "S", "file:///etc/shadow"}, refused_argument},
         {{"airscan-device", "S", "http://h/eSCL", "/etc/passwd"}, refused_argument},
+        // sane-airscan splits its value at ",": the protocol would change.
+        {{"airscan-device", "S", "http://h/eSCL,WSD"}, refused_argument},
+        {{"airscan-device", "S", "http://h/eSCL#x"}, refused_argument},  // a comment
         {{"sane-dll", "net"}, refused_argument},
         {{"nvidia-config", "modeset", "/etc/shadow"}, refused_argument},
         {{"polkit-policy", "/etc/passwd"}, refused_argument},
@@ -146,6 +155,63 @@ TEST(HelperRequest, EverythingElseIsRefusedWithAStatusThatIsNotPkexecs) {
         EXPECT_NE(refusal->status, 127);
         EXPECT_EQ(refusal->message.find('\n'), std::string::npos);  // one line
     }
+}
+
+// PKEXEC_UID once became uid 0 from "0junk" and from numbers past uid_t.
+TEST(HelperRequest, OnlyAPlainDecimalUidNamesTheCaller) {
+    EXPECT_EQ(parse_pkexec_uid("1000"), 1000u);
+    EXPECT_EQ(parse_pkexec_uid("0"), 0u);
+    EXPECT_EQ(parse_pkexec_uid("4294967294"), 4294967294u);
+    for (const char* bad : {"0junk", "4294967296", "-4294967296", "4294967295", "-1", "+5", " 5",
+                            "5 ", "", "05", "1e3", "99999999999999999999"})
+        EXPECT_FALSE(parse_pkexec_uid(bad).has_value()) << bad;
+    EXPECT_FALSE(parse_pkexec_uid(nullptr).has_value());
+}
+
+// Root's CUPS key went to whoever listened on a loopback port: the helper
+// adds a loopback printer only where root serves the port.
+TEST(HelperRequest, LoopbackPrintersAreKnownByAddressAndByWhoListens) {
+    const struct {
+        const char* uri;
+        const char* host;
+        unsigned port;
+    } addresses[] = {
+        {"ipp://localhost:60000/ipp/print", "localhost", 60000},
+        {"ipps://[::1]:8631/ipp/print", "::1", 8631},
+        {"ipp://127.0.0.1/ipp/print", "127.0.0.1", 631},
+        {"ipp://printer.local:631", "printer.local", 631},
+        {"ipp://a@127.0.0.1:1/", "", 0},  // user info: no address to trust
+        {"ipp://127.0.0.1:99999/", "", 0},
+        {"ipp://127.0.0.1:/", "", 0},
+        {"http://127.0.0.1:80/", "", 0},
+    };
+    for (const auto& a : addresses) {
+        const auto parsed = uri_host_port(a.uri);
+        EXPECT_EQ(parsed.has_value(), *a.host != '\0') << a.uri;
+        if (parsed) {
+            EXPECT_EQ(parsed->host, a.host) << a.uri;
+            EXPECT_EQ(parsed->port, a.port) << a.uri;
+        }
+    }
+    for (const char* loop : {"127.0.0.1", "127.1.2.3", "::1", "::ffff:127.0.0.1"})
+        EXPECT_TRUE(is_loopback_address(loop)) << loop;
+    for (const char* other : {"192.0.2.9", "127.0.0", "1127.0.0.1", "::2", "", "127.0.0.256"})
+        EXPECT_FALSE(is_loopback_address(other)) << other;
+    // /proc/net/tcp: 0x EA60 is 60000; 0A is LISTEN, 01 ESTABLISHED.
+    const std::string table =
+        "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
+        "timeout inode\n"
+        "   0: 0100007F:EA60 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0 "
+        "0 1001 1 0000000000000000 100 0 0 10 0\n"
+        "   1: 0100007F:EA61 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000 "
+        "0 1002 1 0000000000000000 100 0 0 10 0\n"
+        "   2: 0100007F:EA60 0100007F:C000 01 00000000:00000000 00:00000000 00000000  1000 "
+        "0 1003 1 0000000000000000 100 0 0 10 0\n"
+        "garbage\n";
+    EXPECT_EQ(listening_owners(table, 60000), std::vector<unsigned>{0});
+    EXPECT_EQ(listening_owners(table, 60001), std::vector<unsigned>{1000});
+    EXPECT_TRUE(listening_owners(table, 631).empty());
+    EXPECT_TRUE(listening_owners("", 60000).empty());
 }
 
 }  // namespace

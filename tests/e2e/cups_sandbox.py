@@ -29,6 +29,8 @@ sys.path.insert(0, HERE)
 import polkit_sandbox as sandbox  # noqa: E402  (mounts, their checks, ending processes)
 
 PORT, GONE_PORT, HOSTILE_PORT, ADDRESS_PORT = 8631, 8999, 8633, 8641
+IPP_USB_PORT = 60000  # where ipp-usb (played by a printer run as root) serves
+XBPS_STATE = "/var/lib/kelmora-e2e-cups"  # the fake xbps tools' state
 ADDRESS_PRINTER = "Kelmora Address Printer"  # not on the search's list: added by its address
 ADDRESS_QUEUE = "Kelmora_Address_Printer"
 TEST_PAGE = "/usr/share/cups/data/testprint"  # cups-filters ships it
@@ -42,17 +44,21 @@ URI = "ipp://localhost:%d/ipp/print" % PORT
 MOUNTS = [  # mount point, file system type, made how
     ("/tmp", "tmpfs", "tmpfs"),
     ("/run", "tmpfs", "tmpfs"),
-    ("/etc/cups", "overlay", "overlay"),
+    ("/etc", "overlay", "overlay"),
+    ("/var", "overlay", "overlay"),
+    ("/usr", "overlay", "overlay"),  # the usb backend, the helper, xbps
+    ("/etc/sv", "tmpfs", "tmpfs"),
+    ("/var/service", "tmpfs", "tmpfs"),
     ("/var/spool/cups", "tmpfs", "tmpfs"),
     ("/var/cache/cups", "tmpfs", "tmpfs"),
     ("/var/log/cups", "tmpfs", "tmpfs"),
-    ("/usr/lib/cups/backend", "overlay", "overlay"),
     ("/sys/bus", "tmpfs", "tmpfs"),
 ]
 # What the sandbox writes; none of it may reach the host.
 WATCHED = ["/etc/cups/printers.conf", "/etc/cups/ppd", "/var/spool/cups", "/var/log/cups",
            "/run/cups", "/var/cache/cups", "/usr/lib/cups/backend", "/usr/local/libexec",
-           "/usr/local/share/polkit-1", "/usr/libexec/kelmora-helper"]
+           "/usr/local/share/polkit-1", "/usr/libexec/kelmora-helper", "/etc/sv", "/var/service",
+           "/usr/bin/xbps-install", "/usr/bin/xbps-query", "/var/lib/kelmora-e2e-cups"]
 # The path users install: kelmora's helper and its policy where the build looks
 # for them, pkexec running the helper as root. One run goes without them: the
 # fallback through pkexec and CUPS's own tools.
@@ -70,10 +76,12 @@ echo "e2e-cups pkexec: only CUPS's administration tools" >&2
 exit 127
 """,
     "driverless": """#!/bin/sh
+# ipp-usb announces its printer once runit runs it.
+[ -e /var/service/ipp-usb ] && echo "ipp://localhost:%d/ipp/print"
 echo "ipp://localhost:%d/ipp/print"
 echo "ipp://localhost:%d/ipp/print"
 echo "ipp://%%E2%%80%%AEEvil%%09Name._ipp._tcp.local/"
-""" % (PORT, GONE_PORT),
+""" % (IPP_USB_PORT, PORT, GONE_PORT),
     "avahi-browse": """#!/bin/sh
 printf '=  lo IPv4 Kelmora Test Printer        Internet Printer   local\\n'
 printf '   hostname = [localhost]\\n   address = [127.0.0.1]\\n   port = [%d]\\n'
@@ -113,14 +121,23 @@ exit 0
 """ % (USB_URI, USB_SERIAL, USB_ID, USB_FAIL, USB_SPOOL, USB_SPOOL, USB_SPOOL)
 
 
-def plug_in_usb_printer():
-    """The printer on the cable, as sysfs shows it (usblp bound: its device ID)."""
+IPP_USB_SERIAL = "KLM002"
+IPP_USB_QUEUE = "HP_OfficeJet_Pro_9010"
+
+
+def plug_in_usb_printer(device="1-9", serial=USB_SERIAL, maker="HP", product="HP LaserJet",
+                        protocol="02"):
+    """A printer on the cable, as sysfs shows it (usblp bound: its device ID;
+    protocol 04: IPP over USB, which ipp-usb drives)."""
     devices = "/sys/bus/usb/devices"
-    for name, text in (("1-9/idVendor", "03f0"), ("1-9/idProduct", "0517"),
-                       ("1-9/manufacturer", "HP"), ("1-9/product", "HP LaserJet"),
-                       ("1-9/serial", USB_SERIAL), ("1-9:1.0/bInterfaceClass", "07"),
-                       ("1-9:1.0/bInterfaceSubClass", "01"), ("1-9:1.0/bInterfaceProtocol", "02"),
-                       ("1-9:1.0/ieee1284_id", USB_ID)):
+    d, i = device, device + ":1.0"
+    files = [(d + "/idVendor", "03f0"), (d + "/idProduct", "0517"), (d + "/manufacturer", maker),
+             (d + "/product", product), (d + "/serial", serial),
+             (i + "/bInterfaceClass", "07"), (i + "/bInterfaceSubClass", "01"),
+             (i + "/bInterfaceProtocol", protocol)]
+    if protocol != "04":
+        files.append((i + "/ieee1284_id", USB_ID))
+    for name, text in files:
         os.makedirs(os.path.dirname(os.path.join(devices, name)), exist_ok=True)
         with open(os.path.join(devices, name), "w") as f:
             f.write(text + "\n")
@@ -202,12 +219,33 @@ def start_services():
         [shutil.which("ippeveprinter", path="/usr/sbin:/usr/bin"), "-k", "-d", SPOOL + "-address",
          "-p", str(ADDRESS_PORT), "-r", "off", ADDRESS_PRINTER],
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    procs.append(subprocess.Popen(
+        [shutil.which("ippeveprinter", path="/usr/sbin:/usr/bin"), "-d", SPOOL + "-ipp-usb",
+         "-p", str(IPP_USB_PORT), "-r", "off", "Kelmora IPP USB"],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     sandbox.wait_until(lambda: listening(PORT), "ippeveprinter on port %d" % PORT)
     sandbox.wait_until(lambda: listening(ADDRESS_PORT), "ippeveprinter on port %d" % ADDRESS_PORT)
     sandbox.wait_until(lambda: subprocess.run(["lpstat", "-r"], capture_output=True,
                                               text=True).stdout.startswith("scheduler is running"),
                        "cupsd")
     return cupsd, procs
+
+
+def install_xbps(source):
+    """The fake xbps tools at their real paths (the helper runs /usr/bin's),
+    with their state at a fixed path; ipp-usb's and Avahi's service
+    directories, as their packages install them."""
+    os.makedirs(XBPS_STATE)
+    os.symlink("/", XBPS_STATE + "/xbps-root")
+    with open(XBPS_STATE + "/xbps-installed", "w") as f:
+        f.write("xbps\ncups\navahi\n")
+    for tool in ("xbps-install", "xbps-query"):
+        with open("/usr/bin/" + tool, "w") as f:
+            f.write("#!/bin/sh\nKELMORA_FAKE_DIR=%s exec '%s/tests/fakes/%s' \"$@\"\n"
+                    % (XBPS_STATE, source, tool))
+        os.chmod("/usr/bin/" + tool, 0o755)
+    for service in ("avahi-daemon", "ipp-usb"):
+        os.makedirs("/etc/sv/" + service)
 
 
 def write_stand_ins():
@@ -529,6 +567,29 @@ def drive(kelmora):
         checks.check(text.rstrip().endswith(SUCCESS) and lpstat("-o", USB_QUEUE).strip() == "",
                      "cancel: cancel -a empties the queue (%r)" % lpstat("-o", USB_QUEUE))
         os.unlink(USB_FAIL)
+
+        if WITH_HELPER:
+            # An IPP-over-USB printer: Set Up installs ipp-usb, links Avahi's
+            # and ipp-usb's services and adds the printer ipp-usb announces,
+            # every step through the helper.
+            plug_in_usb_printer("1-10", IPP_USB_SERIAL, "HP", "OfficeJet Pro 9010", "04")
+            calls_before = len(sandbox.pkexec_calls())
+            searches = text_of(log).count("NETWORK SCAN RESULTS")
+            click(search)
+            wait_for(lambda: text_of(log).count("NETWORK SCAN RESULTS") > searches, "the results")
+            set_up = wait_for(lambda: find(frame, name="Set Up", role=pyatspi.ROLE_PUSH_BUTTON),
+                              "the IPP-over-USB printer's Set Up")
+            text = run(set_up, timeout=120)
+            calls = sandbox.pkexec_calls()[calls_before:]
+            checks.check(text.rstrip().endswith(SUCCESS) and
+                         "device for %s: ipp://localhost:%d/ipp/print" % (IPP_USB_QUEUE, IPP_USB_PORT)
+                         in lpstat_devices(),
+                         "ipp-usb: Set Up adds the printer ipp-usb serves (%s)" % text[-400:])
+            checks.check([c[1] for c in calls] == ["xbps-install", "ln", "ln", "lpadmin"] and
+                         all(c[0] == sandbox.installed_helper for c in calls) and
+                         os.readlink("/var/service/ipp-usb") == "/etc/sv/ipp-usb",
+                         "ipp-usb: install, two links and the queue, all through the helper (%s)"
+                         % [c[1:3] for c in calls])
         return checks, app_proc, session, frame, run, add_buttons, labels
     except (Exception, SystemExit) as e:
         checks.check(False, "%s: %s" % (type(e).__name__, e))
@@ -650,7 +711,9 @@ def inside_main(host_ns, kelmora, source):
                                 helper_bin=BIN if WITH_HELPER else None)
         if kelmora is None:
             return 1
+        os.makedirs(SPOOL + "-ipp-usb", exist_ok=True)
         cupsd, _ = start_services()
+        install_xbps(sandbox.PAYLOAD)
         write_stand_ins()
         checks, app_proc, _, frame, run, add_buttons, labels = drive(kelmora)
         from atspi_test import FAILURE

@@ -22,6 +22,7 @@ import time
 
 phase, kelmora, source, password, answer_file = sys.argv[1:6]
 HELPER = sys.argv[6] if len(sys.argv) > 6 else ""  # the installed helper, or none
+USER = os.environ.get("USER", "")
 sys.path.insert(0, os.path.join(source, "tests", "e2e"))
 DOCUMENT = open(os.path.join(source, "tests", "data", "org.tamsel.pellin.policy"), "rb").read()
 
@@ -399,6 +400,24 @@ def with_agents(checks, k):
         return r.returncode == 0 and "org.tamsel.pellin.install" in r.stdout
     checks.check(wait_for(listed, "pkaction to list the action", timeout=5),
                  "policy: pkaction lists org.tamsel.pellin.install")
+
+    # 8. A USB scanner whose node is for the scanner group: the helper adds
+    #    the caller (the one PKEXEC_UID names) with the real gpasswd.
+    show("Scanner")
+    before = text_of(k.log)
+    click(button("Add Me to the Scanner Group"))
+    text = wait_for(lambda: (lambda t: t if SUCCESS in t or FAILURE in t else None)(
+        text_of(k.log)[len(before):]), "the end of joining the group", timeout=60)
+    with open("/etc/group") as f:
+        members = next((line.strip().split(":")[3].split(",") for line in f
+                        if line.startswith("scanner:")), [])
+    checks.check(text.rstrip().endswith(SUCCESS) and
+                 raw_starts(text) == ['["%s", "gpasswd", "-a", "%s", "scanner"]' % (HELPER, USER)]
+                 and USER in members,
+                 "group: the installed helper's gpasswd added the caller to scanner (%s, %s)"
+                 % (raw_starts(text), members))
+    checks.check(wait_for(lambda: k.label_starting("Log out and in again"), "the next-login note"),
+                 "group: the page says it counts from the next login")
 
 
 def own_dialog(checks, k):

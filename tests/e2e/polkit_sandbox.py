@@ -63,8 +63,8 @@ WATCHED = ["/etc/sv/cupsd", "/etc/sv/saned", "/var/service/cupsd", "/var/service
            "/usr/share/xbps.d/10-repository-nonfree.conf",
            "/usr/share/polkit-1/actions/org.tamsel.pellin.policy",
            "/usr/share/polkit-1/actions/com.tamsel.pellin.helper.policy", "/usr/local/libexec",
-           "/usr/local/share/polkit-1", RULE, STATE, ANSWER_DIR, HOME]
-WATCHED_FILES = ["/etc/passwd", "/etc/shadow", "/etc/group"]
+           "/usr/local/share/polkit-1", "/dev/bus", RULE, STATE, ANSWER_DIR, HOME]
+WATCHED_FILES = ["/etc/passwd", "/etc/shadow", "/etc/group", "/etc/gshadow"]
 
 MOUNTS = [  # mount point, file system type, made how
     ("/tmp", "tmpfs", "tmpfs"),
@@ -78,9 +78,13 @@ MOUNTS = [  # mount point, file system type, made how
     ("/var/service", "tmpfs", "tmpfs"),
     ("/usr/share/polkit-1/actions", "tmpfs", "tmpfs keeping its files"),
     ("/etc/polkit-1/rules.d", "tmpfs", "tmpfs keeping its files"),
-    # The machine's PCI devices: a GTX 1060 (Pascal) in place of the host's.
-    ("/sys/bus/pci/devices", "tmpfs", "tmpfs"),
+    # The machine's PCI and USB devices: a GTX 1060 (Pascal) and a Brother
+    # scanner in place of the host's; the scanner's node in /dev.
+    ("/sys/bus", "tmpfs", "tmpfs"),
+    ("/dev", "overlay", "overlay keeping its mounts"),
 ]
+USB_SCANNER = "/sys/bus/usb/devices/1-4"
+USB_SCANNER_NODE = "/dev/bus/usb/001/007"
 PASCAL = "/sys/bus/pci/devices/0000:01:00.0"
 HELPER_POLICY = "com.tamsel.pellin.helper.policy"
 HELPER_ACTION = "com.tamsel.pellin.helper"
@@ -122,16 +126,19 @@ def why_not_here():
                           capture_output=True).returncode != 0:
             return "python3 module %s is missing" % module
     probe = ("mkdir -p /tmp/.kelmora-probe && mount -t tmpfs tmpfs /tmp/.kelmora-probe && "
-             "mkdir /tmp/.kelmora-probe/u /tmp/.kelmora-probe/w && "
+             "mkdir /tmp/.kelmora-probe/u /tmp/.kelmora-probe/w /tmp/.kelmora-probe/u2 "
+             "/tmp/.kelmora-probe/w2 && "
              "mount -t overlay overlay -o lowerdir=/etc,upperdir=/tmp/.kelmora-probe/u,"
              "workdir=/tmp/.kelmora-probe/w /etc && "
-             "mount -t tmpfs tmpfs /sys/bus/pci/devices")
+             "mount -t tmpfs tmpfs /sys/bus && "
+             "mount -t overlay overlay -o lowerdir=/dev,upperdir=/tmp/.kelmora-probe/u2,"
+             "workdir=/tmp/.kelmora-probe/w2 /dev")
     # The probe directory itself is made inside a private /tmp.
     probe = "mount -t tmpfs tmpfs /tmp && " + probe
     if subprocess.run(["unshare", "--mount", "--propagation", "private", "sh", "-c", probe],
                       capture_output=True).returncode != 0:
-        return ("this root may not mount tmpfs and overlay file systems (over /etc and "
-                "/sys/bus/pci/devices) in a private namespace")
+        return ("this root may not mount tmpfs and overlay file systems (over /etc, /sys/bus "
+                "and /dev) in a private namespace")
     return None
 
 
@@ -201,7 +208,9 @@ def enter(host_ns, kelmora, source, mounts, helper_bin=None):
             print("FAIL sandbox: the build has no kelmora-helper", flush=True)
             return None
         prefix = helper_prefix(payload)
-        if not any(point == prefix for point, _, _ in mounts):
+        # Unless an overlay already covers it (a later one would hide this).
+        if not any(point == prefix or prefix.startswith(point + "/")
+                   for point, kind, _ in mounts if kind == "overlay"):
             mounts = mounts[:1] + [(prefix, "overlay", "overlay")] + mounts[1:]
     mount_all(mounts)
     problems = check_mounts(host_ns, mounts)
@@ -229,7 +238,20 @@ def mount_all(mounts=None):
                            if os.path.isfile(os.path.join(point, n))}
     for point, _, how in mounts:
         os.makedirs(point, exist_ok=True)  # on an overlay or a tmpfs made before it
-        if how == "overlay":
+        moved = []
+        if how == "overlay keeping its mounts":
+            # The mounts below it (/dev/pts, /dev/shm) would be hidden under
+            # the overlay: they move aside and come back on top of it.
+            with open("/proc/self/mountinfo") as f:
+                below = sorted({line.split()[4] for line in f
+                                if line.split()[4].startswith(point + "/")})
+            for n, sub in enumerate(b for b in below
+                                    if not any(b.startswith(o + "/") for o in below)):
+                aside = "%s/moved/%d" % (LAYERS, n)
+                os.makedirs(aside)
+                run("mount", "--move", sub, aside)
+                moved.append((aside, sub))
+        if how.startswith("overlay"):
             name = point.strip("/")
             upper, work = LAYERS + "/" + name + "/upper", LAYERS + "/" + name + "/work"
             os.makedirs(upper)
@@ -240,6 +262,8 @@ def mount_all(mounts=None):
             run("mount", "-t", "tmpfs", "-o", "mode=0755", "tmpfs", point)
             if point == "/tmp":
                 os.chmod("/tmp", 0o1777)
+        for aside, sub in moved:
+            run("mount", "--move", aside, sub)
         for name, data in kept.get(point, {}).items():
             with open(os.path.join(point, name), "wb") as f:
                 f.write(data)
@@ -339,11 +363,39 @@ def install_fakes(source):
             f.write(value + "\n")
     for service in ("cupsd", "avahi-daemon", "saned"):
         os.makedirs("/etc/sv/" + service)
+    # A Brother scanner on USB whose node only the scanner group may write.
+    for name, value in (("idVendor", "04f9"), ("product", "DCP-L2550DN series"), ("busnum", "1"),
+                        ("devnum", "7"), ("1-4:1.0/bInterfaceClass", "ff")):
+        path = (USB_SCANNER + "/" + name).replace("1-4/1-4:1.0", "1-4:1.0")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write(value + "\n")
+    scanner_gid = group_id("scanner")
+    os.makedirs(os.path.dirname(USB_SCANNER_NODE))
+    open(USB_SCANNER_NODE, "w").close()
+    os.chown(USB_SCANNER_NODE, 0, scanner_gid)
+    os.chmod(USB_SCANNER_NODE, 0o664)
     # The machine has neither CUPS nor SANE until the test installs them,
     # whatever the host has: the overlay hides the host's programs.
     for program in ("/usr/bin/cupsd", "/usr/bin/scanimage"):
         if os.path.lexists(program):
             os.unlink(program)
+
+
+def group_id(name):
+    """The group's id, the group made (in /etc/group and /etc/gshadow) where missing."""
+    import grp
+    try:
+        return grp.getgrnam(name).gr_gid
+    except KeyError:
+        pass
+    gid = 4243
+    with open("/etc/group", "a") as f:
+        f.write("%s:x:%d:\n" % (name, gid))
+    if os.path.exists("/etc/gshadow"):
+        with open("/etc/gshadow", "a") as f:
+            f.write("%s:!::\n" % name)
+    return gid
 
 
 def install_helper(payload, system_actions=True):

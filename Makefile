@@ -73,7 +73,8 @@ FUZZ_SRC_discovery = src/printing/discovery_output.cpp src/printing/printers.cpp
 FUZZ_SRC_lang_file = src/i18n/lang.cpp src/i18n/utf8.cpp
 FUZZ_SRC_env_detect = src/i18n/lang.cpp src/i18n/utf8.cpp
 FUZZ_SRC_printers = src/printing/printers.cpp src/printing/discovery_output.cpp src/i18n/utf8.cpp
-FUZZ_SRC_helper_request = src/helper/request.cpp src/printing/cups_output.cpp $(FUZZ_SRC_printers)
+FUZZ_SRC_helper_request = src/helper/request.cpp src/printing/cups_output.cpp \
+	src/printing/queue_settings.cpp $(FUZZ_SRC_printers)
 
 deps-fuzz:
 	@./tools/install-deps fuzz

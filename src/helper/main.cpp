@@ -26,6 +26,7 @@
 #include "helper/request.h"
 #include "printing/cups_output.h"
 #include "printing/loopback.h"
+#include "printing/queue_settings.h"
 #include "services/polkit_policy.h"
 
 namespace {
@@ -201,6 +202,21 @@ int check_listed(const kelmora::HelperRequest& accepted) {
     return 0;
 }
 
+// A setting's value must be one the queue itself lists: the helper never
+// sets what only the caller names.
+int check_option(const kelmora::HelperRequest& accepted) {
+    const std::string lpoptions = first_installed({"/usr/bin/lpoptions", "/usr/sbin/lpoptions"});
+    if (lpoptions.empty()) return refuse(kelmora::refused_missing, "lpoptions is not installed");
+    const std::string& queue = accepted.args.at(1);
+    const auto& [key, value] = *accepted.listed_option;
+    for (const auto& option :
+         kelmora::options_from_lpoptions(output_of(lpoptions, {"-p", queue, "-l"})))
+        if (option.key == key &&
+            std::find(option.values.begin(), option.values.end(), value) != option.values.end())
+            return 0;
+    return refuse(kelmora::refused_argument, "the queue does not list this value of " + key);
+}
+
 // The numeric addresses `host` stands for.
 std::vector<std::string> addresses_of(const std::string& host) {
     std::vector<std::string> found;
@@ -276,6 +292,8 @@ int main(int argc, char* argv[]) {
         if (const int failed = hide_cups_certificates(); failed != 0) return failed;
     if (!accepted.listed_device.empty())
         if (const int refused = check_listed(accepted); refused != 0) return refused;
+    if (accepted.listed_option)
+        if (const int refused = check_option(accepted); refused != 0) return refused;
     if (!accepted.printer_uri.empty())
         if (const int refused = check_loopback(accepted.printer_uri); refused != 0) return refused;
 

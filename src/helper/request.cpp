@@ -4,6 +4,7 @@
 
 #include "printing/cups_output.h"
 #include "printing/printers.h"
+#include "printing/queue_settings.h"
 #include "scanning/sane_config.h"
 
 namespace kelmora {
@@ -112,6 +113,19 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
             accepted.printer_uri = request[5];
             return accepted;
         }
+        // A default for every user of one of the settings kelmora shows, with
+        // a value the helper checks against the queue's own listing.
+        if (request.size() == 5 && request[1] == "-p" && request[3] == "-o") {
+            if (!valid_queue_name(request[2])) return argument("not a queue name", request[2]);
+            const auto eq = request[4].find('=');
+            const std::string key = request[4].substr(0, eq);
+            const std::string value = eq == std::string::npos ? "" : request[4].substr(eq + 1);
+            if (eq == std::string::npos || !setting_key_allowed(key) ||
+                !setting_word_allowed(value))
+                return argument("not KEY=VALUE of a setting kelmora changes", request[4]);
+            accepted.listed_option = {key, value};
+            return accepted;
+        }
         // A USB printer with the driver CUPS named for it; the helper asks
         // CUPS itself that both are real before lpadmin runs.
         if (request.size() == 8 && request[1] == "-p" && request[3] == "-E" && request[4] == "-v" &&
@@ -123,9 +137,9 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
             accepted.listed_driver = request[7];
             return accepted;
         }
-        return Refusal{
-            refused_argument,
-            "lpadmin takes -p QUEUE -E -v URI -m everywhere|DRIVER, -d QUEUE or -x QUEUE"};
+        return Refusal{refused_argument,
+                       "lpadmin takes -p QUEUE -E -v URI -m everywhere|DRIVER, -p QUEUE -o "
+                       "KEY=VALUE, -d QUEUE or -x QUEUE"};
     }
     if (verb == "lpinfo") {
         if (request != Words{"lpinfo", "--include-schemes", "usb", "-l", "-v"})
@@ -136,12 +150,21 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
         accepted.args = {request.begin() + 1, request.end()};
         return accepted;
     }
+    if (verb == "cancel" && request.size() == 2 && valid_job_id(request[1])) {
+        // One job: "QUEUE-NUMBER".
+        HelperRequest accepted;
+        accepted.programs = {"/usr/bin/cancel", "/usr/sbin/cancel"};
+        accepted.args = {request[1]};
+        accepted.cups_client = true;
+        return accepted;
+    }
     if (verb == "cupsenable" || verb == "cupsaccept" || verb == "cancel") {
-        // cancel only ever empties a whole queue: "-a QUEUE".
+        // Otherwise cancel empties a whole queue: "-a QUEUE".
         const std::size_t at = verb == "cancel" ? 2 : 1;
         if (request.size() != at + 1 || (verb == "cancel" && request[1] != "-a"))
-            return Refusal{refused_argument,
-                           verb + (verb == "cancel" ? " takes -a QUEUE" : " takes QUEUE")};
+            return Refusal{
+                refused_argument,
+                verb + (verb == "cancel" ? " takes -a QUEUE or QUEUE-JOB" : " takes QUEUE")};
         if (!valid_queue_name(request[at])) return argument("not a queue name", request[at]);
         HelperRequest accepted;
         accepted.programs = {"/usr/bin/" + verb, "/usr/sbin/" + verb};

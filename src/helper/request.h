@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -26,6 +27,9 @@ struct HelperRequest {
     // Before it runs: a printer address on this machine's loopback must be
     // one that root serves.
     std::string printer_uri;
+    // Before it runs: the queue's own listing ("lpoptions -p QUEUE -l") offers
+    // this key with this value.
+    std::optional<std::pair<std::string, std::string>> listed_option;
     // One of CUPS's programs: it runs where root's CUPS certificates are hidden.
     bool cups_client = false;
     // No program: write (or, with nothing on, remove) kelmora's NVIDIA files.
@@ -64,7 +68,9 @@ std::optional<unsigned> parse_pkexec_uid(const char* text);
 //   lpadmin -p QUEUE -E -v (ipp|ipps)://... -m everywhere
 //   lpadmin -p QUEUE -E -v usb://... -m DRIVER   (both listed by CUPS)
 //   lpinfo --include-schemes usb -l -v
-//   cupsenable QUEUE, cupsaccept QUEUE, cancel -a QUEUE
+//   lpadmin -p QUEUE -o KEY=VALUE             (KEY: paper, two-sided, colour;
+//                                              VALUE listed by lpoptions)
+//   cupsenable QUEUE, cupsaccept QUEUE, cancel -a QUEUE, cancel QUEUE-JOB
 //   nvidia-config [modeset] [runtime-pm] [turing-power]
 //   gpasswd -a USER scanner             (USER: the one pkexec runs it for)
 //   airscan-device NAME URL             (one file in /etc/sane.d/airscan.d)

@@ -29,6 +29,13 @@ std::optional<CapturedOutput> cups_tool(std::vector<std::string> argv,
     return capture_output(argv, limit);
 }
 
+// What the queue's PPD offers to change, asked as the user.
+std::vector<QueueSetting> read_queue_settings(const std::string& queue) {
+    const auto out = cups_tool({"lpoptions", "-p", queue, "-l"});
+    if (!out || out->status != 0) return {};
+    return queue_settings(options_from_lpoptions(out->out));
+}
+
 // The queue has its driver once lpoptions lists its options.
 bool queue_has_driver(const std::string& queue) {
     const auto out = cups_tool({"lpoptions", "-p", queue, "-l"});
@@ -132,8 +139,13 @@ std::optional<std::vector<PrintQueue>> list_print_queues() {
     if (listing.queues.empty()) return std::move(listing.queues);
     if (const auto accepting = cups_tool({"lpstat", "-a"}))
         apply_lpstat_accepting(listing.queues, accepting->out);
-    if (const auto jobs = cups_tool({"lpstat", "-o"})) apply_lpstat_jobs(listing.queues, jobs->out);
-    for (PrintQueue& queue : listing.queues) queue.supplies = read_queue_supplies(queue.name);
+    const auto jobs = cups_tool({"lpstat", "-o"});
+    if (jobs) apply_lpstat_jobs(listing.queues, jobs->out);
+    for (PrintQueue& queue : listing.queues) {
+        queue.supplies = read_queue_supplies(queue.name);
+        queue.settings = read_queue_settings(queue.name);
+        if (jobs) queue.jobs = jobs_from_lpstat(jobs->out, queue.name);
+    }
     return std::move(listing.queues);
 }
 
@@ -196,6 +208,7 @@ QueueAdded add_printer_queue(const FoundPrinter& printer, const LogSink& log,
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
+    give_locale_paper(queue, locale_paper(), log);
     return finish(AddResult::Added);
 }
 
@@ -503,6 +516,7 @@ QueueAdded add_usb_printer_queue(const UsbPrinter& printer, const LogSink& log) 
                       std::any_of(after.queues.begin(), after.queues.end(),
                                   [&](const PrintQueue& q) { return q.name == queue; });
     if (!made) return add_failed(classify_lpadmin_output(added.tail), queue, log);
+    give_locale_paper(queue, locale_paper(), log);
     log.line(result_line(AddResult::Added, queue));
     return {AddResult::Added, queue, true};
 }
@@ -530,6 +544,63 @@ QueueAdded set_up_ipp_usb_printer(const UsbPrinter& printer, const LogSink& log,
             return add_failed(AddResult::NoIppUsb, {}, log);
         std::this_thread::sleep_for(std::chrono::seconds(2));
     }
+}
+
+TaskResult set_queue_setting(const std::string& queue, const std::string& key,
+                             const std::string& value, const LogSink& log) {
+    log.step({Activity::QueueSetting, queue, 1, 1});
+    if (!setting_key_allowed(key) || !setting_word_allowed(value)) {
+        log.line("Fehler: Diese Einstellung ändert kelmora nicht: " + plain_display_text(key));
+        return false;
+    }
+    if (!listed_queue(queue, log)) return false;
+    const CommandResult run = run_pkexec_command(
+        {lpadmin_program(), "-p", queue, "-o", key + "=" + value}, log, {}, c_locale);
+    if (run.status == 0) log.line("Standard für " + queue + ": " + key + "=" + value);
+    return privileged_result(run, run.status == 0);
+}
+
+Paper locale_paper() {
+    const auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string_view(value == nullptr ? "" : value);
+    };
+    return paper_for_locale(variable("LC_ALL"), variable("LC_PAPER"), variable("LANG"));
+}
+
+void give_locale_paper(const std::string& queue, Paper paper, const LogSink& log) {
+    const auto settings = read_queue_settings(queue);
+    for (const QueueSetting& s : settings) {
+        if (s.kind != SettingKind::Paper) continue;
+        const std::string wanted = paper_value(s, paper);
+        // A PPD without the size keeps its own; nothing fails.
+        if (wanted.empty() || wanted == s.current) return;
+        const CommandResult set = run_pkexec_command(
+            {lpadmin_program(), "-p", queue, "-o", s.key + "=" + wanted}, log, {}, c_locale);
+        log.line(set.status == 0 ? "Papierformat für " + queue + ": " + wanted
+                                 : "Das Papierformat von " + queue + " bleibt " + s.current + ".");
+        return;
+    }
+}
+
+TaskResult cancel_print_job(const QueueJob& job, const std::string& me, const LogSink& log) {
+    log.step({Activity::CancelJob, job.id, 1, 1});
+    if (!valid_job_id(job.id)) return false;
+    if (job.owner == me) {
+        // One's own job: CUPS lets its owner cancel it, no password.
+        log.line("Starting: cancel " + quoted_arg_list({job.id}));
+        const auto out = cups_tool({"cancel", job.id});
+        if (out)
+            for (const std::string& line : output_lines(out->out + out->err))
+                log.line(plain_display_text(line, 200));
+        const bool done = out && out->status == 0;
+        if (done) log.line("Auftrag abgebrochen: " + job.id);
+        return done;
+    }
+    const CommandResult run =
+        run_pkexec_command({cups_admin_program("cancel"), job.id}, log, {}, c_locale);
+    if (run.status == 0) log.line("Auftrag abgebrochen: " + job.id);
+    return privileged_result(run, run.status == 0);
 }
 
 }  // namespace kelmora

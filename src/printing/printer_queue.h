@@ -148,4 +148,18 @@ std::vector<Supply> read_queue_supplies(const std::string& queue);
 TaskResult make_default_queue(const std::string& queue, const LogSink& log);
 TaskResult remove_print_queue(const std::string& queue, const LogSink& log);
 
+// One of a queue's settings for every user ("lpadmin -p Q -o KEY=VALUE",
+// KEY one kelmora sets, VALUE one of the queue's own), through the helper,
+// which checks both against the queue's listing. Blocks.
+TaskResult set_queue_setting(const std::string& queue, const std::string& key,
+                             const std::string& value, const LogSink& log);
+// The paper of kelmora's own locale (LC_ALL, LC_PAPER, LANG).
+Paper locale_paper();
+// A queue just added gets `paper` (the locale's) where its PPD offers it and
+// has another; otherwise it keeps its own and nothing fails. Blocks.
+void give_locale_paper(const std::string& queue, Paper paper, const LogSink& log);
+// Cancels one job: `me`'s own as the user (no password), another's through
+// the helper. Blocks.
+TaskResult cancel_print_job(const QueueJob& job, const std::string& me, const LogSink& log);
+
 }  // namespace kelmora

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "printing/queue_settings.h"
+
 namespace kelmora {
 
 struct FoundPrinter {
@@ -45,6 +47,8 @@ struct PrintQueue {
     bool accepting = true;    // lpstat -a: it takes new jobs
     int pending_jobs = 0;     // lpstat -o: jobs not yet printed
     std::vector<Supply> supplies = {};
+    std::vector<QueueSetting> settings = {};  // paper, two-sided, colour: what its PPD offers
+    std::vector<QueueJob> jobs = {};          // lpstat -o: the jobs it holds
 };
 
 // At most this many rows of each kind; a network cannot fill the window.

@@ -29,6 +29,8 @@ enum class Activity {
     TestPage,        // sending a test page to `subject`
     ResumeQueue,     // starting queue `subject` again
     CancelJobs,      // cancelling the jobs of queue `subject`
+    CancelJob,       // cancelling job `subject`
+    QueueSetting,    // changing a setting of queue `subject`
     ListUsb,         // asking CUPS for its USB printers
     NvidiaConfig,    // writing kelmora's NVIDIA settings
     ScannerGroup,    // adding the user to the scanner group

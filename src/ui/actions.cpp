@@ -232,6 +232,23 @@ void on_queue_action(const AppWidgetsRef& widgets, const UiSender& sender, Queue
     });
 }
 
+void on_queue_setting(const AppWidgetsRef& widgets, const UiSender& sender,
+                      const std::string& queue, const std::string& key, const std::string& value) {
+    end_remove_confirmation(*widgets);
+    start_task(*widgets, [queue, key, value, sender, root = widgets->root] {
+        const TaskResult result = set_queue_setting(queue, key, value, log_sink(sender));
+        finish_task(sender, root, result);
+    });
+}
+
+void on_cancel_job(const AppWidgetsRef& widgets, const UiSender& sender, const QueueJob& job) {
+    end_remove_confirmation(*widgets);
+    start_task(*widgets, [job, sender, root = widgets->root] {
+        const TaskResult result = cancel_print_job(job, current_user_name(), log_sink(sender));
+        finish_task(sender, root, result);
+    });
+}
+
 void on_usb_action(const AppWidgetsRef& widgets, const UiSender& sender, UsbAction action,
                    const UsbPrinterRow& row) {
     const AppWidgets& w = *widgets;
@@ -244,9 +261,8 @@ void on_usb_action(const AppWidgetsRef& widgets, const UiSender& sender, UsbActi
     }
     start_task(w, [action, printer = row.printer, sender, root = widgets->root] {
         const LogSink log = log_sink(sender);
-        PrinterAdded added = action == UsbAction::SetUpIppUsb
-                                 ? set_up_ipp_usb_printer(printer, log)
-                                 : add_usb_printer_queue(printer, log);
+        PrinterAdded added = action == UsbAction::SetUpIppUsb ? set_up_ipp_usb_printer(printer, log)
+                                                              : add_usb_printer_queue(printer, log);
         const TaskResult result = added.task;
         sender.send(std::move(added));
         finish_task(sender, root, result);
@@ -283,15 +299,15 @@ void search_scanners(const AppWidgetsRef& widgets, const UiSender& sender) {
     for (const FoundPrinter& p : w.network.printers)
         if (p.name.find("Brother") != std::string::npos)
             brother.emplace_back(p.name, p.host.substr(0, p.host.find(':')));
-    spawn_detached([sender, root = w.root, brother = std::move(brother),
-                    hold = ApplicationHold::acquire()] {
-        ScannerListing listing = list_scanners();
-        std::optional<std::vector<std::string>> installed;
-        if (const auto pkgvers = query_installed_pkgvers()) installed = package_names(*pkgvers);
-        auto fixes = scanner_fixes(root, listing.scanners, read_usb_scanners(root), installed,
-                                   brother);
-        sender.send(ScannersListed{std::move(listing), std::move(fixes)});
-    });
+    spawn_detached(
+        [sender, root = w.root, brother = std::move(brother), hold = ApplicationHold::acquire()] {
+            ScannerListing listing = list_scanners();
+            std::optional<std::vector<std::string>> installed;
+            if (const auto pkgvers = query_installed_pkgvers()) installed = package_names(*pkgvers);
+            auto fixes =
+                scanner_fixes(root, listing.scanners, read_usb_scanners(root), installed, brother);
+            sender.send(ScannersListed{std::move(listing), std::move(fixes)});
+        });
 }
 
 void on_test_scan(const AppWidgetsRef& widgets, const UiSender& sender, const Scanner& scanner) {
@@ -355,8 +371,7 @@ void on_scanner_fix(const AppWidgetsRef& widgets, const UiSender& sender, const 
 
 void on_add_scanner_by_address(const AppWidgetsRef& widgets, const UiSender& sender) {
     const AppWidgets& w = *widgets;
-    const ScannerAddress address =
-        parse_scanner_address(w.scanner_address_entry->get_text().raw());
+    const ScannerAddress address = parse_scanner_address(w.scanner_address_entry->get_text().raw());
     w.scanners.address_problem = address.problem;
     w.scanners.last_add.reset();
     if (address.problem != AddressProblem::None) {

@@ -39,6 +39,11 @@ void on_add_printer(const AppWidgetsRef& widgets, const UiSender& sender, FoundP
 
 // A queue row's buttons: the test page (as the user), the default and the
 // removal (through the helper); Remove asks on its button first.
+// A queue's setting (its default for every user), and one job cancelled.
+void on_queue_setting(const AppWidgetsRef& widgets, const UiSender& sender,
+                      const std::string& queue, const std::string& key, const std::string& value);
+void on_cancel_job(const AppWidgetsRef& widgets, const UiSender& sender, const QueueJob& job);
+
 void on_queue_action(const AppWidgetsRef& widgets, const UiSender& sender, QueueAction action,
                      const std::string& queue);
 // A USB printer's row: Add, the driver's package, or ipp-usb.

@@ -10,9 +10,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <map>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "hardware/graphics.h"
@@ -64,6 +64,8 @@ struct PrinterPageState {
     sigc::connection confirming_remove_timer;
     // The queue whose Cancel All Jobs button asks first, the same way.
     std::string confirming_cancel;
+    // The queues whose settings are open under their row.
+    std::set<std::string> settings_open;
     // The printers on this machine's USB ports; none until read.
     std::optional<std::vector<UsbPrinterRow>> usb;
 };
@@ -144,16 +146,16 @@ struct AppWidgets {
     Gtk::ScrolledWindow* scanner_scroll = nullptr;  // the scanner page, in the stack
     Gtk::Label* scan_count = nullptr;               // under the status: how many were found
     Gtk::Frame* scanners_frame = nullptr;
-    Gtk::Box* scanner_list = nullptr;        // one row per scanner, with Test Scan
-    Gtk::Label* scanner_note = nullptr;      // searching, none found, how adding went
-    Gtk::Box* scanner_fixes = nullptr;       // what to do when one is missing
+    Gtk::Box* scanner_list = nullptr;    // one row per scanner, with Test Scan
+    Gtk::Label* scanner_note = nullptr;  // searching, none found, how adding went
+    Gtk::Box* scanner_fixes = nullptr;   // what to do when one is missing
     Gtk::Button* btn_search_scanners = nullptr;
     Gtk::Box* scanner_by_address = nullptr;  // shown while no network scanner is found
     Gtk::Entry* scanner_address_entry = nullptr;
     Gtk::Button* btn_add_scanner = nullptr;
     Gtk::Label* lang_label = nullptr;
     Gtk::Spinner* spinner = nullptr;
-    Gtk::Label* task_outcome = nullptr;  // above the log
+    Gtk::Label* task_outcome = nullptr;   // above the log
     Gtk::Label* platform_note = nullptr;  // this is no Void system: said once, above the pages
     Gtk::TextView* log_view = nullptr;
     Gtk::Button* btn_scan_network = nullptr;
@@ -178,6 +180,10 @@ struct AppWidgets {
     std::function<void(QueueAction, const std::string&)> queue_action;
     // Starts what a USB printer's row asks for (set by build_ui).
     std::function<void(UsbAction, const UsbPrinterRow&)> usb_action;
+    // A queue's setting changed in its row (queue, key, value), and one job's
+    // Cancel (set by build_ui).
+    std::function<void(const std::string&, const std::string&, const std::string&)> queue_setting;
+    std::function<void(const QueueJob&)> cancel_job;
     // Lists the scanners again, off the main thread (set by build_ui).
     std::function<void()> search_scanners;
     // A scanner row's Test Scan (or its cancel), and a fix's button.

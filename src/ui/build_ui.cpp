@@ -1,8 +1,8 @@
 #include "ui/build_ui.h"
 
+#include "process/process.h"
 #include "services/service_setup.h"
 #include "ui/actions.h"
-#include "process/process.h"
 #include "ui/auth_agent.h"
 #include "ui/busy_state.h"
 #include "ui/graphics_page.h"
@@ -394,8 +394,8 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
         into->append(*label);
     };
     // The queues CUPS has, each with what can be done with it.
-    Gtk::Box* yours = section(w->printer_box, w->queues_frame, " Your Printers",
-                              Gtk::Orientation::VERTICAL, 6);
+    Gtk::Box* yours =
+        section(w->printer_box, w->queues_frame, " Your Printers", Gtk::Orientation::VERTICAL, 6);
     line(yours, w->net_queues);
     w->queue_list = box(Gtk::Orientation::VERTICAL, 8);
     yours->append(*w->queue_list);
@@ -404,8 +404,8 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
 
     // What can become a queue: the printers on the USB ports, those the
     // network announces (the search button below them), and one typed in.
-    Gtk::Box* net = section(w->printer_box, w->net_frame, " Printers to Add",
-                            Gtk::Orientation::VERTICAL, 6);
+    Gtk::Box* net =
+        section(w->printer_box, w->net_frame, " Printers to Add", Gtk::Orientation::VERTICAL, 6);
     w->usb_list = box(Gtk::Orientation::VERTICAL, 4);
     w->usb_list->set_visible(false);
     net->append(*w->usb_list);
@@ -441,8 +441,8 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
 
     // The scanners SANE finds, each with a test scan, and what to do when one
     // is missing.
-    Gtk::Box* scanners = section(w->scanner_box, w->scanners_frame, " Scanners",
-                                 Gtk::Orientation::VERTICAL, 6);
+    Gtk::Box* scanners =
+        section(w->scanner_box, w->scanners_frame, " Scanners", Gtk::Orientation::VERTICAL, 6);
     w->scanner_list = box(Gtk::Orientation::VERTICAL, 6);
     w->scanner_list->set_visible(false);
     scanners->append(*w->scanner_list);
@@ -595,8 +595,16 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
                           QueueAction action, const std::string& queue) {
         if (const auto widgets = weak.lock()) on_queue_action(widgets, sender, action, queue);
     };
-    w->usb_action = [weak = std::weak_ptr<const AppWidgets>(w), sender](
-                        UsbAction action, const UsbPrinterRow& row) {
+    w->queue_setting = [weak = std::weak_ptr<const AppWidgets>(w), sender](
+                           const std::string& queue, const std::string& key,
+                           const std::string& value) {
+        if (const auto widgets = weak.lock()) on_queue_setting(widgets, sender, queue, key, value);
+    };
+    w->cancel_job = [weak = std::weak_ptr<const AppWidgets>(w), sender](const QueueJob& job) {
+        if (const auto widgets = weak.lock()) on_cancel_job(widgets, sender, job);
+    };
+    w->usb_action = [weak = std::weak_ptr<const AppWidgets>(w), sender](UsbAction action,
+                                                                        const UsbPrinterRow& row) {
         if (const auto widgets = weak.lock()) on_usb_action(widgets, sender, action, row);
     };
     connect(w->btn_add_address, on_add_by_address);

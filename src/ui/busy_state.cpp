@@ -62,6 +62,10 @@ std::string step_text(const StepReport& step, Lang lang) {
                 return "step_resume";
             case Activity::CancelJobs:
                 return "step_cancel_jobs";
+            case Activity::CancelJob:
+                return "step_cancel_job";
+            case Activity::QueueSetting:
+                return "step_setting";
             case Activity::ListUsb:
                 return "step_list_usb";
             case Activity::NvidiaConfig:
@@ -103,13 +107,17 @@ void show_outcome(const AppWidgets& widgets, Lang lang) {
 bool usable(const AppWidgets& w, const Gtk::Button* button) {
     if (button == w.btn_nvidia && !multilib_system) return false;
     // Without xbps the buttons that install cannot work: the window said so once.
-    const Gtk::Button* installing[] = {w.btn_nvidia,      w.btn_nv_repair,
-                                       w.btn_nv_open,     w.btn_amd,
-                                       w.btn_intel,       w.btn_setup_print,
-                                       w.btn_install_print_drivers, w.btn_setup_scan,
+    const Gtk::Button* installing[] = {w.btn_nvidia,
+                                       w.btn_nv_repair,
+                                       w.btn_nv_open,
+                                       w.btn_amd,
+                                       w.btn_intel,
+                                       w.btn_setup_print,
+                                       w.btn_install_print_drivers,
+                                       w.btn_setup_scan,
                                        w.btn_install_scan_components};
-    return w.xbps || std::find(std::begin(installing), std::end(installing), button) ==
-                         std::end(installing);
+    return w.xbps ||
+           std::find(std::begin(installing), std::end(installing), button) == std::end(installing);
 }
 
 void enter_busy_state(const AppWidgets& widgets) {

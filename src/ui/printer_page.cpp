@@ -121,6 +121,43 @@ std::string queue_note_text(const QueueNote& note, Lang lang) {
 
 // What the row says about the queue: its state (with CUPS's reason when it
 // stopped), and "Default".
+// A setting's value in words a person reads; a value whose words another
+// value of the same setting shares also names itself ("Colour (CMYK)").
+std::string setting_value_text(const QueueSetting& setting, const std::string& value, Lang lang) {
+    const ValueMeaning meaning = value_meaning(setting.kind, value);
+    std::string_view key;
+    switch (meaning) {
+        case ValueMeaning::A4:
+            key = "val_a4";
+            break;
+        case ValueMeaning::Letter:
+            key = "val_letter";
+            break;
+        case ValueMeaning::Off:
+            key = "val_off";
+            break;
+        case ValueMeaning::LongEdge:
+            key = "val_long";
+            break;
+        case ValueMeaning::ShortEdge:
+            key = "val_short";
+            break;
+        case ValueMeaning::Colour:
+            key = "val_colour";
+            break;
+        case ValueMeaning::Grey:
+            key = "val_grey";
+            break;
+        case ValueMeaning::Other:
+            return plain_display_text(value);
+    }
+    const bool shared =
+        std::count_if(setting.values.begin(), setting.values.end(), [&](const std::string& v) {
+            return value_meaning(setting.kind, v) == meaning;
+        }) > 1;
+    return text(lang, key) + (shared ? " (" + plain_display_text(value) + ")" : "");
+}
+
 std::string queue_state_text(const PrintQueue& queue, Lang lang) {
     std::string state;
     switch (queue.state) {
@@ -143,6 +180,9 @@ std::string queue_state_text(const PrintQueue& queue, Lang lang) {
     if (queue.pending_jobs > 0)
         add(format_text(lang, "q_jobs", {{"n", std::to_string(queue.pending_jobs)}}));
     if (queue.is_default) add(text(lang, "q_default"));
+    for (const QueueSetting& setting : queue.settings)
+        if (setting.kind == SettingKind::Paper && !setting.current.empty())
+            add(setting_value_text(setting, setting.current, lang));
     return state;
 }
 
@@ -203,6 +243,79 @@ Gtk::Widget* supply_bars(const std::vector<Supply>& supplies, Lang lang) {
     return bars;
 }
 
+// A queue's paper size, two-sided printing and colour, each a drop-down of
+// the values its PPD offers with the current default chosen; a change runs
+// one helper request.
+Gtk::Box* settings_box(const AppWidgets& w, const PrintQueue& queue, Lang lang) {
+    auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 4);
+    box->set_margin_start(12);
+    for (const QueueSetting& setting : queue.settings) {
+        auto* line = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
+        const std::string caption =
+            text(lang, setting.kind == SettingKind::Paper    ? "set_paper"
+                       : setting.kind == SettingKind::Duplex ? "set_duplex"
+                                                             : "set_colour");
+        auto* label = Gtk::make_managed<Gtk::Label>(caption);
+        label->set_xalign(0);
+        label->set_hexpand(true);
+        std::vector<Glib::ustring> words;
+        guint current = GTK_INVALID_LIST_POSITION;
+        for (const std::string& value : setting.values) {
+            if (value == setting.current) current = static_cast<guint>(words.size());
+            words.push_back(setting_value_text(setting, value, lang));
+        }
+        auto* choice = Gtk::make_managed<Gtk::DropDown>(words);
+        choice->set_selected(current);
+        name_accessible(*choice, caption);
+        choice->property_selected().signal_changed().connect(
+            [&w, choice, queue = queue.name, setting] {
+                const guint at = choice->get_selected();
+                if (at >= setting.values.size() || setting.values[at] == setting.current) return;
+                if (w.queue_setting) w.queue_setting(queue, setting.key, setting.values[at]);
+            });
+        line->append(*label);
+        line->append(*choice);
+        box->append(*line);
+    }
+    return box;
+}
+
+// lpstat's size in bytes, as a person reads it.
+std::string size_text(const std::string& bytes) {
+    if (bytes.empty() || bytes.size() > 15 ||
+        !std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return plain_display_text(bytes);
+    const unsigned long long n = std::stoull(bytes);
+    if (n < 1024) return bytes + " B";
+    if (n < 1024 * 1024) return std::to_string((n + 512) / 1024) + " kB";
+    return std::to_string((n + 512 * 1024) / (1024 * 1024)) + " MB";
+}
+
+// One job the queue holds, with a Cancel of its own.
+Gtk::Widget* job_row(const AppWidgets& w, const QueueJob& job, Lang lang) {
+    auto* line = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
+    line->set_margin_start(12);
+    auto* label = Gtk::make_managed<Gtk::Label>();
+    label->set_use_markup(false);
+    label->set_text(format_text(lang, "q_job_line",
+                                {{"id", plain_display_text(job.id.substr(job.id.rfind('-') + 1))},
+                                 {"owner", job.owner},
+                                 {"size", size_text(job.size)},
+                                 {"when", job.when}}));
+    label->set_xalign(0);
+    label->set_hexpand(true);
+    label->set_ellipsize(Pango::EllipsizeMode::END);
+    label->add_css_class("dim-label");
+    auto* cancel = Gtk::make_managed<Gtk::Button>(text(lang, "q_job_cancel_btn"));
+    name_accessible(*cancel, text(lang, "q_job_cancel_btn") + " " + job.id);
+    cancel->signal_clicked().connect([&w, job] {
+        if (w.cancel_job) w.cancel_job(job);
+    });
+    line->append(*label);
+    line->append(*cancel);
+    return line;
+}
+
 Gtk::Widget* queue_row(const AppWidgets& w, const PrintQueue& queue, Lang lang) {
     auto* column = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 4);
     auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
@@ -256,6 +369,28 @@ Gtk::Widget* queue_row(const AppWidgets& w, const PrintQueue& queue, Lang lang) 
                 QueueAction::CancelJobs, mend);
     if (mend->get_first_child() != nullptr) column->append(*mend);
     column->append(*supply_bars(queue.supplies, lang));
+    if (!queue.settings.empty()) {
+        // The row stays one line tall until its settings are opened; the
+        // button is an icon, so the row keeps its width in every language.
+        auto* toggle = Gtk::make_managed<Gtk::ToggleButton>();
+        toggle->set_icon_name("emblem-system-symbolic");
+        toggle->set_tooltip_text(text(lang, "q_settings_btn"));
+        toggle->set_valign(Gtk::Align::CENTER);
+        toggle->set_active(w.network.settings_open.contains(queue.name));
+        name_accessible(*toggle, text(lang, "q_settings_btn"));
+        row->insert_child_after(*toggle, *texts);
+        auto* settings = settings_box(w, queue, lang);
+        settings->set_visible(toggle->get_active());
+        column->append(*settings);
+        toggle->signal_toggled().connect([&w, toggle, settings, name = queue.name] {
+            settings->set_visible(toggle->get_active());
+            if (toggle->get_active())
+                w.network.settings_open.insert(name);
+            else
+                w.network.settings_open.erase(name);
+        });
+    }
+    for (const QueueJob& job : queue.jobs) column->append(*job_row(w, job, lang));
     return column;
 }
 

@@ -1002,6 +1002,90 @@ TEST_F(Window, AStoppedQueueResumesAndItsJobsCanAllBeCancelled) {
     EXPECT_EQ(queue_row_title(x, 0), "Laser \u2014 idle");  // the kept job printed
 }
 
+// Widgets of type T below `top`, in the order they are laid out.
+template <typename T>
+std::vector<T*> all_below(Gtk::Widget* top) {
+    std::vector<T*> found;
+    for (Gtk::Widget* c = top ? top->get_first_child() : nullptr; c; c = c->get_next_sibling()) {
+        if (auto* t = dynamic_cast<T*>(c)) found.push_back(t);
+        for (T* inner : all_below<T>(c)) found.push_back(inner);
+    }
+    return found;
+}
+
+// A queue's settings open under its row with the PPD's values in words, the
+// current defaults chosen; a change runs one lpadmin -o through pkexec and the
+// row reads the queue again. Each job has a Cancel of its own: the user's own
+// job goes without a password, another's through pkexec, and the other stays.
+TEST_F(Window, AQueuesSettingsChangeInPlaceAndOneJobIsCancelledAlone) {
+    const std::string me = current_user_name();
+    fakes.set("cups-running", "");
+    fakes.set("cups-queues", "Laser usb://HP/LaserJet?serial=1\n");
+    fakes.set("cups-ppd/Laser",
+              "PageSize/Media Size: *Letter A4 Legal\n"
+              "Duplex/2-Sided Printing: *None DuplexNoTumble DuplexTumble\n"
+              "ColorModel/Color Mode: *RGB Gray\n"
+              "Resolution/Resolution: *600dpi 1200dpi\n");
+    fakes.set("cups-jobs", "Laser-12 " + me + " 1024 Tue\nLaser-13 someone-else 2048 Tue\n");
+    open();
+    const auto& x = w();
+    x.stack->set_visible_child("printer");
+    ASSERT_TRUE(run_until([&] {
+        return queue_row_title(x, 0) == "Laser \u2014 idle \u00b7 jobs waiting: 2 \u00b7 Letter";
+    }));
+    // One line until opened: the settings are there, hidden.
+    std::vector<Gtk::DropDown*> choices = all_below<Gtk::DropDown>(nth_child(x.queue_list, 0));
+    ASSERT_EQ(choices.size(), 3u);  // paper, two-sided, colour; not the resolution
+    EXPECT_FALSE(choices[0]->get_parent()->get_parent()->get_visible());
+    std::vector<Gtk::ToggleButton*> toggles;  // the drop-downs hold toggles of their own
+    for (Gtk::ToggleButton* t : all_below<Gtk::ToggleButton>(nth_child(x.queue_list, 0)))
+        if (t->get_tooltip_text() == "Settings") toggles.push_back(t);
+    ASSERT_EQ(toggles.size(), 1u);
+    click(toggles[0]);
+    EXPECT_TRUE(choices[0]->get_parent()->get_parent()->get_visible());
+    const auto words = [](Gtk::DropDown* d) {
+        std::vector<std::string> out;
+        auto list = std::dynamic_pointer_cast<Gtk::StringList>(d->get_model());
+        for (guint i = 0; list && i < list->get_n_items(); ++i) out.push_back(list->get_string(i));
+        return out;
+    };
+    EXPECT_EQ(words(choices[0]), (std::vector<std::string>{"Letter", "A4", "Legal"}));
+    EXPECT_EQ(words(choices[1]), (std::vector<std::string>{"Off", "Long edge", "Short edge"}));
+    EXPECT_EQ(words(choices[2]), (std::vector<std::string>{"Colour", "Grey"}));
+    EXPECT_EQ(choices[0]->get_selected(), 0u);
+
+    choices[1]->set_selected(1);  // Long edge
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(last_pkexec_argv(),
+              (std::vector<std::string>{"lpadmin", "-p", "Laser", "-o", "Duplex=DuplexNoTumble"}));
+    // Read again: the new default is chosen, the settings stay open.
+    ASSERT_TRUE(run_until([&] {
+        const auto now = all_below<Gtk::DropDown>(nth_child(x.queue_list, 0));
+        return now.size() == 3 && now[1]->get_selected() == 1u &&
+               now[1]->get_parent()->get_parent()->get_visible();
+    })) << log();
+
+    // The user's own job: cancel as the user, no pkexec.
+    const int calls = fakes.pkexec_calls();
+    auto cancels = [&] {
+        std::vector<Gtk::Button*> found;
+        for (Gtk::Button* b : all_below<Gtk::Button>(nth_child(x.queue_list, 0)))
+            if (caption(b) == "Cancel") found.push_back(b);
+        return found;
+    };
+    ASSERT_EQ(cancels().size(), 2u);
+    click(cancels()[0]);
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(fakes.pkexec_calls(), calls);
+    EXPECT_EQ(test::read_file(fakes.dir() / "cups-jobs"), "Laser-13 someone-else 2048 Tue\n");
+    ASSERT_TRUE(run_until([&] { return cancels().size() == 1; }));
+    // Another's: through pkexec.
+    click(cancels()[0]);
+    ASSERT_TRUE(run_until([&] { return !busy(); }));
+    EXPECT_EQ(last_pkexec_argv(), (std::vector<std::string>{"cancel", "Laser-13"}));
+    EXPECT_EQ(test::read_file(fakes.dir() / "cups-jobs"), "");
+}
+
 // A USB printer: a row with the driver CUPS ranks first, Add makes its queue
 // with the address CUPS lists for its serial number; one without a driver
 // names its package; an IPP-over-USB one offers ipp-usb, never a usb:// queue.
@@ -1024,9 +1108,10 @@ TEST_F(Window, AUsbPrinterGoesFromItsRowToAQueueAndOneWithoutADriverNamesItsPack
     printer("1-2", "02", "MFG:Brother;MDL:HL-1110 series;CMD:PJL;", "E7");
     printer("1-3", "04", "", "Q1");
     fakes.set("cups-running", "");
-    fakes.set("cups-usb", "usb://HP/LaserJet%201020?serial=OTHER|HP LaserJet 1020|\n"
-                          "usb://HP/LaserJet%201020?serial=00CNB|HP LaserJet 1020|"
-                          "MFG:HP;MDL:LaserJet 1020;CMD:ZJS;\n");
+    fakes.set("cups-usb",
+              "usb://HP/LaserJet%201020?serial=OTHER|HP LaserJet 1020|\n"
+              "usb://HP/LaserJet%201020?serial=00CNB|HP LaserJet 1020|"
+              "MFG:HP;MDL:LaserJet 1020;CMD:ZJS;\n");
     fakes.set("cups-drivers",
               "LaserJet drv:///sample.drv/laserjet.ppd HP LaserJet Series PCL 4/5\n");
     fakes.set("xbps-installed", "xbps\ncups\n");
@@ -1041,11 +1126,11 @@ TEST_F(Window, AUsbPrinterGoesFromItsRowToAQueueAndOneWithoutADriverNamesItsPack
             out.push_back(static_cast<Gtk::Label*>(l)->get_text().raw());
         return out;
     };
-    EXPECT_EQ(texts(0), (std::vector<std::string>{"HP LaserJet 1020",
-                                                  "USB \u00b7 driver: HP LaserJet Series PCL 4/5"}));
-    EXPECT_EQ(texts(1), (std::vector<std::string>{
-                            "Brother HL-1110 series",
-                            "USB \u00b7 no driver yet: brother-brlaser brings one"}));
+    EXPECT_EQ(texts(0), (std::vector<std::string>{
+                            "HP LaserJet 1020", "USB \u00b7 driver: HP LaserJet Series PCL 4/5"}));
+    EXPECT_EQ(texts(1),
+              (std::vector<std::string>{"Brother HL-1110 series",
+                                        "USB \u00b7 no driver yet: brother-brlaser brings one"}));
     EXPECT_EQ(texts(2)[1], "USB \u00b7 IPP over USB: driverless, through ipp-usb");
     EXPECT_NE(button_below(nth_child(x.usb_list, 1), "Install brother-brlaser"), nullptr);
     EXPECT_NE(button_below(nth_child(x.usb_list, 2), "Set Up"), nullptr);
@@ -1058,7 +1143,8 @@ TEST_F(Window, AUsbPrinterGoesFromItsRowToAQueueAndOneWithoutADriverNamesItsPack
                                         "usb://HP/LaserJet%201020?serial=00CNB", "-m",
                                         "drv:///sample.drv/laserjet.ppd"}));
     EXPECT_EQ(x.net_note->get_text().raw(), "HP_LaserJet_1020: ready to print.");
-    ASSERT_TRUE(run_until([&] { return queue_row_title(x, 0) == "HP_LaserJet_1020 \u2014 idle"; }));
+    ASSERT_TRUE(run_until(
+        [&] { return queue_row_title(x, 0) == "HP_LaserJet_1020 \u2014 idle \u00b7 A4"; }));
     auto* added = dynamic_cast<Gtk::Label*>(nth_child(x.usb_list, 0)->get_last_child());
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(added->get_text().raw(), "Added");
@@ -1073,7 +1159,8 @@ TEST_F(Window, AUsbPrinterGoesFromItsRowToAQueueAndOneWithoutADriverNamesItsPack
     ASSERT_TRUE(busy());
     ASSERT_TRUE(run_until([&] { return !busy(); }));
     std::vector<std::string> firsts;
-    for (int n = before + 1; n <= fakes.pkexec_calls(); ++n) firsts.push_back(fakes.pkexec_argv(n)[0]);
+    for (int n = before + 1; n <= fakes.pkexec_calls(); ++n)
+        firsts.push_back(fakes.pkexec_argv(n)[0]);
     EXPECT_EQ(firsts, (std::vector<std::string>{"xbps-install", "ln", "ln", "lpadmin"}));
     EXPECT_EQ(fakes.pkexec_argv(before + 3)[2], "/etc/sv/ipp-usb");
     EXPECT_EQ(last_pkexec_argv(),
@@ -1125,7 +1212,7 @@ TEST_F(Window, TheScannerPageListsTestsAndNamesWhatIsMissing) {
     EXPECT_EQ(std::filesystem::status(std::filesystem::path(file).parent_path()).permissions() &
                   std::filesystem::perms::all,
               std::filesystem::perms::owner_all);  // the user's alone
-    EXPECT_EQ(fakes.pkexec_calls(), 0);              // as the user
+    EXPECT_EQ(fakes.pkexec_calls(), 0);            // as the user
 
     fakes.set("sane-hang", "");
     click(button_below(row(), "Test Scan"));
@@ -1141,8 +1228,9 @@ TEST_F(Window, TheScannerPageListsTestsAndNamesWhatIsMissing) {
     bool said = false;
     for (Gtk::Widget* c = row()->get_first_child(); c; c = c->get_next_sibling())
         if (auto* l = dynamic_cast<Gtk::Label*>(c))
-            said = said || l->get_text() == "The scanner did not answer: is it switched on and "
-                                            "connected?";
+            said = said || l->get_text() ==
+                               "The scanner did not answer: is it switched on and "
+                               "connected?";
     EXPECT_TRUE(said);
 
     // Nothing on the network: Add Scanner by Address, and a bad one runs nothing.
@@ -1231,7 +1319,7 @@ TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
                                         uri, "-m", "everywhere"}));
     EXPECT_EQ(x.net_note->get_text().raw(), "Brother_HL-L2350DW_series: ready to print.");
     EXPECT_FALSE(x.net_queues->get_visible());  // the row says it
-    EXPECT_EQ(queue_row_title(x, 0), "Brother_HL-L2350DW_series \u2014 idle");
+    EXPECT_EQ(queue_row_title(x, 0), "Brother_HL-L2350DW_series \u2014 idle \u00b7 A4");
     win.lang_combo->set_active(1);
     Gtk::Widget* first = x.found_list->get_first_child();
     auto* added = dynamic_cast<Gtk::Label*>(row_parts(first).back());

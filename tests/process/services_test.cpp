@@ -347,6 +347,49 @@ TEST(AddPrinter, AQueueThatPrintsOrACleanFailureThatSaysWhy) {
     }
 }
 
+// A queue made from a driver prints on the driver's paper (Letter for most):
+// every queue kelmora adds gets the locale's, where its PPD offers it, with
+// one more lpadmin in the same task; a PPD without it keeps its own.
+TEST(AddPrinter, ANewQueueGetsThePaperOfTheUsersLocale) {
+    const struct {
+        const char* locale;
+        const char* ppd;
+        Args set;  // the second lpadmin, or none
+    } cases[] = {
+        {"en_GB.UTF-8",
+         "PageSize/Media Size: *Letter A4\n",
+         {"lpadmin", "-p", "Q", "-o", "PageSize=A4"}},
+        {"de_DE.UTF-8",
+         "PageSize/Media Size: *Letter A4\n",
+         {"lpadmin", "-p", "Q", "-o", "PageSize=A4"}},
+        {"en_US.UTF-8", "PageSize/Media Size: *Letter A4\n", {}},
+        {"en_US.UTF-8",
+         "PageSize/Media Size: *A4 Letter\n",
+         {"lpadmin", "-p", "Q", "-o", "PageSize=Letter"}},
+        {"fr_FR.UTF-8", "PageSize/Media Size: *Letter Legal\n", {}},  // no A4: its own stays
+        {"es_ES.UTF-8",
+         "media/Media: *na_letter_8.5x11in iso_a4_210x297mm\n",
+         {"lpadmin", "-p", "Q", "-o", "media=iso_a4_210x297mm"}},
+    };
+    for (const auto& c : cases) {
+        test::EnvGuard env;
+        env.set("LC_ALL", std::nullopt);
+        env.set("LC_PAPER", c.locale);
+        FakeTools fakes;
+        fakes.set("cups-running", "");
+        fakes.set("cups-queues", "Q ipp://q.local/\n");
+        fakes.set("cups-ppd/Q", c.ppd);
+        collect([](const UiSender& s) { give_locale_paper("Q", locale_paper(), log_sink(s)); });
+        EXPECT_EQ(fakes.pkexec_calls(), c.set.empty() ? 0 : 1) << c.locale << c.ppd;
+        if (!c.set.empty()) {
+            EXPECT_EQ(fakes.pkexec_argv(1), c.set) << c.locale;
+            const std::string wanted = c.set.back().substr(c.set.back().find('=') + 1);
+            EXPECT_NE(test::read_file(fakes.dir() / "cups-ppd/Q").find("*" + wanted),
+                      std::string::npos);
+        }
+    }
+}
+
 TEST(AddPrinter, LpadminsMessagesAreReadWhateverTheUsersLocale) {
     test::EnvGuard env;
     env.set("LC_ALL", std::nullopt);

@@ -126,9 +126,10 @@ FakeTools::FakeTools(const std::vector<std::string>& fakes) {
     std::filesystem::create_directories(rec_);
     const std::filesystem::path source = KELMORA_FAKES_DIR;
     for (const auto& name : fakes) std::filesystem::create_symlink(source / name, bin_ / name);
-    for (const char* tool : {"sh",      "cat",   "sed", "basename", "head", "sleep", "kill",
-                             "printf",  "echo",  "dd",  "yes",      "tr",   "seq",   "readlink",
-                             "dirname", "mkdir", "rm",  "mktemp",   "env",  "wc",    "grep"}) {
+    for (const char* tool :
+         {"sh",   "cat",    "sed", "basename", "head", "sleep",    "kill",    "printf",
+          "echo", "dd",     "yes", "tr",       "seq",  "readlink", "dirname", "mkdir",
+          "rm",   "mktemp", "env", "wc",       "grep", "id"}) {
         for (const char* dir : {"/usr/bin", "/bin"}) {
             const std::filesystem::path p = std::filesystem::path(dir) / tool;
             if (std::filesystem::exists(p)) {

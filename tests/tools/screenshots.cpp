@@ -148,10 +148,10 @@ int main(int argc, char** argv) {
          false, false, false, false, false, true},
         {kelmora::Lang::Fr, "gpu", "graphics-laptop-fr-log.png", 0, kelmora::TaskOutcome::None,
          true, false, false, false, false, false, true},
-        {kelmora::Lang::En, "printer", "printer-usb.png", 0, kelmora::TaskOutcome::Succeeded,
-         false, false, true, false, true},
-        {kelmora::Lang::Fr, "printer", "printer-usb-fr-log.png", 0,
-         kelmora::TaskOutcome::Succeeded, true, false, true, false, true},
+        {kelmora::Lang::En, "printer", "printer-usb.png", 0, kelmora::TaskOutcome::Succeeded, false,
+         false, true, false, true},
+        {kelmora::Lang::Fr, "printer", "printer-usb-fr-log.png", 0, kelmora::TaskOutcome::Succeeded,
+         true, false, true, false, true},
         // The way back to nouveau beside Repair, with the log open.
         {kelmora::Lang::En, "gpu", "graphics-way-back.png", 1, kelmora::TaskOutcome::Failed, false,
          false, false, true},
@@ -216,11 +216,32 @@ int main(int argc, char** argv) {
             net.queues = std::vector<kelmora::PrintQueue>{
                 {"Brother_HL-L2350DW_series", "ipp://Brother._ipp._tcp.local/",
                  kelmora::QueueState::Idle, "", true},
-                {"Office_Laser", "ipp://192.0.2.40:631/ipp/print", kelmora::QueueState::Stopped,
-                 "The printer is not responding.", false, true, 2},
-                {"HP_LaserJet_1020", "usb://HP/LaserJet%201020?serial=00CNB",
-                 kelmora::QueueState::Idle, "", false, true, 0,
-                 {{"Black Toner", 63, "#000000", "toner"}}}};
+                {"Office_Laser",
+                 "ipp://192.0.2.40:631/ipp/print",
+                 kelmora::QueueState::Stopped,
+                 "The printer is not responding.",
+                 false,
+                 true,
+                 2,
+                 {},
+                 {},
+                 {{"Office_Laser-12", "anna", "48213", "Thu 10 Dec 2026 09:12:40"},
+                  {"Office_Laser-13", "ben", "1024", "Thu 10 Dec 2026 09:14:02"}}},
+                {"HP_LaserJet_1020",
+                 "usb://HP/LaserJet%201020?serial=00CNB",
+                 kelmora::QueueState::Idle,
+                 "",
+                 false,
+                 true,
+                 0,
+                 {{"Black Toner", 63, "#000000", "toner"}},
+                 {{kelmora::SettingKind::Paper, "PageSize", {"Letter", "A4", "Legal"}, "A4"},
+                  {kelmora::SettingKind::Duplex,
+                   "Duplex",
+                   {"None", "DuplexNoTumble", "DuplexTumble"},
+                   "DuplexNoTumble"},
+                  {kelmora::SettingKind::Colour, "ColorModel", {"Gray", "RGB"}, "Gray"}}}};
+            net.settings_open = {"HP_LaserJet_1020"};
             kelmora::UsbPrinterRow laser, brother, epson;
             laser.printer.name = "HP LaserJet 1020";
             laser.printer.make = "HP";

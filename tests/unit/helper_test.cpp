@@ -38,6 +38,9 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
         {{"cancel", "-a", "Office"}, "/usr/bin/cancel"},
         {{"ln", "-sf", "/etc/sv/ipp-usb", "/var/service/"}, "/usr/bin/ln"},
         {{"gpasswd", "-a", "anna", "scanner"}, "/usr/bin/gpasswd"},
+        {{"lpadmin", "-p", "Laser", "-o", "Duplex=DuplexNoTumble"}, "/usr/bin/lpadmin"},
+        {{"lpadmin", "-p", "Laser", "-o", "media=iso_a4_210x297mm"}, "/usr/bin/lpadmin"},
+        {{"cancel", "Laser-12"}, "/usr/bin/cancel"},
     };
     for (const auto& c : cases) {
         const auto parsed = parse_helper_request(c.request);
@@ -56,6 +59,11 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
         {"lpadmin", "-p", "q", "-E", "-v", "usb://HP/LJ?serial=1", "-m", "gutenprint.5.3://x"}));
     EXPECT_EQ(usb.listed_device, "usb://HP/LJ?serial=1");
     EXPECT_EQ(usb.listed_driver, "gutenprint.5.3://x");
+    // A setting runs only once the helper has seen the queue list the value.
+    const auto setting =
+        std::get<HelperRequest>(parse_helper_request({"lpadmin", "-p", "q", "-o", "PageSize=A4"}));
+    ASSERT_TRUE(setting.listed_option.has_value());
+    EXPECT_EQ(*setting.listed_option, (std::pair<std::string, std::string>{"PageSize", "A4"}));
     // Files of kelmora's own, with the content fixed by the request's words.
     const auto airscan = std::get<HelperRequest>(
         parse_helper_request({"airscan-device", "Scanner at 192.0.2.9", "http://192.0.2.9/eSCL"}));
@@ -128,6 +136,20 @@ TEST(HelperRequest, EverythingElseIsRefusedWithAStatusThatIsNotPkexecs) {
         {{"cancel", "12"}, refused_argument},
         {{"cancel", "-a", "-u"}, refused_argument},
         {{"cancel", "-x", "q"}, refused_argument},
+        {{"cancel", "Laser-12", "Laser-13"}, refused_argument},
+        {{"cancel", "-Laser-12"}, refused_argument},
+        // A setting: one of the three kinds, a plain value (checked against
+        // the queue's own listing when it runs).
+        {{"lpadmin", "-p", "q", "-o", "Duplex=-x"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-o", "Duplex=a=b"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-o", "Duplex=a b"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-o", "Duplex=a\nb"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-o", "Duplex="}, refused_argument},
+        {{"lpadmin", "-p", "q", "-o", "Duplex"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-o", "-Duplex=None"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-o", "printer-is-shared=true"}, refused_argument},
+        {{"lpadmin", "-p", "q", "-o", "job-sheets-default=none"}, refused_argument},
+        {{"lpadmin", "-p", "-q", "-o", "Duplex=None"}, refused_argument},
         {{"ln", "-sf", "/etc/sv/ipp-usb/", "/var/service/"}, refused_argument},
         {{"gpasswd", "-a", "anna", "wheel"}, refused_argument},  // the scanner group only
         {{"gpasswd", "-d", "anna", "scanner"}, refused_argument},

@@ -6,6 +6,7 @@
 #include "printing/discovery_output.h"
 #include "printing/printer_queue.h"
 #include "printing/printers.h"
+#include "printing/queue_settings.h"
 #include "printing/usb_printers.h"
 #include "test_support.h"
 
@@ -607,6 +608,96 @@ TEST(Scanners, UsbScannersNameTheirPackageAndTheGroupDecidesAccess) {
     for (const auto& n : nodes)
         EXPECT_EQ(judge_node_access(n.mode, 0, scanner_gid, me, n.groups, n.listed), n.access)
             << std::oct << n.mode;
+}
+
+// A queue's settings: what its PPD lists, in words a person reads; a value
+// that is not a plain word (a flag, "=", a blank) is never offered.
+TEST(QueueSettings, ThePpdsOptionsBecomePaperTwoSidedAndColourOnly) {
+    const auto options = options_from_lpoptions(
+        "PageSize/Media Size: *Letter A4 Legal Custom.WIDTHxHEIGHT\n"
+        "Duplex/2-Sided Printing: None *DuplexNoTumble DuplexTumble\n"
+        "ColorModel/Output Mode: Gray CMYK *RGB\n"
+        "Resolution/Resolution: *600dpi 1200dpi\n"
+        "InputSlot: *Auto\n"
+        "media/Media: -x *a=b iso_a4_210x297mm\n"
+        "lpoptions: Unable to get PPD file for x: Not Found\n"
+        "garbage without colon\n");
+    ASSERT_EQ(options.size(), 6u);
+    EXPECT_EQ(options[0].key, "PageSize");
+    EXPECT_EQ(options[0].text, "Media Size");
+    EXPECT_EQ(options[0].current, "Letter");
+    EXPECT_EQ(options[0].values, (std::vector<std::string>{"Letter", "A4", "Legal"}));
+    const auto settings = queue_settings(options);
+    ASSERT_EQ(settings.size(), 3u);  // InputSlot has one value, Resolution is not shown
+    EXPECT_EQ(settings[0].kind, SettingKind::Paper);
+    EXPECT_EQ(settings[0].key, "PageSize");  // the driver's key before driverless "media"
+    EXPECT_EQ(settings[1].current, "DuplexNoTumble");
+    EXPECT_EQ(settings[2].key, "ColorModel");
+    EXPECT_EQ(paper_value(settings[0], Paper::A4), "A4");
+    EXPECT_EQ(paper_value(settings[1], Paper::A4), "");
+    EXPECT_EQ(options[5].values, std::vector<std::string>{"iso_a4_210x297mm"});
+    const struct {
+        SettingKind kind;
+        const char* value;
+        ValueMeaning meaning;
+    } meanings[] = {
+        {SettingKind::Paper, "iso_a4_210x297mm", ValueMeaning::A4},
+        {SettingKind::Paper, "na_letter_8.5x11in", ValueMeaning::Letter},
+        {SettingKind::Paper, "Legal", ValueMeaning::Other},
+        {SettingKind::Duplex, "None", ValueMeaning::Off},
+        {SettingKind::Duplex, "two-sided-long-edge", ValueMeaning::LongEdge},
+        {SettingKind::Duplex, "DuplexTumble", ValueMeaning::ShortEdge},
+        {SettingKind::Colour, "Gray", ValueMeaning::Grey},
+        {SettingKind::Colour, "monochrome", ValueMeaning::Grey},
+        {SettingKind::Colour, "CMYK", ValueMeaning::Colour},
+        {SettingKind::Colour, "RawCMYK", ValueMeaning::Other},
+    };
+    for (const auto& m : meanings) EXPECT_EQ(value_meaning(m.kind, m.value), m.meaning) << m.value;
+}
+
+// A4 or Letter from the locale that decides LC_PAPER: LC_ALL over LC_PAPER
+// over LANG, by territory; musl has no LC_PAPER data, the name decides.
+TEST(QueueSettings, TheLocalesTerritoryChoosesThePaper) {
+    const struct {
+        const char *all, *paper, *lang;
+        Paper paper_is;
+    } cases[] = {
+        {"", "", "en_GB.UTF-8", Paper::A4},
+        {"", "", "de_DE.UTF-8", Paper::A4},
+        {"", "", "es_ES.UTF-8", Paper::A4},
+        {"", "", "fr_FR.UTF-8", Paper::A4},
+        {"", "", "en_US.UTF-8", Paper::Letter},
+        {"", "", "fr_CA.UTF-8", Paper::Letter},
+        {"", "", "es_MX", Paper::Letter},
+        {"", "", "fil_PH.UTF-8@x", Paper::Letter},
+        {"", "de_DE.UTF-8", "en_US.UTF-8", Paper::A4},
+        {"en_US.UTF-8", "de_DE.UTF-8", "de_DE.UTF-8", Paper::Letter},
+        {"", "", "C.UTF-8", Paper::A4},
+        {"", "", "POSIX", Paper::A4},
+        {"", "", "", Paper::A4},
+        {"", "", "en_USA", Paper::A4},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(paper_for_locale(c.all, c.paper, c.lang), c.paper_is)
+            << c.all << c.paper << c.lang;
+}
+
+TEST(QueueSettings, JobsAreTheQueuesOwnWithIdsCancelTakes) {
+    const auto jobs = jobs_from_lpstat(
+        "Laser-12   anna   1024   Tue 01 Dec 2026 10:00:00\n"
+        "Laser-2-13 bob    2048   Tue\n"  // another queue, "Laser-2"
+        "Laser-x    eve    1      Tue\n"
+        "Laser-14   <b>m\x1b</b> 99 Tue\n",
+        "Laser");
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[0].id, "Laser-12");
+    EXPECT_EQ(jobs[0].owner, "anna");
+    EXPECT_EQ(jobs[0].size, "1024");
+    EXPECT_EQ(jobs[0].when, "Tue 01 Dec 2026 10:00:00");
+    EXPECT_EQ(jobs[1].owner.find('\x1b'), std::string::npos);
+    for (const char* id : {"Laser-12", "Büro-1", "a-b-3"}) EXPECT_TRUE(valid_job_id(id)) << id;
+    for (const char* id : {"12", "-12", "Laser-", "Laser-1x", "a b-1", "Laser-12345678901"})
+        EXPECT_FALSE(valid_job_id(id)) << id;
 }
 
 }  // namespace

@@ -108,4 +108,11 @@ std::string_view trim_unicode_space(std::string_view text) {
     return text.substr(start, end - start);
 }
 
+std::string ascii_lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 }  // namespace kelmora

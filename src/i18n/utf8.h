@@ -14,6 +14,10 @@ bool is_valid_utf8(std::string_view bytes);
 // the practice the Unicode Standard recommends.
 std::string decode_utf8_lossy(std::string_view bytes);
 
+// `text` with A-Z made a-z and every other byte kept (names and keywords
+// compared without case).
+std::string ascii_lower(std::string_view text);
+
 // Removes Unicode White_Space characters at both ends; `text` must be valid UTF-8.
 std::string_view trim_unicode_space(std::string_view text);
 

@@ -4,18 +4,12 @@
 #include <array>
 #include <sstream>
 
+#include "i18n/utf8.h"
 #include "printing/discovery_output.h"
 #include "printing/printers.h"
 
 namespace kelmora {
 namespace {
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 struct KeyKind {
     std::string_view key;
@@ -77,7 +71,7 @@ std::vector<QueueSetting> queue_settings(const std::vector<QueueOption>& options
 }
 
 ValueMeaning value_meaning(SettingKind kind, std::string_view value) {
-    const std::string v = lower(value);
+    const std::string v = ascii_lower(value);
     switch (kind) {
         case SettingKind::Paper:
             if (v == "a4" || v == "iso_a4_210x297mm") return ValueMeaning::A4;

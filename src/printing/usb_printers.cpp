@@ -4,6 +4,7 @@
 #include <map>
 #include <system_error>
 
+#include "i18n/utf8.h"
 #include "hardware/small_file.h"
 #include "process/process.h"
 
@@ -22,17 +23,10 @@ std::string attribute(const fs::path& dir, const char* name, std::size_t limit =
     return *text;
 }
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 // Letters and digits only, lower case: "HP LaserJet-1020" -> "hplaserjet1020".
 std::string folded(std::string_view text) {
     std::string out;
-    for (char c : lower(text))
+    for (char c : ascii_lower(text))
         if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) out += c;
     return out;
 }
@@ -42,8 +36,8 @@ std::string folded(std::string_view text) {
 std::string make_and_model(std::string_view make, std::string_view model) {
     if (make.empty()) return std::string(model);
     if (model.empty()) return std::string(make);
-    const std::string m = lower(model);
-    if (m.starts_with(lower(make)) || (lower(make) == "hewlett-packard" && m.starts_with("hp ")))
+    const std::string m = ascii_lower(model);
+    if (m.starts_with(ascii_lower(make)) || (ascii_lower(make) == "hewlett-packard" && m.starts_with("hp ")))
         return std::string(model);
     return std::string(make) + " " + std::string(model);
 }
@@ -92,8 +86,8 @@ std::vector<UsbPrinter> read_usb_printers(const fs::path& root) {
     for (auto& [device, printer] : found) {
         if (!printer.classic && !printer.ipp_usb) continue;  // a kind nobody drives
         const fs::path dir = devices / device;
-        printer.vendor_id = lower(attribute(dir, "idVendor"));
-        printer.product_id = lower(attribute(dir, "idProduct"));
+        printer.vendor_id = ascii_lower(attribute(dir, "idVendor"));
+        printer.product_id = ascii_lower(attribute(dir, "idProduct"));
         if (!hex_id(printer.vendor_id)) printer.vendor_id.clear();
         if (!hex_id(printer.product_id)) printer.product_id.clear();
         const std::string serial = attribute(dir, "serial");

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "i18n/utf8.h"
 #include "hardware/small_file.h"
 #include "printing/discovery_output.h"
 #include "process/command.h"
@@ -17,13 +18,6 @@
 
 namespace kelmora {
 namespace {
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 bool contains(std::string_view text, std::string_view what) {
     return text.find(what) != std::string_view::npos;
@@ -124,7 +118,7 @@ std::vector<Scanner> scanners_from_scanimage(
         const std::string v = placeholder ? "" : plain_display_text(vendor);
         const std::string m = plain_display_text(model);
         row.scanner.name = m.empty()                                     ? v
-                           : v.empty() || lower(m).starts_with(lower(v)) ? m
+                           : v.empty() || ascii_lower(m).starts_with(ascii_lower(v)) ? m
                                                                          : v + " " + m;
         if (row.scanner.name.empty()) row.scanner.name = plain_display_text(device);
         row.scanner.network = network_device(device);
@@ -139,7 +133,7 @@ std::vector<Scanner> scanners_from_scanimage(
         for (const auto& [name, address] : addresses) {
             if (address.empty()) continue;
             const bool own = !own_name.empty() && name == own_name;
-            if (own || (!by_own_name && lower(name) == lower(row.scanner.name))) {
+            if (own || (!by_own_name && ascii_lower(name) == ascii_lower(row.scanner.name))) {
                 const NetAddress found = split_authority(address);
                 if (row.address.host.empty() || found.host == row.address.host || row.airscan)
                     row.address = found;
@@ -149,7 +143,7 @@ std::vector<Scanner> scanners_from_scanimage(
         const std::string& host = row.address.host;
         row.scanner.connection = row.scanner.network
                                      ? plain_display_text(host.empty() ? "network" : host)
-                                 : contains(lower(device), "usb") ? "USB"
+                                 : contains(ascii_lower(device), "usb") ? "USB"
                                                                   : plain_display_text(type);
         rows.push_back(std::move(row));
     }
@@ -159,9 +153,9 @@ std::vector<Scanner> scanners_from_scanimage(
     // no address at all.
     const auto same_device = [](const Row& a, const Row& b) {
         if (!a.scanner.network || !b.scanner.network) return a.scanner.device == b.scanner.device;
-        const bool same_name = lower(a.scanner.name) == lower(b.scanner.name);
+        const bool same_name = ascii_lower(a.scanner.name) == ascii_lower(b.scanner.name);
         if (a.address.host.empty() || b.address.host.empty()) return same_name;
-        if (lower(a.address.host) != lower(b.address.host)) return false;
+        if (ascii_lower(a.address.host) != ascii_lower(b.address.host)) return false;
         const bool both_ports = a.address.port != 0 && b.address.port != 0;
         if (both_ports && a.address.port != b.address.port) return false;
         if (a.airscan && b.airscan)
@@ -297,7 +291,7 @@ ScannerAddress parse_scanner_address(std::string_view typed) {
     std::string scheme = "http", path = "/eSCL";
     std::string_view rest = typed;
     if (const auto at = typed.find("://"); at != std::string_view::npos) {
-        const std::string given = lower(typed.substr(0, at));
+        const std::string given = ascii_lower(typed.substr(0, at));
         if (given != "http" && given != "https") {
             address.problem = AddressProblem::OtherScheme;
             return address;
@@ -392,7 +386,7 @@ std::vector<UsbScanner> read_usb_scanners(const fs::path& root) {
         if (device.find(':') != std::string::npos || found.size() >= 12) continue;
         const fs::path dir = devices / device;
         UsbScanner scanner;
-        scanner.vendor_id = lower(sysfs_text(dir / "idVendor"));
+        scanner.vendor_id = ascii_lower(sysfs_text(dir / "idVendor"));
         const std::string product = sysfs_text(dir / "product");
         const std::string maker = sysfs_text(dir / "manufacturer");
         bool vendor_specific = false;
@@ -403,13 +397,13 @@ std::vector<UsbScanner> read_usb_scanners(const fs::path& root) {
         const bool known_maker =
             std::any_of(std::begin(scanner_makers), std::end(scanner_makers),
                         [&](const auto& m) { return m[0] == scanner.vendor_id; });
-        const std::string words = lower(product + " " + maker);
+        const std::string words = ascii_lower(product + " " + maker);
         const bool scanner_name =
             std::any_of(std::begin(scanner_words), std::end(scanner_words),
                         [&](std::string_view w) { return contains(words, w); });
         if (!(known_maker && (vendor_specific || scanner_name)) && !contains(words, "scan"))
             continue;
-        scanner.name = plain_display_text(lower(product).starts_with(lower(maker)) || maker.empty()
+        scanner.name = plain_display_text(ascii_lower(product).starts_with(ascii_lower(maker)) || maker.empty()
                                               ? product
                                               : maker + " " + product);
         if (scanner.name.empty()) scanner.name = "USB " + scanner.vendor_id;
@@ -521,13 +515,13 @@ std::vector<ScannerFix> scanner_fixes(
     for (const UsbScanner& scanner : usb) {
         std::string maker;
         for (const auto& m : scanner_makers)
-            if (m[0] == scanner.vendor_id) maker = lower(m[1]);
+            if (m[0] == scanner.vendor_id) maker = ascii_lower(m[1]);
         // SANE lists a USB scanner of that maker (or of that name): nothing missing.
         const bool seen = std::any_of(listed.begin(), listed.end(), [&](const Scanner& s) {
             return !s.network &&
-                   (maker.empty() ? lower(s.name) == lower(scanner.name)
-                                  : contains(lower(s.name), maker) ||
-                                        (maker == "hp" && contains(lower(s.name), "hewlett")));
+                   (maker.empty() ? ascii_lower(s.name) == ascii_lower(scanner.name)
+                                  : contains(ascii_lower(s.name), maker) ||
+                                        (maker == "hp" && contains(ascii_lower(s.name), "hewlett")));
         });
         if (seen) continue;
         std::string group;
@@ -548,12 +542,12 @@ std::vector<ScannerFix> scanner_fixes(
     }
     // A Brother network scanner answers its maker's backend once registered.
     const bool brother_listed = std::any_of(listed.begin(), listed.end(), [](const Scanner& s) {
-        return s.network && contains(lower(s.name), "brother");
+        return s.network && contains(ascii_lower(s.name), "brother");
     });
     for (const auto& [name, host] : brother_network) {
         if (brother_listed || host.empty()) break;
         std::string model = name;
-        if (lower(model).starts_with("brother ")) model = model.substr(8);
+        if (ascii_lower(model).starts_with("brother ")) model = model.substr(8);
         model = model.substr(0, model.find(' '));
         const bool ip = !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
             return (c >= '0' && c <= '9') || c == '.';

@@ -6,8 +6,10 @@
 // status pass through unchanged. Anything else is refused before anything runs.
 #include <fcntl.h>
 #include <netdb.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -15,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include <cerrno>
 #include <cstdio>
@@ -147,9 +150,10 @@ std::string first_installed(const std::vector<std::string>& programs) {
     return {};
 }
 
-// What `program` prints on standard output; empty when it cannot run or
-// fails. `args` are its words after its own name.
-std::string output_of(const std::string& program, std::vector<std::string> args) {
+// What `program` prints on standard output; empty when it cannot run, fails
+// or takes longer than `seconds` (then it is killed). `args` are its words
+// after its own name.
+std::string output_of(const std::string& program, std::vector<std::string> args, int seconds = 60) {
     int fds[2];
     if (program.empty() || ::pipe2(fds, O_CLOEXEC) != 0) return {};
     const pid_t pid = ::fork();
@@ -166,16 +170,27 @@ std::string output_of(const std::string& program, std::vector<std::string> args)
     ::close(fds[1]);
     std::string out;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    bool late = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{fds[0], POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) == 0) {
+            late = true;
+            break;
+        }
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 || out.size() > (1u << 22)) break;
+        if (n <= 0 || out.size() > (1u << 22)) break;
         out.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fds[0]);
+    if (late && pid > 0) ::kill(pid, SIGKILL);
     int status = 0;
     while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    return pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? out : std::string();
+    return !late && pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? out : std::string();
 }
 
 // The USB address and the driver must be ones CUPS names right now: the
@@ -239,11 +254,33 @@ std::vector<std::string> addresses_of(const std::string& host) {
 // certificate to a loopback printer that asks for it. So a printer on this
 // machine's loopback address is only added while root serves its port
 // (ipp-usb runs as root): any user may listen on a free loopback port.
+int check_loopback_port(unsigned port);
+
+// A DNS-SD name (what driverless lists) is resolved by cupsd through Avahi:
+// the helper asks Avahi the same, and every loopback address it names must be
+// one root serves. (Anyone may publish a service.)
+int check_service_instance(const kelmora::ServiceInstance& instance) {
+    const std::string browse = first_installed({"/usr/bin/avahi-browse"});
+    if (browse.empty()) return 0;  // cupsd cannot resolve it either
+    const auto resolved = kelmora::resolved_instances(
+        output_of(browse, {"-k", "-p", "-r", "-t", instance.type}, 10), instance);
+    for (const kelmora::UriHost& at : resolved)
+        if (kelmora::is_loopback_address(at.host))
+            if (const int refused = check_loopback_port(at.port); refused != 0) return refused;
+    return 0;
+}
+
 int check_loopback(const std::string& uri) {
     const auto target = kelmora::uri_host_port(uri);
     if (!target) return refuse(kelmora::refused_argument, "not a printer address");
+    if (const auto instance = kelmora::service_instance(target->host))
+        return check_service_instance(*instance);
     const auto addresses = addresses_of(target->host);
     if (std::none_of(addresses.begin(), addresses.end(), kelmora::is_loopback_address)) return 0;
+    return check_loopback_port(target->port);
+}
+
+int check_loopback_port(unsigned port) {
     std::vector<unsigned> owners;
     for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
         std::string text;
@@ -254,7 +291,7 @@ int check_loopback(const std::string& uri) {
                 text.append(buffer, n);
             std::fclose(f);
         }
-        const auto more = kelmora::listening_owners(text, target->port);
+        const auto more = kelmora::listening_owners(text, port);
         owners.insert(owners.end(), more.begin(), more.end());
     }
     // Nobody listening now: whoever listens first would get cupsd's call.

@@ -1,6 +1,10 @@
 #include "printing/loopback.h"
 
+#include "printing/discovery_output.h"
+#include "printing/printers.h"
+
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <sstream>
 
@@ -86,6 +90,63 @@ std::vector<unsigned> listening_owners(std::string_view table, unsigned port) {
         if (listened && owner && *listened == port) owners.push_back(*owner);
     }
     return owners;
+}
+
+std::optional<ServiceInstance> service_instance(std::string_view host) {
+    for (std::string_view type : {"_ipp._tcp", "_ipps._tcp"}) {
+        const std::string suffix = "." + std::string(type) + ".local";
+        if (host.size() > suffix.size() && host.ends_with(suffix))
+            return ServiceInstance{percent_decode(host.substr(0, host.size() - suffix.size())),
+                                   std::string(type)};
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// avahi writes "\." and "\\" for a dot and a backslash in a label, and
+// "\DDD" (decimal) for other bytes.
+std::string unescape_label(std::string_view label) {
+    std::string out;
+    for (std::size_t i = 0; i < label.size(); ++i) {
+        if (label[i] != '\\' || i + 1 >= label.size()) {
+            out += label[i];
+            continue;
+        }
+        if (i + 3 < label.size() && std::isdigit(static_cast<unsigned char>(label[i + 1])) &&
+            std::isdigit(static_cast<unsigned char>(label[i + 2])) &&
+            std::isdigit(static_cast<unsigned char>(label[i + 3]))) {
+            const int value =
+                (label[i + 1] - '0') * 100 + (label[i + 2] - '0') * 10 + (label[i + 3] - '0');
+            out += static_cast<char>(value & 0xff);
+            i += 3;
+        } else {
+            out += label[++i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<UriHost> resolved_instances(std::string_view parsable,
+                                        const ServiceInstance& instance) {
+    std::vector<UriHost> found;
+    for (const std::string& line : output_lines(parsable)) {
+        // =;IFACE;PROTO;NAME;TYPE;DOMAIN;HOSTNAME;ADDRESS;PORT;TXT
+        std::vector<std::string> fields;
+        std::size_t start = 0;
+        for (std::size_t semi;
+             fields.size() < 9 && (semi = line.find(';', start)) != std::string::npos;
+             start = semi + 1)
+            fields.push_back(line.substr(start, semi - start));
+        fields.push_back(line.substr(start));
+        if (fields.size() < 9 || fields[0] != "=" || fields[4] != instance.type) continue;
+        if (unescape_label(fields[3]) != instance.name) continue;
+        const std::string port_text = fields[8].substr(0, fields[8].find(';'));
+        if (const auto port = number(port_text, 10, 65535)) found.push_back({fields[7], *port});
+    }
+    return found;
 }
 
 }  // namespace kelmora

@@ -29,4 +29,20 @@ bool is_loopback_address(std::string_view numeric);
 // skipped.
 std::vector<unsigned> listening_owners(std::string_view table, unsigned port);
 
+// A DNS-SD service instance as driverless names a printer
+// ("ipp://Brother%20HL._ipp._tcp.local/"): cupsd resolves it through Avahi,
+// so its address is only known from there.
+struct ServiceInstance {
+    std::string name;  // percent-decoded
+    std::string type;  // "_ipp._tcp" or "_ipps._tcp"
+};
+// The instance a URI host names; none for an ordinary host name or address.
+std::optional<ServiceInstance> service_instance(std::string_view host);
+
+// The addresses and ports "avahi-browse -p -r -t TYPE" resolved for
+// `instance` ("=" lines whose name, unescaped, is the instance's). A line
+// that does not split as avahi writes it may still count: a forged one can
+// only make the helper refuse, never accept.
+std::vector<UriHost> resolved_instances(std::string_view parsable, const ServiceInstance& instance);
+
 }  // namespace kelmora

@@ -234,6 +234,28 @@ TEST(HelperRequest, LoopbackPrintersAreKnownByAddressAndByWhoListens) {
     EXPECT_EQ(listening_owners(table, 60001), std::vector<unsigned>{1000});
     EXPECT_TRUE(listening_owners(table, 631).empty());
     EXPECT_TRUE(listening_owners("", 60000).empty());
+
+    // A DNS-SD name is resolved through Avahi, as cupsd resolves it; a
+    // service anyone published that points at loopback is caught there.
+    const auto office = service_instance("Office%20Laser._ipp._tcp.local");
+    ASSERT_TRUE(office.has_value());
+    EXPECT_EQ(office->name, "Office Laser");
+    EXPECT_EQ(office->type, "_ipp._tcp");
+    EXPECT_EQ(service_instance("printer.local"), std::nullopt);
+    EXPECT_EQ(service_instance("._ipp._tcp.local"), std::nullopt);
+    const std::string browse =
+        "+;lo;IPv4;Office\\032Laser;_ipp._tcp;local\n"
+        "=;lo;IPv4;Office\\032Laser;_ipp._tcp;local;evil.local;127.0.0.1;60001;\"rp=ipp/print\"\n"
+        "=;eth0;IPv4;Office\\032Laser;_ipp._tcp;local;o.local;192.0.2.4;631;\"rp=ipp/print\"\n"
+        "=;eth0;IPv4;Office\\032Laser\\032\\0352;_ipp._tcp;local;x.local;127.0.0.1;9;\n"
+        "=;eth0;IPv4;Office\\032Laser;_ipps._tcp;local;x.local;127.0.0.1;9;\n"
+        "=;eth0;IPv4;Office Laser;_ipp._tcp;local;forged;127.0.0.1;8;x;y\n";
+    const auto resolved = resolved_instances(browse, *office);
+    ASSERT_EQ(resolved.size(), 3u);
+    EXPECT_EQ(resolved[0].host, "127.0.0.1");
+    EXPECT_EQ(resolved[0].port, 60001u);
+    EXPECT_EQ(resolved[1].host, "192.0.2.4");
+    EXPECT_EQ(resolved[2].port, 8u);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include "hardware/graphics.h"
 #include "hardware/kernels.h"
+#include "hardware/machine.h"
 #include "i18n/catalogue.h"
+#include "packages/firmware_packages.h"
 #include "packages/packages.h"
 #include "test_support.h"
 #include "ui/graphics_text.h"
@@ -57,8 +59,8 @@ TEST(Graphics, EachNvidiaChipGetsTheNewestGenerationThatDrivesIt) {
             // The generations without GBM say that Wayland is out.
             const std::string notes =
                 nvidia_notes_text(found, static_cast<int>(*c.expected), Lang::En);
-            const bool x11 = *c.expected == NvidiaDriver::Nvidia470 ||
-                             *c.expected == NvidiaDriver::Nvidia390;
+            const bool x11 =
+                *c.expected == NvidiaDriver::Nvidia470 || *c.expected == NvidiaDriver::Nvidia390;
             EXPECT_EQ(notes, x11 ? "X11 sessions only" : "") << c.device;
         }
     }
@@ -217,6 +219,74 @@ TEST(Graphics, WithoutMultilibAmdAndIntelInstallTheir64BitPackagesOnly) {
     }
     EXPECT_EQ(amd_packages(false).size() + 4, amd_packages(true).size());
     EXPECT_EQ(intel_packages(false).size() + 4, intel_packages(true).size());
+}
+
+// The processor from /proc/cpuinfo: the first one's vendor, model and
+// microcode revision (printed only when not zero); hostile text stays plain.
+TEST(Machine, TheProcessorComesFromCpuinfoAsPlainText) {
+    const auto intel = processor_from_cpuinfo(
+        "processor\t: 0\nvendor_id\t: GenuineIntel\ncpu family\t: 6\n"
+        "model name\t: Intel(R) Core(TM) i7-8565U CPU @ 1.80GHz\nmicrocode\t: 0xf4\n\n"
+        "processor\t: 1\nvendor_id\t: Other\nmicrocode\t: 0x1\n");
+    ASSERT_TRUE(intel.has_value());
+    EXPECT_EQ(intel->vendor, "GenuineIntel");
+    EXPECT_EQ(intel->model, "Intel(R) Core(TM) i7-8565U CPU @ 1.80GHz");
+    EXPECT_EQ(intel->microcode, "0xf4");
+    const auto odd = processor_from_cpuinfo(
+        "vendor_id: AuthenticAMD\nmodel name: <b>\x1b[2J</b>\n"
+        "microcode: 0x$(reboot)\n");
+    ASSERT_TRUE(odd.has_value());
+    EXPECT_EQ(odd->model.find('\x1b'), std::string::npos);
+    EXPECT_EQ(odd->microcode, "");  // not a hex revision
+    EXPECT_FALSE(processor_from_cpuinfo("model name: x\n").has_value());
+    EXPECT_FALSE(processor_from_cpuinfo("").has_value());
+}
+
+// Firmware the kernel missed: the file names of its lines, checked (a name
+// that leaves /usr/lib/firmware is dropped), found as it is or compressed,
+// and the package that holds each.
+TEST(Machine, MissingFirmwareComesFromTheKernelsLinesAndNamesItsPackage) {
+    const auto files = missing_firmware_from_log(
+        "[    3.1] iwlwifi 0000:00:14.3: Direct firmware load for iwlwifi-cc-a0-77.ucode failed "
+        "with error -2\n"
+        "[    3.2] iwlwifi 0000:00:14.3: Direct firmware load for iwlwifi-cc-a0-77.ucode failed "
+        "with error -2\n"
+        "[    3.3] x: Direct firmware load for ../../etc/shadow failed with error -2\n"
+        "[    3.4] x: Direct firmware load for /etc/shadow failed with error -2\n"
+        "[    3.5] x: Direct firmware load for a b failed with error -2\n"
+        "[    3.6] x: Direct firmware load for i915/tgl_dmc.bin failed with error -12\n"
+        "[    3.7] sof: Direct firmware load for intel/sof/sof-tgl.ri failed with error -2\n");
+    EXPECT_EQ(files, (std::vector<std::string>{"iwlwifi-cc-a0-77.ucode", "intel/sof/sof-tgl.ri"}));
+    for (const char* bad : {"", "a//b", "./a", "a/..", "a\\b", "a;b", "-", "/a"})
+        EXPECT_EQ(firmware_name_allowed(bad), std::string_view(bad) == "-") << bad;
+
+    test::TempDir tmp;
+    test::write_file(tmp.path() / "usr/lib/firmware/iwlwifi-cc-a0-77.ucode.zst", "x");
+    test::write_file(tmp.path() / "usr/lib/firmware/i915/tgl_dmc.bin", "x");
+    EXPECT_TRUE(firmware_present(tmp.path(), "iwlwifi-cc-a0-77.ucode"));
+    EXPECT_TRUE(firmware_present(tmp.path(), "i915/tgl_dmc.bin"));
+    EXPECT_FALSE(firmware_present(tmp.path(), "intel/sof/sof-tgl.ri"));
+    EXPECT_FALSE(firmware_present(tmp.path(), "../../../etc/passwd"));
+
+    const struct {
+        const char* file;
+        const char* package;
+    } packages[] = {
+        {"iwlwifi-cc-a0-77.ucode", "linux-firmware-network"},
+        {"intel/ibt-19-0-4.sfi", "linux-firmware-network"},
+        {"intel/sof/sof-tgl.ri", "sof-firmware"},
+        {"amdgpu/renoir_dmcub.bin", "linux-firmware-amd"},
+        {"radeon/R600_rlc.bin", "linux-firmware-amd"},
+        {"brcm/brcmfmac43602-pcie.bin", "linux-firmware-broadcom"},
+        {"i915/tgl_dmc.bin", "linux-firmware-intel"},
+        {"nvidia/tu104/gsp.bin", "linux-firmware-nvidia"},
+        {"qcom/a630_sqe.fw", "linux-firmware-qualcomm"},
+        {"rtw88/rtw8822c_fw.bin", "linux-firmware-network"},
+        {"ath10k/QCA6174/hw3.0/board.bin", "linux-firmware-network"},
+        {"mediatek/mt7961_patch_mcu_1_2_hdr.bin", "linux-firmware-network"},
+        {"regulatory.db", "linux-firmware"},
+    };
+    for (const auto& p : packages) EXPECT_EQ(firmware_package(p.file), p.package) << p.file;
 }
 
 }  // namespace

@@ -216,6 +216,24 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
         accepted.nvidia_config = config;
         return accepted;
     }
+    if (verb == "firmware-log") {
+        if (request.size() != 1) return argument("firmware-log takes nothing", request[1]);
+        HelperRequest accepted;
+        accepted.programs = {"/usr/bin/dmesg", "/bin/dmesg"};
+        accepted.firmware_log = true;
+        return accepted;
+    }
+    if (verb == "rfkill") {
+        const bool id_ok = request.size() == 3 && request[1] == "unblock" && !request[2].empty() &&
+                           request[2].size() <= 4 &&
+                           std::all_of(request[2].begin(), request[2].end(),
+                                       [](char c) { return c >= '0' && c <= '9'; });
+        if (!id_ok) return Refusal{refused_argument, "rfkill takes unblock ID"};
+        HelperRequest accepted;
+        accepted.programs = {"/usr/bin/rfkill", "/usr/sbin/rfkill"};
+        accepted.args = {request.begin() + 1, request.end()};
+        return accepted;
+    }
     if (verb == policy_request) {
         if (request.size() != 1) return argument("polkit-policy takes nothing", request[1]);
         HelperRequest accepted;

@@ -30,6 +30,9 @@ struct HelperRequest {
     // Before it runs: the queue's own listing ("lpoptions -p QUEUE -l") offers
     // this key with this value.
     std::optional<std::pair<std::string, std::string>> listed_option;
+    // The kernel log: only the firmware loader's lines for files it did not
+    // find pass (each rebuilt from its checked file name).
+    bool firmware_log = false;
     // One of CUPS's programs: it runs where root's CUPS certificates are hidden.
     bool cups_client = false;
     // No program: write (or, with nothing on, remove) kelmora's NVIDIA files.
@@ -78,6 +81,8 @@ std::optional<unsigned> parse_pkexec_uid(const char* text);
 //   lpadmin -x QUEUE
 //   lpadmin -d QUEUE
 //   polkit-policy
+//   firmware-log                          (dmesg: the missing firmware lines only)
+//   rfkill unblock ID                     (ID: rfkill's decimal index)
 std::variant<HelperRequest, Refusal> parse_helper_request(const std::vector<std::string>& request);
 
 }  // namespace kelmora

@@ -41,6 +41,8 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
         {{"lpadmin", "-p", "Laser", "-o", "Duplex=DuplexNoTumble"}, "/usr/bin/lpadmin"},
         {{"lpadmin", "-p", "Laser", "-o", "media=iso_a4_210x297mm"}, "/usr/bin/lpadmin"},
         {{"cancel", "Laser-12"}, "/usr/bin/cancel"},
+        {{"firmware-log"}, "/usr/bin/dmesg"},
+        {{"rfkill", "unblock", "0"}, "/usr/bin/rfkill"},
     };
     for (const auto& c : cases) {
         const auto parsed = parse_helper_request(c.request);
@@ -53,6 +55,7 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
                           c.program.find("/cups") != std::string::npos ||
                           c.program.ends_with("/cancel");
         EXPECT_EQ(accepted->cups_client, cups) << c.program;
+        EXPECT_EQ(accepted->firmware_log, c.request[0] == "firmware-log");
     }
     // A USB queue runs only once the helper has seen CUPS list both.
     const auto usb = std::get<HelperRequest>(parse_helper_request(
@@ -166,6 +169,12 @@ TEST(HelperRequest, EverythingElseIsRefusedWithAStatusThatIsNotPkexecs) {
         {{"sane-dll", "net"}, refused_argument},
         {{"nvidia-config", "modeset", "/etc/shadow"}, refused_argument},
         {{"polkit-policy", "/etc/passwd"}, refused_argument},
+        {{"firmware-log", "-c"}, refused_argument},  // dmesg -c would clear the log
+        {{"rfkill", "unblock", "all"}, refused_argument},
+        {{"rfkill", "block", "0"}, refused_argument},
+        {{"rfkill", "unblock", "-1"}, refused_argument},
+        {{"rfkill", "unblock", "0", "1"}, refused_argument},
+        {{"rfkill", "unblock", "99999"}, refused_argument},
         {{"rm", "-rf", "/"}, refused_argument},
     };
     for (const auto& c : cases) {

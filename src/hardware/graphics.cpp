@@ -151,7 +151,11 @@ std::optional<NvidiaDriver> single_recommendation(const std::vector<DisplayContr
 }
 
 std::vector<DisplayController> read_display_controllers(const fs::path& root) {
-    std::vector<DisplayController> cards;
+    return read_pci_functions(root, 0x03, 16);
+}
+
+std::vector<PciFunction> read_pci_functions(const fs::path& root, std::uint32_t wanted, int shift) {
+    std::vector<PciFunction> cards;
     std::error_code ec;
     fs::directory_iterator it(root / "sys/bus/pci/devices", ec);
     std::size_t seen = 0;
@@ -161,7 +165,7 @@ std::vector<DisplayController> read_display_controllers(const fs::path& root) {
         const auto pci_class = hex_attribute<std::uint32_t>(dir / "class");
         // Class 0x03: VGA, XGA, 3D and other display controllers. The audio
         // and USB functions of a graphics card carry other classes.
-        if (!pci_class || (*pci_class >> 16) != 0x03 || *pci_class > 0xffffff) continue;
+        if (!pci_class || (*pci_class >> shift) != wanted || *pci_class > 0xffffff) continue;
         const auto vendor = hex_attribute<std::uint16_t>(dir / "vendor");
         const auto device = hex_attribute<std::uint16_t>(dir / "device");
         if (!vendor || !device) continue;

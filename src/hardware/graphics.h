@@ -68,6 +68,12 @@ std::optional<NvidiaDriver> single_recommendation(const std::vector<DisplayContr
 // their device; nothing in the tree can end or block the program.
 std::vector<DisplayController> read_display_controllers(const std::filesystem::path& root);
 
+// Any PCI function read the same way: those whose class shifted right by
+// `shift` bits is `wanted` (0x0280 >> 8: wireless; 0x0403 >> 8: audio).
+using PciFunction = DisplayController;
+std::vector<PciFunction> read_pci_functions(const std::filesystem::path& root, std::uint32_t wanted,
+                                            int shift);
+
 // Where libpci's PCI ID database is below `root`.
 std::filesystem::path pci_ids_path(const std::filesystem::path& root);
 

@@ -1,8 +1,6 @@
 // The rest of a machine, read below a root that tests replace: the processor
-// (/proc/cpuinfo) and the firmware files the kernel asked for and did not
-// find ("Direct firmware load for FILE failed with error -2" in its log).
-// Every value is untrusted text: shown plain, never run, never a path that
-// leaves the firmware directory.
+// (/proc/cpuinfo), Wi-Fi, Bluetooth and its radio switches, sound cards.
+// Every value is untrusted text: shown plain, never run.
 #pragma once
 
 #include <filesystem>
@@ -10,6 +8,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "hardware/firmware.h"
+#include "hardware/graphics.h"
 
 namespace kelmora {
 
@@ -22,13 +23,40 @@ struct Processor {
 std::optional<Processor> processor_from_cpuinfo(std::string_view cpuinfo);
 std::optional<Processor> read_processor(const std::filesystem::path& root);
 
-// The files named by "Direct firmware load for FILE failed with error -2"
-// lines (the firmware loader's words, drivers/base/firmware_loader/main.c),
-// each once, in order; a name that is not a plain relative path of at most
-// 200 bytes ([A-Za-z0-9._+-] and "/", no "..", no empty part) is dropped.
-std::vector<std::string> missing_firmware_from_log(std::string_view kernel_log);
-bool firmware_name_allowed(std::string_view name);
-// True when `root`/usr/lib/firmware holds the file as it is, ".zst" or ".xz".
-bool firmware_present(const std::filesystem::path& root, std::string_view name);
+// Wireless network controllers on PCI (class 0x0280), with the driver bound
+// to each; USB adapters are the interfaces with a phy80211 below
+// sys/class/net, by their device's driver.
+struct WirelessDevice {
+    PciFunction pci;  // slot, vendor, device and driver (USB: driver only)
+    bool usb = false;
+    std::string interface;  // "wlan0" for a USB adapter, plain text
+};
+std::vector<WirelessDevice> read_wireless(const std::filesystem::path& root);
+// The Broadcom cards (14e4:DEVICE) that broadcom-wl-dkms's wl module serves.
+bool wl_serves(std::uint16_t vendor, std::uint16_t device);
+
+// A radio switch: sys/class/rfkill/rfkillN/{name,type,soft,hard}.
+struct RadioSwitch {
+    std::string index;  // "0" for rfkill0: what "rfkill unblock" takes
+    std::string name;   // plain text
+    std::string type;   // "wlan", "bluetooth", …
+    bool soft = false;  // blocked by software: rfkill unblock lifts it
+    bool hard = false;  // blocked by a switch or a key: only the user can lift it
+};
+std::vector<RadioSwitch> read_radio_switches(const std::filesystem::path& root);
+
+// Bluetooth adapters (sys/class/bluetooth/hciN) with their radio switch.
+struct BluetoothAdapter {
+    std::string name;  // "hci0"
+    std::optional<RadioSwitch> radio;
+};
+std::vector<BluetoothAdapter> read_bluetooth(const std::filesystem::path& root);
+
+// Sound cards on PCI (class 0x0403); a SOF device's driver is
+// "sof-audio-pci-…", which needs Intel's SOF firmware.
+std::vector<PciFunction> read_sound_cards(const std::filesystem::path& root);
+bool is_sof_driver(std::string_view driver);
+// Whether <root>/usr/lib/firmware/intel holds SOF firmware (intel/sof*).
+bool sof_firmware_present(const std::filesystem::path& root);
 
 }  // namespace kelmora

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "hardware/machine.h"
+#include "hardware/firmware.h"
 #include "helper/request.h"
 #include "printing/cups_output.h"
 #include "printing/loopback.h"

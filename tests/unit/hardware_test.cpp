@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "hardware/graphics.h"
+#include "hardware/firmware.h"
 #include "hardware/kernels.h"
 #include "hardware/machine.h"
 #include "i18n/catalogue.h"
@@ -287,6 +288,67 @@ TEST(Machine, MissingFirmwareComesFromTheKernelsLinesAndNamesItsPackage) {
         {"regulatory.db", "linux-firmware"},
     };
     for (const auto& p : packages) EXPECT_EQ(firmware_package(p.file), p.package) << p.file;
+}
+
+// A made-up Intel laptop below a root: a BCM4360 that nothing drives, an
+// Intel card iwlwifi drives, a USB adapter, hci0 blocked by software, a SOF
+// sound device without its firmware. Hostile names are skipped, never read
+// as paths.
+TEST(Machine, WifiBluetoothAndSoundComeFromSysfsBelowTheRoot) {
+    test::TempDir tmp;
+    const auto root = tmp.path();
+    test::write_pci_device(root, "0000:03:00.0", "0x028000", "0x14e4", "0x43a0");
+    test::write_pci_device(root, "0000:00:14.3", "0x028000", "0x8086", "0xa0f0", "iwlwifi");
+    test::write_pci_device(root, "0000:00:1f.3", "0x040380", "0x8086", "0xa0c8",
+                           "sof-audio-pci-intel-tgl");
+    test::write_pci_device(root, "0000:00:02.0", "0x030000", "0x8086", "0x9a49", "i915");
+    // A USB adapter: its interface has a phy80211 and a device on the USB bus.
+    test::write_file(root / "sys/devices/pci0000:00/usb1/1-2/1-2:1.0/x", "");
+    std::filesystem::create_directories(root / "sys/bus/usb/drivers/rtl8821cu");
+    std::filesystem::create_symlink(root / "sys/bus/usb/drivers/rtl8821cu",
+                                    root / "sys/devices/pci0000:00/usb1/1-2/1-2:1.0/driver");
+    std::filesystem::create_directories(root / "sys/class/net/wlan1/phy80211");
+    std::filesystem::create_symlink(root / "sys/devices/pci0000:00/usb1/1-2/1-2:1.0",
+                                    root / "sys/class/net/wlan1/device");
+    std::filesystem::create_directories(root / "sys/class/net/eth0");
+    for (const auto& [name, value] : {std::pair{"name", "hci0"}, {"type", "bluetooth"},
+                                      {"soft", "1"}, {"hard", "0"}})
+        test::write_file(root / "sys/class/rfkill/rfkill0" / name, std::string(value) + "\n");
+    test::write_file(root / "sys/class/rfkill/rfkill1/type", "wlan\n");
+    test::write_file(root / "sys/class/rfkill/rfkill1/hard", "1\n");
+    test::write_file(root / "sys/class/rfkill/rfkill../type", "wlan\n");
+    std::filesystem::create_directories(root / "sys/class/bluetooth/hci0/rfkill0");
+    std::filesystem::create_directories(root / "sys/class/bluetooth/hci0:256");
+    std::filesystem::create_directories(root / "usr/lib/firmware/intel");
+
+    const auto wireless = read_wireless(root);
+    ASSERT_EQ(wireless.size(), 3u);
+    EXPECT_EQ(wireless[0].pci.slot, "0000:00:14.3");
+    EXPECT_EQ(wireless[0].pci.driver, "iwlwifi");
+    EXPECT_EQ(wireless[1].pci.driver, "");  // the BCM4360: nothing drives it
+    EXPECT_TRUE(wl_serves(wireless[1].pci.vendor, wireless[1].pci.device));
+    EXPECT_FALSE(wl_serves(0x8086, 0xa0f0));
+    EXPECT_TRUE(wireless[2].usb);
+    EXPECT_EQ(wireless[2].interface, "wlan1");
+    EXPECT_EQ(wireless[2].pci.driver, "rtl8821cu");
+
+    const auto radios = read_radio_switches(root);
+    ASSERT_EQ(radios.size(), 2u);
+    EXPECT_TRUE(radios[0].soft);
+    EXPECT_FALSE(radios[0].hard);
+    EXPECT_TRUE(radios[1].hard);
+    const auto bluetooth = read_bluetooth(root);
+    ASSERT_EQ(bluetooth.size(), 1u);  // hci0:256 is a connection
+    ASSERT_TRUE(bluetooth[0].radio.has_value());
+    EXPECT_EQ(bluetooth[0].radio->index, "0");
+    EXPECT_TRUE(bluetooth[0].radio->soft);
+
+    const auto sound = read_sound_cards(root);
+    ASSERT_EQ(sound.size(), 1u);
+    EXPECT_TRUE(is_sof_driver(sound[0].driver));
+    EXPECT_FALSE(sof_firmware_present(root));
+    test::write_file(root / "usr/lib/firmware/intel/sof/sof-tgl.ri.zst", "x");
+    EXPECT_TRUE(sof_firmware_present(root));
 }
 
 }  // namespace

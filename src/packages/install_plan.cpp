@@ -172,4 +172,19 @@ InstallPlan plan_open_driver(const InstalledPackages& installed, const NvidiaCon
     return plan;
 }
 
+MicrocodePlan plan_microcode(std::string_view package, const InstalledPackages& installed,
+                             const PackageList& missing_repositories,
+                             const std::vector<std::string>& kernels) {
+    MicrocodePlan result;
+    if (kernels.empty()) {
+        result.no_kernel = true;
+        return result;
+    }
+    result.plan = plan_install({std::string(package)}, installed, missing_repositories);
+    if (package == "intel-ucode")
+        for (const std::string& kernel : kernels)
+            result.plan.steps.push_back({StepKind::Rebuild, {"xbps-reconfigure", "-f", kernel}});
+    return result;
+}
+
 }  // namespace kelmora

@@ -107,7 +107,20 @@ InstallPlan plan_install(const PackageList& packages, const InstalledPackages& i
 // xorg-server is installed) first, then the removal of every installed member
 // of every NVIDIA generation. No Remove step when none is installed; kelmora's
 // NVIDIA files go last, when there are any (`current`).
-InstallPlan plan_open_driver(const InstalledPackages& installed,
-                             const NvidiaConfig& current = {});
+InstallPlan plan_open_driver(const InstalledPackages& installed, const NvidiaConfig& current = {});
+
+// Processor microcode: intel-ucode (nonfree, its repository first) installs
+// no trigger, so the initramfs of every installed kernel is made again
+// ("xbps-reconfigure -f linuxX.Y" runs the initramfs hook); AMD's microcode is
+// linux-firmware-amd, whose install regenerates it. `kernels` are the
+// installed kernel packages; without one the plan cannot make an initramfs:
+// `no_kernel` says so and the plan is empty.
+struct MicrocodePlan {
+    InstallPlan plan;
+    bool no_kernel = false;
+};
+MicrocodePlan plan_microcode(std::string_view package, const InstalledPackages& installed,
+                             const PackageList& missing_repositories,
+                             const std::vector<std::string>& kernels);
 
 }  // namespace kelmora

@@ -22,9 +22,9 @@ constexpr std::array<RepositoryInfo, 3> repositories = {{
     {Repository::Nonfree, "void-repo-nonfree", "usr/share/xbps.d/10-repository-nonfree.conf"},
 }};
 
-constexpr std::array<std::string_view, 7> nonfree_packages = {
-    "nvidia",          "nvidia470",      "nvidia390", "nvidia580", "foomatic-db-nonfree",
-    "brother-brscan4", "brother-brscan5"};
+constexpr std::array<std::string_view, 9> nonfree_packages = {
+    "nvidia",          "nvidia470",       "nvidia390",   "nvidia580",       "foomatic-db-nonfree",
+    "brother-brscan4", "brother-brscan5", "intel-ucode", "broadcom-wl-dkms"};
 
 }  // namespace
 

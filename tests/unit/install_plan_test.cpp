@@ -6,6 +6,7 @@
 #include "packages/install_plan.h"
 #include "packages/kernel_modules.h"
 #include "packages/packages.h"
+#include "packages/repositories.h"
 #include "test_support.h"
 
 namespace kelmora {
@@ -140,6 +141,28 @@ TEST(InstallPlan, KernelHeadersJoinTheInstallOfAGenerationOnly) {
                       Args(current.begin(), current.end()));  // headers are checked before
         }
     }
+}
+
+// intel-ucode installs no trigger: nonfree first, the package, then the
+// initramfs of every installed kernel again; no kernel, no plan.
+TEST(InstallPlan, MicrocodeComesFromNonfreeAndRemakesEveryInitramfs) {
+    const MicrocodePlan intel = plan_microcode("intel-ucode", {"xbps", "linux6.18", "linux6.12"},
+                                               {"void-repo-nonfree"}, {"linux6.18", "linux6.12"});
+    ASSERT_FALSE(intel.no_kernel);
+    std::vector<Args> commands;
+    for (const PlanStep& step : intel.plan.steps) commands.push_back(step.args);
+    EXPECT_EQ(commands, (std::vector<Args>{{"xbps-install", "-Syf", "void-repo-nonfree"},
+                                           xbps_install_args({"intel-ucode"}),
+                                           {"xbps-reconfigure", "-f", "linux6.18"},
+                                           {"xbps-reconfigure", "-f", "linux6.12"}}));
+    EXPECT_EQ(repository_of("intel-ucode"), Repository::Nonfree);
+    EXPECT_EQ(repository_of("broadcom-wl-dkms"), Repository::Nonfree);
+    // AMD's comes from main, and its install makes the initramfs itself.
+    const MicrocodePlan amd = plan_microcode("linux-firmware-amd", {"xbps"}, {}, {"linux6.18"});
+    ASSERT_EQ(amd.plan.steps.size(), 1u);
+    EXPECT_EQ(amd.plan.steps[0].kind, StepKind::Install);
+    EXPECT_TRUE(plan_microcode("intel-ucode", {"xbps"}, {}, {}).no_kernel);
+    EXPECT_TRUE(plan_microcode("intel-ucode", {"xbps"}, {}, {}).plan.steps.empty());
 }
 
 TEST(ModuleCheck, TheKernelThatStartsOrRunsFailsAnOlderOneWarns) {

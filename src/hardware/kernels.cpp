@@ -18,14 +18,16 @@ namespace {
 constexpr int walk_depth_limit = 8;
 constexpr std::size_t walk_entry_limit = 50'000;
 
-bool is_module_name(std::string_view name) {
-    constexpr std::string_view names[] = {"nvidia.ko", "nvidia.ko.gz", "nvidia.ko.xz",
-                                          "nvidia.ko.zst"};
-    return std::find(std::begin(names), std::end(names), name) != std::end(names);
+// "wl.ko", plain or compressed, for the module "wl".
+bool is_module_file(std::string_view file, std::string_view module) {
+    if (!file.starts_with(module) || !file.substr(module.size()).starts_with(".ko")) return false;
+    constexpr std::string_view endings[] = {"", ".gz", ".xz", ".zst"};
+    const std::string_view rest = file.substr(module.size() + 3);
+    return std::find(std::begin(endings), std::end(endings), rest) != std::end(endings);
 }
 
 // Walks the directory open at `dir` (which it closes) without following links.
-bool find_module(int dir, int depth, std::size_t& entries) {
+bool find_module(int dir, std::string_view module, int depth, std::size_t& entries) {
     DIR* stream = ::fdopendir(dir);
     if (stream == nullptr) {
         ::close(dir);
@@ -41,11 +43,11 @@ bool find_module(int dir, int depth, std::size_t& entries) {
         struct stat st {};
         if (::fstatat(::dirfd(stream), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (S_ISREG(st.st_mode)) {
-            found = is_module_name(name);
+            found = is_module_file(name, module);
         } else if (S_ISDIR(st.st_mode) && depth < walk_depth_limit) {
             const int sub = ::openat(::dirfd(stream), entry->d_name,
                                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-            if (sub >= 0) found = find_module(sub, depth + 1, entries);
+            if (sub >= 0) found = find_module(sub, module, depth + 1, entries);
         }
     }
     ::closedir(stream);
@@ -69,14 +71,19 @@ std::string running_kernel_release(const std::filesystem::path& root) {
     return plausible_release(*text) ? *text : std::string();
 }
 
-bool has_nvidia_module(const std::filesystem::path& root, std::string_view release) {
-    if (!plausible_release(release)) return false;
+bool has_kernel_module(const std::filesystem::path& root, std::string_view release,
+                       std::string_view module) {
+    if (!plausible_release(release) || module.empty()) return false;
     const std::filesystem::path dir = root / "usr/lib/modules" / std::string(release);
     const int fd =
         ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     std::size_t entries = 0;
-    return find_module(fd, 0, entries);
+    return find_module(fd, module, 0, entries);
+}
+
+bool has_nvidia_module(const std::filesystem::path& root, std::string_view release) {
+    return has_kernel_module(root, release, "nvidia");
 }
 
 }  // namespace kelmora

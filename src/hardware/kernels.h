@@ -21,5 +21,8 @@ std::string running_kernel_release(const std::filesystem::path& root);
 // kernel's "build" link leads into its headers), and the walk is bounded in
 // depth and entries.
 bool has_nvidia_module(const std::filesystem::path& root, std::string_view release);
+// The same for any module ("wl" for wl.ko and its compressed forms).
+bool has_kernel_module(const std::filesystem::path& root, std::string_view release,
+                       std::string_view module);
 
 }  // namespace kelmora

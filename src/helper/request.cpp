@@ -86,7 +86,8 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
     }
     if (verb == "ln") {
         constexpr std::string_view services[] = {"/etc/sv/cupsd", "/etc/sv/avahi-daemon",
-                                                 "/etc/sv/saned", "/etc/sv/ipp-usb"};
+                                                 "/etc/sv/saned", "/etc/sv/ipp-usb",
+                                                 "/etc/sv/dbus",  "/etc/sv/bluetoothd"};
         if (request.size() != 4 || request[1] != "-sf" || request[3] != "/var/service/")
             return Refusal{refused_argument, "ln takes -sf /etc/sv/NAME /var/service/"};
         if (std::find(std::begin(services), std::end(services), request[2]) == std::end(services))
@@ -173,10 +174,11 @@ std::variant<HelperRequest, Refusal> parse_helper_request(const Words& request) 
         return accepted;
     }
     if (verb == "gpasswd") {
-        // Only joining the scanner group, and only for the caller (checked
-        // against pkexec's PKEXEC_UID when it runs).
-        if (request.size() != 4 || request[1] != "-a" || request[3] != "scanner")
-            return Refusal{refused_argument, "gpasswd takes -a USER scanner"};
+        // Only joining the scanner or the bluetooth group, and only for the
+        // caller (checked against pkexec's PKEXEC_UID when it runs).
+        if (request.size() != 4 || request[1] != "-a" ||
+            (request[3] != "scanner" && request[3] != "bluetooth"))
+            return Refusal{refused_argument, "gpasswd takes -a USER scanner|bluetooth"};
         const std::string& user = request[2];
         const bool name_ok = !user.empty() && user.size() <= 32 && user.front() != '-' &&
                              std::all_of(user.begin(), user.end(), [](char c) {

@@ -67,7 +67,7 @@ std::optional<unsigned> parse_pkexec_uid(const char* text);
 //   xbps-install (-Su -y | -Syf | -Syu) PACKAGE...
 //   xbps-remove -Ry PACKAGE...
 //   xbps-reconfigure -f PACKAGE...
-//   ln -sf /etc/sv/(cupsd|avahi-daemon|saned|ipp-usb) /var/service/
+//   ln -sf /etc/sv/(cupsd|avahi-daemon|saned|ipp-usb|dbus|bluetoothd) /var/service/
 //   lpadmin -p QUEUE -E -v (ipp|ipps)://... -m everywhere
 //   lpadmin -p QUEUE -E -v usb://... -m DRIVER   (both listed by CUPS)
 //   lpinfo --include-schemes usb -l -v
@@ -75,7 +75,7 @@ std::optional<unsigned> parse_pkexec_uid(const char* text);
 //                                              VALUE listed by lpoptions)
 //   cupsenable QUEUE, cupsaccept QUEUE, cancel -a QUEUE, cancel QUEUE-JOB
 //   nvidia-config [modeset] [runtime-pm] [turing-power]
-//   gpasswd -a USER scanner             (USER: the one pkexec runs it for)
+//   gpasswd -a USER (scanner|bluetooth) (USER: the one pkexec runs it for)
 //   airscan-device NAME URL             (one file in /etc/sane.d/airscan.d)
 //   sane-dll hpaio
 //   lpadmin -x QUEUE

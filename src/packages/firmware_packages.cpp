@@ -52,4 +52,11 @@ std::string firmware_package(std::string_view file) {
     return "linux-firmware";
 }
 
+std::optional<std::string_view> machine_package(std::string_view name) {
+    if (name == "linux-firmware") return std::string_view("linux-firmware");
+    for (const Split& s : splits)
+        if (s.package == name) return s.package;
+    return std::nullopt;
+}
+
 }  // namespace kelmora

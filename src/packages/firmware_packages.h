@@ -3,6 +3,7 @@
 // own. Pure.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,5 +12,9 @@ namespace kelmora {
 // The package for a file below /usr/lib/firmware ("iwlwifi-cc-a0-77.ucode"
 // -> "linux-firmware-network"); "linux-firmware" for the rest.
 std::string firmware_package(std::string_view file);
+
+// The packages the machine page may install by name (the firmware packages,
+// sof-firmware, linux-firmware-amd), as constant text; none for any other name.
+std::optional<std::string_view> machine_package(std::string_view name);
 
 }  // namespace kelmora

@@ -49,6 +49,12 @@ bool installs_nvidia_generation(const PackageList& packages) {
                        [](std::string_view p) { return !generation_of(p).empty(); });
 }
 
+bool builds_kernel_module(const PackageList& packages) {
+    return installs_nvidia_generation(packages) ||
+           std::any_of(packages.begin(), packages.end(),
+                       [](std::string_view p) { return p.ends_with("-dkms"); });
+}
+
 std::vector<std::string> conflicting_generation_members(const PackageList& packages,
                                                         const InstalledPackages& installed) {
     std::vector<std::string_view> wanted;
@@ -140,7 +146,7 @@ InstallPlan plan_install(const PackageList& packages, const InstalledPackages& i
     const bool configure = !generation.empty() && files && files->wanted != files->current;
     if (configure) plan.steps.push_back(configure_step(files->wanted));
     plan.steps.push_back({StepKind::Install, xbps_install_args(packages)});
-    if (installs_nvidia_generation(packages)) {
+    if (builds_kernel_module(packages)) {
         std::vector<std::string>& args = plan.steps.back().args;
         for (const std::string& headers : kernel_headers)
             if (std::find(args.begin(), args.end(), headers) == args.end()) args.push_back(headers);
@@ -183,7 +189,8 @@ MicrocodePlan plan_microcode(std::string_view package, const InstalledPackages& 
     result.plan = plan_install({std::string(package)}, installed, missing_repositories);
     if (package == "intel-ucode")
         for (const std::string& kernel : kernels)
-            result.plan.steps.push_back({StepKind::Rebuild, {"xbps-reconfigure", "-f", kernel}});
+            result.plan.steps.push_back(
+                {StepKind::Initramfs, {"xbps-reconfigure", "-f", kernel}, kernel});
     return result;
 }
 

@@ -29,6 +29,9 @@ inline constexpr std::string_view nvidia_generations[] = {"nvidia", "nvidia580",
 
 // True when `packages` hold a member of an NVIDIA generation.
 bool installs_nvidia_generation(const PackageList& packages);
+// True when they build a kernel module on the machine (an NVIDIA generation,
+// a -dkms package such as broadcom-wl-dkms): they need the kernels' headers.
+bool builds_kernel_module(const PackageList& packages);
 
 // The installed members of every NVIDIA generation that `packages` does not
 // install, in generation order.
@@ -56,7 +59,16 @@ struct InstalledGraphics {
 };
 InstalledGraphics installed_graphics(const InstalledPackages& installed);
 
-enum class StepKind { Repositories, SelfUpdate, PoolCheck, Remove, Install, Configure, Rebuild };
+enum class StepKind {
+    Repositories,
+    SelfUpdate,
+    PoolCheck,
+    Remove,
+    Install,
+    Configure,
+    Rebuild,
+    Initramfs,  // xbps-reconfigure -f of a kernel: its initramfs made again
+};
 struct PlanStep {
     StepKind kind;
     // The command after "pkexec"; for PoolCheck the packages to look up; for
@@ -90,7 +102,7 @@ struct InstallPlan {
 
 // The steps for installing `packages` on a system with `installed` packages
 // and the repository packages `missing_repositories` not yet enabled. An
-// install that puts an NVIDIA generation on the machine also installs
+// install that builds a kernel module (builds_kernel_module) also installs
 // `kernel_headers` in the same transaction: xbps unpacks every package before
 // it configures any, so the dkms trigger finds the headers.
 // kelmora's NVIDIA files, when `files` wants them to say something new, are

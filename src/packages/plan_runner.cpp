@@ -16,11 +16,10 @@ std::string joined(const std::vector<std::string>& words) {
     return text;
 }
 
-// The headers of the installed kernels that lack them, less those the
-// repository pool no longer has (Void drops an end-of-life series): asking
-// for one of those would fail the whole transaction.
-std::vector<std::string> headers_to_install(const std::vector<Kernel>& kernels,
-                                            const LogSink& log) {
+}  // namespace
+
+std::vector<std::string> headers_to_install(const std::vector<Kernel>& kernels, const LogSink& log,
+                                            std::string_view module) {
     std::vector<std::string> available;
     for (const Kernel& k : kernels) {
         if (k.headers) continue;
@@ -29,10 +28,12 @@ std::vector<std::string> headers_to_install(const std::vector<Kernel>& kernels,
             available.push_back(headers);
         else
             log.line("Warnung: " + headers + " ist nicht im Repository-Pool; für Kernel " +
-                     k.release + " kann das NVIDIA-Modul nicht gebaut werden.");
+                     k.release + " kann das " + std::string(module) + " nicht gebaut werden.");
     }
     return available;
 }
+
+namespace {
 
 // The module check after an install or a repair that xbps reported as done.
 bool modules_present(const std::filesystem::path& root, const LogSink& log) {
@@ -59,6 +60,8 @@ Activity activity_of(StepKind kind) {
             return Activity::NvidiaConfig;
         case StepKind::Rebuild:
             return Activity::ModuleBuild;
+        case StepKind::Initramfs:
+            return Activity::Initramfs;
         case StepKind::Install:
             break;
     }
@@ -82,6 +85,8 @@ std::string change_of(const PlanStep& step) {
                                      : "NVIDIA-Einstellungen entfernt";
         case StepKind::Rebuild:
             return "neu konfiguriert: " + step.args.back();
+        case StepKind::Initramfs:
+            return "Initramfs neu erstellt: " + step.args.back();
         case StepKind::PoolCheck:
             break;
     }
@@ -141,7 +146,8 @@ TaskResult run_install_plan(const InstallPlan& plan, const LogSink& log, int fir
             case StepKind::Configure:
                 result = write_nvidia_config(step, log);
                 break;
-            case StepKind::Rebuild: {
+            case StepKind::Rebuild:
+            case StepKind::Initramfs: {
                 const CommandResult run = run_pkexec_command(step.args, log);
                 result = privileged_result(run, run.status == 0);
                 break;
@@ -187,7 +193,8 @@ InstallPlan prepare_install(const PackageList& packages, const LogSink& log,
         nvidia ? query_installed_pkgvers().value_or(std::vector<std::string>{})
                : std::vector<std::string>{};
     const std::vector<std::string> headers =
-        nvidia ? headers_to_install(installed_kernels(pkgvers), log) : std::vector<std::string>{};
+        nvidia ? headers_to_install(installed_kernels(pkgvers), log, "NVIDIA-Modul")
+               : std::vector<std::string>{};
     std::optional<NvidiaFiles> files;
     if (nvidia) files = nvidia_files(generation_of(packages), root);
     return plan_install(packages, package_names(pkgvers),
@@ -212,7 +219,8 @@ TaskResult repair_nvidia_module(const LogSink& log, const std::filesystem::path&
         log.line("Fehler: Kein NVIDIA-Treiber installiert; es gibt nichts zu reparieren.");
         return false;
     }
-    const std::vector<std::string> headers = headers_to_install(installed_kernels(*pkgvers), log);
+    const std::vector<std::string> headers =
+        headers_to_install(installed_kernels(*pkgvers), log, "NVIDIA-Modul");
     // Mode setting that is off (or runtime power management that is not set
     // up) is mended the way an install sets it: the file, then the triggers.
     const NvidiaFiles files = nvidia_files(generation, root);

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "packages/install_plan.h"
+#include "packages/kernel_modules.h"
 #include "process/log_sink.h"
 
 namespace kelmora {
@@ -18,6 +19,13 @@ namespace kelmora {
 // one did, it is a failure, and the log says what was changed).
 TaskResult run_install_plan(const InstallPlan& plan, const LogSink& log, int first = 1,
                             int count = 0);
+
+// The headers of the installed kernels that lack them, less those the
+// repository pool no longer has (Void drops an end-of-life series): asking
+// for one of those would fail the whole transaction. Each left out is
+// named in the log with the `module` ("NVIDIA-Modul") it cannot build.
+std::vector<std::string> headers_to_install(const std::vector<Kernel>& kernels, const LogSink& log,
+                                            std::string_view module);
 
 // What kelmora's NVIDIA files should say for `generation` on the machine
 // below `root`, and what they say now.

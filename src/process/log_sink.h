@@ -13,17 +13,17 @@ namespace kelmora {
 
 // What a step of a task does, for the line that names it while it runs.
 enum class Activity {
-    Repositories,  // enabling repositories
-    SelfUpdate,    // updating xbps
-    PoolCheck,     // checking the repository pool
-    Remove,        // removing `subject`
-    Install,       // installing
-    ModuleBuild,   // building the kernel module
-    ModuleCheck,   // checking the kernel module
+    Repositories,    // enabling repositories
+    SelfUpdate,      // updating xbps
+    PoolCheck,       // checking the repository pool
+    Remove,          // removing `subject`
+    Install,         // installing
+    ModuleBuild,     // building the kernel module
+    ModuleCheck,     // checking the kernel module
     BlacklistCheck,  // checking what blacklists nouveau
-    Services,      // enabling services
-    Polkit,        // writing the Polkit policy
-    AddPrinter,    // adding printer `subject`
+    Services,        // enabling services
+    Polkit,          // writing the Polkit policy
+    AddPrinter,      // adding printer `subject`
     DefaultPrinter,  // making `subject` the default printer
     RemovePrinter,   // removing print queue `subject`
     TestPage,        // sending a test page to `subject`
@@ -35,7 +35,11 @@ enum class Activity {
     NvidiaConfig,    // writing kelmora's NVIDIA settings
     ScannerGroup,    // adding the user to the scanner group
     ScannerSetup,    // setting up scanner `subject` (a backend, an address)
-    Search,        // searching the network
+    Initramfs,       // making kernel `subject`'s initramfs again
+    Unblock,         // lifting the block of radio `subject`
+    KernelLog,       // reading the kernel log for missing firmware
+    JoinGroup,       // adding the user to group `subject`
+    Search,          // searching the network
 };
 struct StepReport {
     Activity activity;
@@ -74,8 +78,8 @@ class LogSink {
 
 // How a task ended. A dismissed authentication before anything changed is a
 // cancel, not a failure; polkit missing (no pkexec) or unreachable (no system
-// bus, no polkitd) is a failure the window explains with its fix. Converts to and from bool (true: succeeded), as
-// callers that only ask "did it work" need no more.
+// bus, no polkitd) is a failure the window explains with its fix. Converts to and from bool (true:
+// succeeded), as callers that only ask "did it work" need no more.
 struct TaskResult {
     enum Kind { Succeeded, Failed, Cancelled, NoPkexec, NoAuthority };
     Kind kind = Failed;

@@ -10,11 +10,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "i18n/utf8.h"
+#include "hardware/accounts.h"
 #include "hardware/small_file.h"
+#include "i18n/utf8.h"
 #include "printing/discovery_output.h"
 #include "process/command.h"
 #include "process/process.h"
+#include "services/service_setup.h"
 
 namespace kelmora {
 namespace {
@@ -117,9 +119,9 @@ std::vector<Scanner> scanners_from_scanimage(
         const bool placeholder = vendor == "eSCL" || vendor == "WSD";
         const std::string v = placeholder ? "" : plain_display_text(vendor);
         const std::string m = plain_display_text(model);
-        row.scanner.name = m.empty()                                     ? v
+        row.scanner.name = m.empty()                                                 ? v
                            : v.empty() || ascii_lower(m).starts_with(ascii_lower(v)) ? m
-                                                                         : v + " " + m;
+                                                                                     : v + " " + m;
         if (row.scanner.name.empty()) row.scanner.name = plain_display_text(device);
         row.scanner.network = network_device(device);
         row.airscan = device.starts_with("airscan:");
@@ -144,7 +146,7 @@ std::vector<Scanner> scanners_from_scanimage(
         row.scanner.connection = row.scanner.network
                                      ? plain_display_text(host.empty() ? "network" : host)
                                  : contains(ascii_lower(device), "usb") ? "USB"
-                                                                  : plain_display_text(type);
+                                                                        : plain_display_text(type);
         rows.push_back(std::move(row));
     }
     // One device seen twice: network rows at one address (and port, where both
@@ -403,9 +405,10 @@ std::vector<UsbScanner> read_usb_scanners(const fs::path& root) {
                         [&](std::string_view w) { return contains(words, w); });
         if (!(known_maker && (vendor_specific || scanner_name)) && !contains(words, "scan"))
             continue;
-        scanner.name = plain_display_text(ascii_lower(product).starts_with(ascii_lower(maker)) || maker.empty()
-                                              ? product
-                                              : maker + " " + product);
+        scanner.name =
+            plain_display_text(ascii_lower(product).starts_with(ascii_lower(maker)) || maker.empty()
+                                   ? product
+                                   : maker + " " + product);
         if (scanner.name.empty()) scanner.name = "USB " + scanner.vendor_id;
         scanner.busnum = sysfs_text(dir / "busnum");
         scanner.devnum = sysfs_text(dir / "devnum");
@@ -445,12 +448,6 @@ NodeAccess judge_node_access(unsigned mode, unsigned owner, unsigned group, unsi
     return listed_in_group_file ? NodeAccess::LogInAgain : NodeAccess::JoinGroup;
 }
 
-std::string current_user_name() {
-    if (const struct passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_name != nullptr)
-        return pw->pw_name;
-    return {};
-}
-
 NodeAccess scanner_node_access(const fs::path& root, const UsbScanner& scanner,
                                std::string& group) {
     const auto padded = [](const std::string& n) {
@@ -460,28 +457,12 @@ NodeAccess scanner_node_access(const fs::path& root, const UsbScanner& scanner,
     struct stat node {};
     const fs::path path = root / "dev/bus/usb" / padded(scanner.busnum) / padded(scanner.devnum);
     if (::stat(path.c_str(), &node) != 0) return NodeAccess::Fine;  // nothing to judge
-    // The group by name from the root's group file, and whether it lists us.
-    const std::string user = current_user_name();
-    bool listed = false;
-    group.clear();
-    if (const auto text = read_small_file(root / "etc/group", 256 * 1024)) {
-        std::istringstream lines(*text);
-        for (std::string line; std::getline(lines, line);) {
-            std::vector<std::string> fields;
-            std::istringstream parts(line);
-            for (std::string f; std::getline(parts, f, ':');) fields.push_back(f);
-            if (fields.size() < 3 || std::to_string(node.st_gid) != fields[2]) continue;
-            group = fields[0];
-            std::istringstream members(fields.size() > 3 ? fields[3] : "");
-            for (std::string m; std::getline(members, m, ',');) listed = listed || m == user;
-        }
-    }
-    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
-    groups.resize(static_cast<std::size_t>(
-        std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
-    std::vector<unsigned> mine(groups.begin(), groups.end());
-    mine.push_back(::getgid());
-    return judge_node_access(node.st_mode, node.st_uid, node.st_gid, ::getuid(), mine, listed);
+    // The group by its ID from the root's group file, and whether it lists us.
+    const GroupMembership membership =
+        group_membership(root, {}, current_user_name(), {}, node.st_gid);
+    group = membership.name;
+    return judge_node_access(node.st_mode, node.st_uid, node.st_gid, ::getuid(),
+                             session_group_ids(), membership.listed);
 }
 
 bool hpaio_enabled(const fs::path& root) {
@@ -518,10 +499,10 @@ std::vector<ScannerFix> scanner_fixes(
             if (m[0] == scanner.vendor_id) maker = ascii_lower(m[1]);
         // SANE lists a USB scanner of that maker (or of that name): nothing missing.
         const bool seen = std::any_of(listed.begin(), listed.end(), [&](const Scanner& s) {
-            return !s.network &&
-                   (maker.empty() ? ascii_lower(s.name) == ascii_lower(scanner.name)
-                                  : contains(ascii_lower(s.name), maker) ||
-                                        (maker == "hp" && contains(ascii_lower(s.name), "hewlett")));
+            return !s.network && (maker.empty() ? ascii_lower(s.name) == ascii_lower(scanner.name)
+                                                : contains(ascii_lower(s.name), maker) ||
+                                                      (maker == "hp" &&
+                                                       contains(ascii_lower(s.name), "hewlett")));
         });
         if (seen) continue;
         std::string group;
@@ -564,7 +545,7 @@ std::vector<ScannerFix> scanner_fixes(
 }
 
 std::vector<std::string> join_scanner_group_request(const std::string& user) {
-    return {"gpasswd", "-a", user, "scanner"};
+    return join_group_request(user, "scanner");
 }
 
 }  // namespace kelmora
@@ -595,17 +576,7 @@ std::string hpaio_shell_command() {
 }
 
 TaskResult join_scanner_group(const LogSink& log) {
-    log.step({Activity::ScannerGroup, {}, 1, 1});
-    const std::string user = current_user_name();
-    if (user.empty()) {
-        log.line("Fehler: Der Benutzername lässt sich nicht ermitteln.");
-        return false;
-    }
-    const auto request = join_scanner_group_request(user);
-    const TaskResult result = privileged_fix(request, request, log);
-    if (result)
-        log.line(user + " ist jetzt in der Gruppe scanner; gilt ab der nächsten Anmeldung.");
-    return result;
+    return join_group("scanner", log, Activity::ScannerGroup);
 }
 
 TaskResult enable_hpaio(const LogSink& log) {

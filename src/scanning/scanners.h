@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "hardware/accounts.h"
 #include "printing/printers.h"
 #include "process/log_sink.h"
 #include "scanning/sane_config.h"
@@ -132,18 +133,14 @@ struct ScannerFix {
 // `listed`: what SANE found; `usb`: USB scanners sysfs shows; `installed`:
 // package names; `brother_network`: network printers' (name, host) that are
 // Brother devices the maker's backend needs registered.
-std::vector<ScannerFix> scanner_fixes(const std::filesystem::path& root,
-                                      const std::vector<Scanner>& listed,
-                                      const std::vector<UsbScanner>& usb,
-                                      const std::optional<std::vector<std::string>>& installed,
-                                      const std::vector<std::pair<std::string, std::string>>&
-                                          brother_network);
+std::vector<ScannerFix> scanner_fixes(
+    const std::filesystem::path& root, const std::vector<Scanner>& listed,
+    const std::vector<UsbScanner>& usb, const std::optional<std::vector<std::string>>& installed,
+    const std::vector<std::pair<std::string, std::string>>& brother_network);
 
 // The helper's request for the user joining the scanner group; the helper
 // accepts only the user pkexec ran it for.
 std::vector<std::string> join_scanner_group_request(const std::string& user);
-// The user running kelmora, by name; empty when unknown.
-std::string current_user_name();
 
 }  // namespace kelmora
 

@@ -1,5 +1,6 @@
 #include "services/service_setup.h"
 
+#include "hardware/accounts.h"
 #include "packages/plan_runner.h"
 #include "packages/xbps.h"
 #include "process/command.h"
@@ -34,6 +35,25 @@ TaskResult run_service_setup(const ServiceRecipe& recipe, const LogSink& log) {
         }
     }
     return true;
+}
+
+std::vector<std::string> join_group_request(const std::string& user, std::string_view group) {
+    return {"gpasswd", "-a", user, std::string(group)};
+}
+
+TaskResult join_group(std::string_view group, const LogSink& log, Activity activity) {
+    log.step({activity, std::string(group), 1, 1});
+    const std::string user = current_user_name();
+    if (user.empty()) {
+        log.line("Fehler: Der Benutzername lässt sich nicht ermitteln.");
+        return false;
+    }
+    const CommandResult run = run_pkexec_command(join_group_request(user, group), log);
+    const TaskResult result = privileged_result(run, run.status == 0);
+    if (result)
+        log.line(user + " ist jetzt in der Gruppe " + std::string(group) +
+                 "; gilt ab der nächsten Anmeldung.");
+    return result;
 }
 
 }  // namespace kelmora

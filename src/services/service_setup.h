@@ -4,7 +4,9 @@
 
 #include <array>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "packages/repositories.h"
 #include "process/log_sink.h"
@@ -31,6 +33,14 @@ inline constexpr std::array<std::string_view, 1> ipp_usb_packages = {"ipp-usb"};
 inline constexpr std::array<std::string_view, 2> ipp_usb_service_dirs = {"/etc/sv/avahi-daemon",
                                                                          "/etc/sv/ipp-usb"};
 
+// Bluetooth: bluez, whose bluetoothd waits for dbus; PipeWire plays to
+// Bluetooth devices through libspa-bluetooth.
+inline constexpr std::array<std::string_view, 1> bluetooth_packages = {"bluez"};
+inline constexpr std::array<std::string_view, 2> bluetooth_pipewire_packages = {"bluez",
+                                                                                "libspa-bluetooth"};
+inline constexpr std::array<std::string_view, 2> bluetooth_service_dirs = {"/etc/sv/dbus",
+                                                                           "/etc/sv/bluetoothd"};
+
 constexpr ServiceRecipe print_service_recipe() {
     return {print_service_packages, "Aktiviere Runit-Dienste (CUPS & Avahi)...",
             print_service_dirs};
@@ -40,8 +50,13 @@ constexpr ServiceRecipe scan_service_recipe() {
 }
 
 constexpr ServiceRecipe ipp_usb_service_recipe() {
-    return {ipp_usb_packages, "Aktiviere Runit-Dienste (ipp-usb & Avahi)...",
-            ipp_usb_service_dirs};
+    return {ipp_usb_packages, "Aktiviere Runit-Dienste (ipp-usb & Avahi)...", ipp_usb_service_dirs};
+}
+
+constexpr ServiceRecipe bluetooth_service_recipe(bool pipewire) {
+    return {pipewire ? std::span<const std::string_view>(bluetooth_pipewire_packages)
+                     : std::span<const std::string_view>(bluetooth_packages),
+            "Aktiviere Runit-Dienste (dbus & bluetoothd)...", bluetooth_service_dirs};
 }
 
 // The log line for a service whose link was refused or failed.
@@ -52,5 +67,13 @@ std::string service_not_enabled_line(std::string_view service_dir);
 // the first link that fails is named in the log and ends the set-up; a
 // dismissed authentication before anything changed is a cancel. Blocks.
 TaskResult run_service_setup(const ServiceRecipe& recipe, const LogSink& log);
+
+// The privileged request that adds `user` to `group` ("gpasswd -a USER
+// GROUP"); the helper takes it only for the user pkexec runs it for, and
+// only for the groups kelmora offers (scanner, bluetooth).
+std::vector<std::string> join_group_request(const std::string& user, std::string_view group);
+// Adds the user running kelmora to `group`; it counts from the next login.
+TaskResult join_group(std::string_view group, const LogSink& log,
+                      Activity activity = Activity::JoinGroup);
 
 }  // namespace kelmora

@@ -1,5 +1,8 @@
 #include "ui/actions.h"
 
+#include "hardware/firmware.h"
+#include "packages/firmware_packages.h"
+#include "packages/machine_tasks.h"
 #include "packages/packages.h"
 #include "packages/plan_runner.h"
 #include "packages/xbps.h"
@@ -8,6 +11,7 @@
 #include "services/polkit_policy.h"
 #include "ui/busy_state.h"
 #include "ui/graphics_page.h"
+#include "ui/machine_page.h"
 #include "ui/printer_page.h"
 #include "ui/scanner_page.h"
 #include "ui/task_hold.h"
@@ -385,6 +389,115 @@ void on_add_scanner_by_address(const AppWidgetsRef& widgets, const UiSender& sen
                     added == ScannerAdded::Added       ? TaskResult(true)
                     : added == ScannerAdded::Cancelled ? TaskResult(TaskResult::Cancelled)
                                                        : TaskResult(false));
+    });
+}
+
+void read_machine(const AppWidgetsRef& widgets, const UiSender& sender) {
+    const AppWidgets& w = *widgets;
+    w.machine.asked = true;
+    if (w.machine.reading) {
+        w.machine.read_again = true;
+        return;
+    }
+    w.machine.reading = true;
+    spawn_detached([sender, root = w.root, firmware = w.machine.firmware,
+                    lookups = w.machine.lookups, hold = ApplicationHold::acquire()]() mutable {
+        std::optional<std::vector<std::string>> installed;
+        if (const auto pkgvers = query_installed_pkgvers()) installed = package_names(*pkgvers);
+        if (firmware)
+            std::erase_if(*firmware,
+                          [&](const MissingFirmware& m) { return firmware_present(root, m.file); });
+        sender.send(MachineSurveyed{
+            survey_machine(root, installed, current_user_name(), session_group_ids()),
+            std::move(firmware), lookups});
+    });
+}
+
+namespace {
+
+void end_machine_confirmation(const AppWidgets& w) {
+    w.machine.confirm_timer.disconnect();
+    w.machine.confirming_remove_wl = false;
+}
+
+}  // namespace
+
+void on_machine_action(const AppWidgetsRef& widgets, const UiSender& sender,
+                       const MachineRow& row) {
+    const AppWidgets& w = *widgets;
+    const auto task = [&](auto body) {
+        end_machine_confirmation(w);
+        start_task(w, [body, sender, root = w.root] {
+            finish_task(sender, root, body(log_sink(sender), root));
+        });
+    };
+    switch (row.action) {
+        case MachineAction::InstallMicrocode:
+            end_machine_confirmation(w);
+            start_task(w, [package = row.argument, sender, root = w.root] {
+                const TaskResult result = install_microcode(package, log_sink(sender), root);
+                if (result) sender.send(MicrocodeInstalled{});
+                finish_task(sender, root, result);
+            });
+            return;
+        case MachineAction::InstallPackage:
+            // Only the packages this page names, as constant text.
+            if (const auto package = machine_package(row.argument)) {
+                end_machine_confirmation(w);
+                start_install_task({*package}, sender, widgets);
+            }
+            return;
+        case MachineAction::InstallWl:
+            task([](const LogSink& log, const std::filesystem::path& root) {
+                return install_wl_driver(log, root);
+            });
+            return;
+        case MachineAction::RemoveWl:
+            // It takes the Wi-Fi away: the first click asks on the button.
+            if (!w.machine.confirming_remove_wl) {
+                w.machine.confirming_remove_wl = true;
+                w.machine.confirm_timer = Glib::signal_timeout().connect_seconds(
+                    [weak = std::weak_ptr<const AppWidgets>(widgets)] {
+                        if (const auto alive = weak.lock()) {
+                            alive->machine.confirming_remove_wl = false;
+                            show_machine_state(*alive, load_lang());
+                        }
+                        return false;
+                    },
+                    confirm_seconds);
+                show_machine_state(w, load_lang());
+                return;
+            }
+            task([](const LogSink& log, const std::filesystem::path&) {
+                return remove_wl_driver(log);
+            });
+            return;
+        case MachineAction::Unblock:
+            task([index = row.argument](const LogSink& log, const std::filesystem::path&) {
+                return unblock_radio(index, log);
+            });
+            return;
+        case MachineAction::SetUpBluetooth:
+            end_machine_confirmation(w);
+            on_setup_services(bluetooth_service_recipe(!row.argument.empty()), widgets, sender);
+            return;
+        case MachineAction::JoinBluetoothGroup:
+            task([](const LogSink& log, const std::filesystem::path&) {
+                return join_group("bluetooth", log);
+            });
+            return;
+        case MachineAction::None:
+            return;
+    }
+}
+
+void on_look_for_firmware(const AppWidgetsRef& widgets, const UiSender& sender) {
+    end_machine_confirmation(*widgets);
+    start_task(*widgets, [sender, root = widgets->root] {
+        std::vector<MissingFirmware> found;
+        const TaskResult result = look_for_missing_firmware(found, log_sink(sender), root);
+        if (result) sender.send(FirmwareFound{std::move(found)});
+        finish_task(sender, root, result);
     });
 }
 

@@ -60,6 +60,12 @@ void on_test_scan(const AppWidgetsRef& widgets, const UiSender& sender, const Sc
 void on_scanner_fix(const AppWidgetsRef& widgets, const UiSender& sender, const ScannerFix& fix);
 void on_add_scanner_by_address(const AppWidgetsRef& widgets, const UiSender& sender);
 
+// This Computer: reading the machine (off the main thread), a row's button,
+// and reading the kernel log for the firmware it missed.
+void read_machine(const AppWidgetsRef& widgets, const UiSender& sender);
+void on_machine_action(const AppWidgetsRef& widgets, const UiSender& sender, const MachineRow& row);
+void on_look_for_firmware(const AppWidgetsRef& widgets, const UiSender& sender);
+
 // What the window shows about the machine, asked again after every task:
 // the installed graphics drivers (and kernel modules below `root`) and the
 // print queues. Blocks (worker only).

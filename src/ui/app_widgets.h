@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "hardware/graphics.h"
+#include "packages/machine_survey.h"
 #include "ui/ui_message.h"
 
 namespace kelmora {
@@ -89,6 +90,21 @@ struct ScannerPageState {
     std::optional<ScannerAdded> last_add;
 };
 
+// What the page about the rest of the machine knows; main thread only.
+struct MachinePageState {
+    bool asked = false;       // read when the page is first shown, then after every task
+    bool reading = false;     // a reading runs now
+    bool read_again = false;  // asked while one ran: what it finds may be old
+    std::optional<MachineSurvey> survey;
+    // What Look for Missing Firmware found; none before it ran in this window.
+    std::optional<std::vector<MissingFirmware>> firmware;
+    unsigned lookups = 0;            // how many lookups have ended in this window
+    bool microcode_restart = false;  // microcode went on in this window
+    // The Remove button of broadcom-wl-dkms asks on itself until this ends.
+    bool confirming_remove_wl = false;
+    sigc::connection confirm_timer;
+};
+
 struct AppWidgets {
     Gtk::ApplicationWindow* window = nullptr;
     Gtk::Stack* stack = nullptr;
@@ -153,6 +169,22 @@ struct AppWidgets {
     Gtk::Box* scanner_by_address = nullptr;  // shown while no network scanner is found
     Gtk::Entry* scanner_address_entry = nullptr;
     Gtk::Button* btn_add_scanner = nullptr;
+    Gtk::ScrolledWindow* machine_scroll = nullptr;  // the page of the rest of the machine
+    Gtk::Box* machine_box = nullptr;
+    Gtk::Label* machine_note = nullptr;    // while it is read
+    Gtk::Box* machine_sections = nullptr;  // every section but the note; off while busy
+    Gtk::Frame* cpu_frame = nullptr;
+    Gtk::Frame* wifi_frame = nullptr;
+    Gtk::Frame* bt_frame = nullptr;
+    Gtk::Frame* sound_frame = nullptr;
+    Gtk::Frame* fw_frame = nullptr;
+    Gtk::Box* cpu_list = nullptr;  // one row per device, each with its button
+    Gtk::Box* wifi_list = nullptr;
+    Gtk::Box* bt_list = nullptr;
+    Gtk::Box* sound_list = nullptr;
+    Gtk::Label* fw_desc = nullptr;
+    Gtk::Box* fw_list = nullptr;  // one row per missing file
+    Gtk::Button* btn_firmware = nullptr;
     Gtk::Label* lang_label = nullptr;
     Gtk::Spinner* spinner = nullptr;
     Gtk::Label* task_outcome = nullptr;   // above the log
@@ -174,6 +206,7 @@ struct AppWidgets {
     mutable GraphicsPageState graphics;
     mutable PrinterPageState network;
     mutable ScannerPageState scanners;
+    mutable MachinePageState machine;
     // Starts adding a found printer (set by build_ui; holds the window's sender).
     std::function<void(const FoundPrinter&)> add_printer;
     // Starts what a queue's row asks for (set by build_ui).
@@ -189,6 +222,10 @@ struct AppWidgets {
     // A scanner row's Test Scan (or its cancel), and a fix's button.
     std::function<void(const Scanner&)> test_scan;
     std::function<void(const ScannerFix&)> apply_fix;
+
+    // Reads the machine again, off the main thread; a row's button (set by build_ui).
+    std::function<void()> read_machine;
+    std::function<void(const MachineRow&)> machine_action;
 
     // The busy-state set, in the order in which it is switched.
     std::array<Gtk::Button*, 13> action_buttons() const {

@@ -84,7 +84,10 @@ void add_style(const Glib::RefPtr<Gdk::Display>& display) {
         ".kelmora-warning { color: mix(@warning_color, @theme_fg_color, 0.35); }\n"
         "textview.kelmora-log:focus-within { outline: 2px solid @theme_selected_bg_color;"
         " outline-offset: -2px; }\n"
-        "spinner:checked { animation-timing-function: steps(12); }\n");
+        "spinner:checked { animation-timing-function: steps(12); }\n"
+        // The theme makes every tab at least 100 px wide: four tabs and the
+        // language would not fit a laptop screen. Each takes its title's width.
+        "stackswitcher > button { min-width: 48px; }\n");
     Gtk::StyleContext::add_provider_for_display(display, provider,
                                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
@@ -287,6 +290,12 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->scanner_scroll->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
     w->scanner_scroll->set_child(*w->scanner_box);
     w->stack->add(*w->scanner_scroll, "scanner", "Scanner");
+    // The rest of the machine, read when the page is first shown.
+    w->machine_box = page_box();
+    w->machine_scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
+    w->machine_scroll->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+    w->machine_scroll->set_child(*w->machine_box);
+    w->stack->add(*w->machine_scroll, "machine", "This Computer");
 
     // Graphics page: the cards of this machine, then one section per maker.
     Gtk::Box* machine = box(Gtk::Orientation::VERTICAL, 2);
@@ -475,6 +484,37 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
     w->btn_install_scan_components->set_margin_top(10);
     scan_apps->append(*w->btn_install_scan_components);
 
+    // This Computer: a section per kind of device, each a list of rows, and
+    // the firmware the kernel missed.
+    w->machine_note = Gtk::make_managed<Gtk::Label>();
+    w->machine_note->set_xalign(0);
+    w->machine_box->append(*w->machine_note);
+    w->machine_sections = box(Gtk::Orientation::VERTICAL, 8);
+    w->machine_sections->set_visible(false);
+    w->machine_box->append(*w->machine_sections);
+    const auto device_section = [&](Gtk::Frame*& frame, Gtk::Box*& list) {
+        list = section(w->machine_sections, frame, "", Gtk::Orientation::VERTICAL, 6);
+    };
+    device_section(w->cpu_frame, w->cpu_list);
+    device_section(w->wifi_frame, w->wifi_list);
+    device_section(w->bt_frame, w->bt_list);
+    device_section(w->sound_frame, w->sound_list);
+    Gtk::Box* firmware =
+        section(w->machine_sections, w->fw_frame, "", Gtk::Orientation::VERTICAL, 6);
+    Gtk::Box* fw_top = box(Gtk::Orientation::HORIZONTAL, 10);
+    w->fw_desc = Gtk::make_managed<Gtk::Label>();
+    w->fw_desc->set_xalign(0);
+    w->fw_desc->set_wrap(true);
+    w->fw_desc->set_hexpand(true);
+    w->btn_firmware = button(nullptr, nullptr);
+    w->btn_firmware->set_valign(Gtk::Align::CENTER);
+    fw_top->append(*w->fw_desc);
+    fw_top->append(*w->btn_firmware);
+    firmware->append(*fw_top);
+    w->fw_list = box(Gtk::Orientation::VERTICAL, 6);
+    w->fw_list->set_visible(false);
+    firmware->append(*w->fw_list);
+
     // Bottom row and log.
     Gtk::Box* bottom = margins(box(Gtk::Orientation::HORIZONTAL, 10), 15);
     bottom->set_margin_top(0);
@@ -618,18 +658,28 @@ MainWindow build_ui(const Glib::RefPtr<Gtk::Application>& app, const std::filesy
         if (const auto widgets = weak.lock()) on_scanner_fix(widgets, sender, fix);
     };
     connect(w->btn_search_scanners, search_scanners);
+    w->read_machine = [weak = std::weak_ptr<const AppWidgets>(w), sender] {
+        if (const auto widgets = weak.lock()) read_machine(widgets, sender);
+    };
+    w->machine_action = [weak = std::weak_ptr<const AppWidgets>(w), sender](const MachineRow& row) {
+        if (const auto widgets = weak.lock()) on_machine_action(widgets, sender, row);
+    };
+    connect(w->btn_firmware, on_look_for_firmware);
     connect(w->btn_add_scanner, on_add_scanner_by_address);
     w->scanner_address_entry->signal_activate().connect([widgets, sender] {
         if (widgets->btn_add_scanner->get_sensitive()) on_add_scanner_by_address(widgets, sender);
     });
-    // The scanners are listed when the page is first shown. (The record may
-    // be gone while the window is destroyed and the stack lets go of its pages.)
+    // The scanners are listed, and the machine read, when their page is first shown. (The record
+    // may be gone while the window is destroyed and the stack lets go of its pages.)
     w->stack->property_visible_child().signal_changed().connect(
         [weak = std::weak_ptr<const AppWidgets>(w)] {
             const auto alive = weak.lock();
             if (alive && alive->stack->get_visible_child() == alive->scanner_scroll &&
                 !alive->scanners.asked && alive->search_scanners)
                 alive->search_scanners();
+            if (alive && alive->stack->get_visible_child() == alive->machine_scroll &&
+                !alive->machine.asked && alive->read_machine)
+                alive->read_machine();
         });
     // A scanner's pictures are private and go with the window, also when the
     // record went first.

@@ -74,6 +74,14 @@ std::string step_text(const StepReport& step, Lang lang) {
                 return "step_scan_group";
             case Activity::ScannerSetup:
                 return "step_scan_setup";
+            case Activity::Initramfs:
+                return "step_initramfs";
+            case Activity::Unblock:
+                return "step_unblock";
+            case Activity::KernelLog:
+                return "step_kernel_log";
+            case Activity::JoinGroup:
+                return "step_join_group";
             case Activity::Search:
                 break;
         }
@@ -127,6 +135,7 @@ void enter_busy_state(const AppWidgets& widgets) {
     widgets.queue_list->set_sensitive(false);  // and those of the queues
     widgets.usb_list->set_sensitive(false);    // and of the USB printers
     widgets.scanner_fixes->set_sensitive(false);
+    widgets.machine_sections->set_sensitive(false);  // every button of This Computer
     widgets.outcome = TaskOutcome::None;
     widgets.step.reset();
     widgets.network.reveal_search = false;
@@ -141,6 +150,7 @@ void leave_busy_state(const AppWidgets& widgets, TaskOutcome outcome) {
     widgets.queue_list->set_sensitive(true);
     widgets.usb_list->set_sensitive(true);
     widgets.scanner_fixes->set_sensitive(true);
+    widgets.machine_sections->set_sensitive(true);
     widgets.outcome = outcome;
     widgets.step.reset();
     show_outcome(widgets, load_lang());

@@ -3,6 +3,7 @@
 #include "i18n/lang.h"
 #include "ui/busy_state.h"
 #include "ui/graphics_page.h"
+#include "ui/machine_page.h"
 #include "ui/printer_page.h"
 #include "ui/scanner_page.h"
 #include "ui/status_lines.h"
@@ -173,6 +174,8 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
             show_graphics_state(w, load_lang());
         }
         refresh_status(w);
+        // What a task changed shows on This Computer too.
+        if (w.machine.asked && w.read_machine) w.read_machine();
         // What a task changed (SANE set up, a driver, a group) shows in the list.
         if (w.scanners.asked && w.search_scanners) {
             const auto last_add = w.scanners.last_add;
@@ -215,6 +218,21 @@ void handle_ui_message(UiMessage&& message, LogContext& context) {
     } else if (auto* added = std::get_if<ScannerAddressAdded>(&message)) {
         w.scanners.last_add = added->result;
         show_scanner_state(w, load_lang());
+    } else if (auto* surveyed = std::get_if<MachineSurveyed>(&message)) {
+        w.machine.reading = false;
+        w.machine.survey = std::move(surveyed->survey);
+        // A lookup that ended meanwhile wins over the older list.
+        if (surveyed->lookups == w.machine.lookups)
+            w.machine.firmware = std::move(surveyed->firmware);
+        show_machine_state(w, load_lang());
+        if (std::exchange(w.machine.read_again, false) && w.read_machine) w.read_machine();
+    } else if (auto* firmware = std::get_if<FirmwareFound>(&message)) {
+        w.machine.firmware = std::move(firmware->files);
+        ++w.machine.lookups;
+        show_machine_state(w, load_lang());
+    } else if (std::holds_alternative<MicrocodeInstalled>(message)) {
+        w.machine.microcode_restart = true;
+        show_machine_state(w, load_lang());
     } else if (auto* usb = std::get_if<UsbPrintersListed>(&message)) {
         w.network.usb = std::move(usb->rows);
         show_printer_state(w, load_lang());

@@ -8,6 +8,7 @@
 
 #include "hardware/graphics.h"
 #include "packages/install_plan.h"
+#include "packages/machine_survey.h"
 #include "printing/discovery.h"
 #include "printing/printer_queue.h"
 #include "process/log_sink.h"
@@ -95,10 +96,26 @@ struct InstalledDrivers {
     std::optional<InstalledGraphics> drivers;
 };
 
+// The rest of the machine, read off the main thread (first shown, after tasks).
+struct MachineSurveyed {
+    MachineSurvey survey;
+    // The missing firmware found before, less what is there now, and which
+    // lookup's list that was.
+    std::optional<std::vector<MissingFirmware>> firmware;
+    unsigned lookups = 0;
+};
+// What Look for Missing Firmware found in the kernel log.
+struct FirmwareFound {
+    std::vector<MissingFirmware> files;
+};
+// The processor's microcode went on: it loads at the next start.
+struct MicrocodeInstalled {};
+
 using UiMessage =
     std::variant<Line, Done, RefreshStatus, ScanResults, GraphicsDetected, InstalledDrivers,
                  QueuesListed, PrinterAdded, StepStarted, OpenDriverChecked, QueueNoted,
-                 UsbPrintersListed, ScannersListed, TestScanDone, ScannerAddressAdded>;
+                 UsbPrintersListed, ScannersListed, TestScanDone, ScannerAddressAdded,
+                 MachineSurveyed, FirmwareFound, MicrocodeInstalled>;
 using UiSender = UiChannel<UiMessage>::Sender;
 using UiReceiver = UiChannel<UiMessage>::Receiver;
 

@@ -3,6 +3,7 @@
 #include "i18n/catalogue.h"
 #include "ui/busy_state.h"
 #include "ui/graphics_page.h"
+#include "ui/machine_page.h"
 #include "ui/printer_page.h"
 #include "ui/scanner_page.h"
 #include "ui/status_lines.h"
@@ -26,6 +27,14 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     w.stack->get_page(*w.gpu_scroll)->set_title(text(lang, "tab_graphics"));
     w.stack->get_page(*w.printer_scroll)->set_title(text(lang, "tab_printer"));
     w.stack->get_page(*w.scanner_scroll)->set_title(text(lang, "tab_scanner"));
+    w.stack->get_page(*w.machine_scroll)->set_title(text(lang, "tab_machine"));
+    w.cpu_frame->set_label(text(lang, "mc_cpu_title"));
+    w.wifi_frame->set_label(text(lang, "mc_wifi_title"));
+    w.bt_frame->set_label(text(lang, "mc_bt_title"));
+    w.sound_frame->set_label(text(lang, "mc_sound_title"));
+    w.fw_frame->set_label(text(lang, "mc_fw_title"));
+    w.fw_desc->set_text(text(lang, "mc_fw_desc"));
+    w.btn_firmware->set_label(text(lang, "mc_fw_btn"));
 
     w.nv_frame->set_label(text(lang, "nv_title"));
     end_confirmation(w);
@@ -92,6 +101,7 @@ void update_ui_text(Lang lang, const AppWidgets& w) {
     show_graphics_state(w, lang);
     show_printer_state(w, lang);  // after every text: it measures the page
     show_scanner_state(w, lang);
+    show_machine_state(w, lang);
     show_outcome(w, lang);
     update_service_status(lang, w);
 }

@@ -39,6 +39,10 @@ bool in_order(const std::string& text, const std::vector<std::string>& parts) {
 
 // As a person clicks: nothing happens on an insensitive button.
 void click(Gtk::Button* button) {
+    if (button == nullptr) {
+        ADD_FAILURE() << "no such button";
+        return;
+    }
     if (button->is_sensitive()) g_signal_emit_by_name(button->gobj(), "clicked");
 }
 
@@ -271,6 +275,15 @@ TEST_F(Window, EveryWidgetShowsItsCatalogueTextInEveryLanguage) {
         {[&] { return x.chk_skanlite->get_label(); }, "chk_skanlite"},
         {[&] { return x.lang_label->get_label(); }, "lang_select"},
         {[&] { return x.btn_scan_network->get_label(); }, "btn_scan_network"},
+        {[&] { return x.stack->get_page(*x.machine_scroll)->get_title(); }, "tab_machine"},
+        {[&] { return x.cpu_frame->get_label(); }, "mc_cpu_title"},
+        {[&] { return x.wifi_frame->get_label(); }, "mc_wifi_title"},
+        {[&] { return x.bt_frame->get_label(); }, "mc_bt_title"},
+        {[&] { return x.sound_frame->get_label(); }, "mc_sound_title"},
+        {[&] { return x.fw_frame->get_label(); }, "mc_fw_title"},
+        {[&] { return x.fw_desc->get_label(); }, "mc_fw_desc"},
+        {[&] { return x.btn_firmware->get_label(); }, "mc_fw_btn"},
+        {[&] { return x.machine_note->get_label(); }, "mc_reading"},
     };
     for (int index : {1, 2, 3, 0}) {
         win.lang_combo->set_active(index);
@@ -841,11 +854,19 @@ TEST_F(Window, TheWindowFitsALaptopScreenInEveryLanguage) {
     }
     x.network.queues = std::vector<PrintQueue>{{"office", "ipp://o/"}, {"home", "ipp://h/"}};
     x.network.last_add = PrinterAdded{AddResult::NoDescription, ""};
+    // This Computer with a row of every kind, the longest states and buttons.
+    test::write_intel_laptop(root());
+    fakes.set("xbps-installed", "xbps\nlinux6.18 6.18.2_1\npipewire\n");
+    x.stack->set_visible_child("machine");
+    ASSERT_TRUE(run_until([&] { return x.machine.survey.has_value(); }));
+    x.machine.firmware = std::vector<MissingFirmware>{
+        {"iwlwifi-cc-a0-77.ucode", "linux-firmware-network"},
+        {"mediatek/WIFI_RAM_CODE_MT7961_1.bin", "linux-firmware-network"}};
     win.log_expander->set_expanded(true);
     // English last: choosing the language the window already has re-renders nothing.
     for (int lang : {1, 2, 3, 0}) {
         win.lang_combo->set_active(lang);
-        for (const char* page : {"gpu", "printer", "scanner"}) {
+        for (const char* page : {"gpu", "printer", "scanner", "machine"}) {
             x.stack->set_visible_child(page);
             run_until([] { return false; }, std::chrono::milliseconds(100));
             EXPECT_LE(x.window->get_height(), 700) << lang << " " << page;
@@ -1326,6 +1347,124 @@ TEST_F(Window, AFoundPrinterIsAddedWithOneClickAndThenShowsAsAdded) {
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(added->get_text().raw(), "Hinzugefügt");
     EXPECT_EQ(x.net_note->get_text().raw(), "Brother_HL-L2350DW_series: bereit zum Drucken.");
+}
+
+// Every label's text below `top`, one a line, in order.
+std::string texts_below(Gtk::Widget* top) {
+    std::string all;
+    for (Gtk::Widget* c = top ? top->get_first_child() : nullptr; c; c = c->get_next_sibling()) {
+        if (auto* l = dynamic_cast<Gtk::Label*>(c)) all += l->get_text().raw() + "\n";
+        all += texts_below(c);
+    }
+    return all;
+}
+
+// The made-up Intel laptop, from its page: nothing is read before the page is
+// shown; each device's button runs its one plan (microcode with the
+// initramfs of linux6.18, the Broadcom driver with linux6.18-headers and its
+// way back, the radio unblocked, Bluetooth set up and the group joined,
+// SOF firmware), and the kernel log's missing file gets its package.
+TEST_F(Window, ThisComputerSetsUpEachDeviceOfAnIntelLaptopWithOneClick) {
+    test::write_intel_laptop(root());
+    std::filesystem::create_directories(root() / "usr/lib/modules/6.18.2_1/kernel");
+    fakes.set("xbps-installed", "xbps\nlinux6.18 6.18.2_1\npipewire\n");
+    fakes.set("dmesg", test::intel_laptop_kernel_log());
+    open();
+    const auto& x = w();
+    EXPECT_FALSE(x.machine.asked);
+    x.stack->set_visible_child("machine");
+    ASSERT_TRUE(run_until([&] { return x.machine.survey.has_value(); }));
+    EXPECT_TRUE(
+        in_order(texts_below(x.cpu_list),
+                 {"11th Gen Intel(R) Core(TM) i7-1165G7 @ 2.80GHz", "Microcode revision 0xf4",
+                  "Microcode updates are not installed (intel-ucode)."}));
+    EXPECT_TRUE(in_order(texts_below(x.wifi_list),
+                         {"Intel Corporation Wi-Fi 6 AX201", "8086:a0f0",
+                          "Driver: iwlwifi · its firmware is not installed.",
+                          "Broadcom Inc. and subsidiaries BCM4360", "14e4:43a0",
+                          "No driver in use; broadcom-wl-dkms drives this card."}));
+    EXPECT_TRUE(
+        in_order(texts_below(x.bt_list), {"Adapter hci0", "Blocked by software.",
+                                          "Bluetooth is not set up (bluez and its service)."}));
+    EXPECT_TRUE(in_order(texts_below(x.sound_list),
+                         {"Tiger Lake-LP", "Driver: sof-audio-pci-intel-tgl · the SOF firmware"}));
+    EXPECT_EQ(fakes.pkexec_calls(), 0);
+    int calls = 0;
+    const auto ran = [&](std::vector<std::vector<std::string>> argvs) {
+        EXPECT_TRUE(run_until([&] { return !busy() && x.machine.survey && !x.machine.reading; }));
+        std::vector<std::vector<std::string>> got;
+        while (calls < fakes.pkexec_calls()) got.push_back(fakes.pkexec_argv(++calls));
+        return got == argvs;
+    };
+
+    // Microcode: the package, then linux6.18's initramfs; a restart loads it.
+    click(button_below(x.cpu_list, "Install intel-ucode"));
+    EXPECT_TRUE(ran(
+        {{"xbps-install", "-Su", "-y", "intel-ucode"}, {"xbps-reconfigure", "-f", "linux6.18"}}));
+    EXPECT_NE(texts_below(x.cpu_list).find("Restart to load the update"), std::string::npos);
+    EXPECT_EQ(button_below(x.cpu_list, "Install intel-ucode"), nullptr);
+
+    // The Broadcom card: the driver with the running kernel's headers, its
+    // module checked; the way back asks first.
+    click(button_below(x.wifi_list, "Install broadcom-wl-dkms"));
+    EXPECT_TRUE(ran({{"xbps-install", "-Su", "-y", "broadcom-wl-dkms", "linux6.18-headers"}}));
+    EXPECT_TRUE(log_has("wl-Modul geprüft: vorhanden für den Kernel, der startet."));
+    EXPECT_NE(texts_below(x.wifi_list).find("broadcom-wl-dkms is installed; restart to use it."),
+              std::string::npos);
+    click(button_below(x.wifi_list, "Remove broadcom-wl-dkms"));
+    EXPECT_FALSE(busy());
+    click(button_below(x.wifi_list, "Remove broadcom-wl-dkms?"));
+    EXPECT_TRUE(ran({{"xbps-remove", "-Ry", "broadcom-wl-dkms"}}));
+    EXPECT_NE(button_below(x.wifi_list, "Install broadcom-wl-dkms"), nullptr);
+
+    // The iwlwifi card's firmware package.
+    click(button_below(x.wifi_list, "Install linux-firmware-network"));
+    EXPECT_TRUE(ran({{"xbps-install", "-Su", "-y", "linux-firmware-network"}}));
+    EXPECT_NE(texts_below(x.wifi_list).find("Driver: iwlwifi\n"), std::string::npos);
+
+    // Bluetooth: the block, then bluez with PipeWire's part and both
+    // services, then the group, which counts from the next login.
+    click(button_below(x.bt_list, "Unblock"));
+    EXPECT_TRUE(ran({{"rfkill", "unblock", "0"}}));
+    EXPECT_NE(texts_below(x.bt_list).find("On."), std::string::npos);
+    click(button_below(x.bt_list, "Set Up Bluetooth"));
+    EXPECT_TRUE(ran({{"xbps-install", "-Su", "-y", "bluez", "libspa-bluetooth"},
+                     {"ln", "-sf", "/etc/sv/dbus", "/var/service/"},
+                     {"ln", "-sf", "/etc/sv/bluetoothd", "/var/service/"}}));
+    click(button_below(x.bt_list, "Add Me to the Group"));
+    EXPECT_TRUE(ran({{"gpasswd", "-a", current_user_name(), "bluetooth"}}));
+    EXPECT_NE(texts_below(x.bt_list).find("Log out and in again to use the group bluetooth."),
+              std::string::npos);
+
+    click(button_below(x.sound_list, "Install sof-firmware"));
+    EXPECT_TRUE(ran({{"xbps-install", "-Su", "-y", "sof-firmware"}}));
+    EXPECT_NE(texts_below(x.sound_list).find("Driver: sof-audio-pci-intel-tgl\n"),
+              std::string::npos);
+
+    // The kernel log, read as root: the file the network package brought is
+    // there now; another one the log names is listed with its package.
+    fakes.set("dmesg", test::intel_laptop_kernel_log() +
+                           "[    4.2] bluetooth hci0: Direct firmware load for "
+                           "intel/ibt-0040-0041.sfi failed with error -2\n"
+                           "[    4.3] x: Direct firmware load for ../../etc/shadow failed with "
+                           "error -2\n");
+    click(x.btn_firmware);
+    EXPECT_TRUE(ran({{"dmesg"}}));
+    ASSERT_TRUE(x.machine.firmware.has_value());
+    EXPECT_EQ(
+        *x.machine.firmware,
+        (std::vector<MissingFirmware>{{"intel/ibt-0040-0041.sfi", "linux-firmware-network"}}));
+    EXPECT_TRUE(in_order(texts_below(x.fw_list),
+                         {"intel/ibt-0040-0041.sfi", "In package linux-firmware-network"}));
+    EXPECT_FALSE(log_has("shadow"));  // the kernel log itself is not shown
+    // Without the broken line the file it names is gone from the list after
+    // its package went on.
+    test::write_file(root() / "usr/lib/firmware/intel/ibt-0040-0041.sfi.zst", "");
+    click(button_below(x.fw_list, "Install linux-firmware-network"));
+    ran({{"xbps-install", "-Su", "-y", "linux-firmware-network"}});
+    EXPECT_TRUE(x.machine.firmware && x.machine.firmware->empty());
+    EXPECT_NE(texts_below(x.fw_list).find("The kernel found all the firmware it asked for."),
+              std::string::npos);
 }
 
 }  // namespace

@@ -57,6 +57,7 @@ void write_pci_device(const std::filesystem::path& root, const std::string& slot
     write_file(dir / "device", device + "\n");
     if (!driver.empty()) {
         std::filesystem::create_directories(root / "sys/bus/pci/drivers" / driver);
+        std::filesystem::remove(dir / "driver");  // written twice: the later one binds
         std::filesystem::create_symlink("../../../../sys/bus/pci/drivers/" + driver,
                                         dir / "driver");
     }
@@ -88,8 +89,38 @@ void write_pci_ids(const std::filesystem::path& root) {
                "\t25a2  GA107M [GeForce RTX 3050 Mobile]\n"
                "\t2330  GH100[H100 SXM5 80GB]\n"
                "\t2684  AD102 [GeForce RTX 4090]\n"
+               "14e4  Broadcom Inc. and subsidiaries\n"
+               "\t43a0  BCM4360 802.11ac Dual Band Wireless Network Adapter\n"
                "8086  Intel Corporation\n"
-               "\t5917  UHD Graphics 620\n");
+               "\t5917  UHD Graphics 620\n"
+               "\ta0c8  Tiger Lake-LP Smart Sound Technology Audio Controller\n"
+               "\ta0f0  Wi-Fi 6 AX201\n");
+}
+
+void write_intel_laptop(const std::filesystem::path& root) {
+    write_file(root / "proc/cpuinfo",
+               "processor\t: 0\nvendor_id\t: GenuineIntel\ncpu family\t: 6\nmodel\t\t: 140\n"
+               "model name\t: 11th Gen Intel(R) Core(TM) i7-1165G7 @ 2.80GHz\n"
+               "microcode\t: 0xf4\n\nprocessor\t: 1\nvendor_id\t: GenuineIntel\n");
+    write_file(root / "proc/sys/kernel/osrelease", "6.18.2_1\n");
+    write_pci_device(root, "0000:00:02.0", "0x030000", "0x8086", "0x9a49", "i915");
+    write_pci_device(root, "0000:00:14.3", "0x028000", "0x8086", "0xa0f0", "iwlwifi");
+    write_pci_device(root, "0000:00:1f.3", "0x040380", "0x8086", "0xa0c8",
+                     "sof-audio-pci-intel-tgl");
+    write_pci_device(root, "0000:03:00.0", "0x028000", "0x14e4", "0x43a0");
+    for (const auto& [name, value] :
+         {std::pair{"name", "hci0"}, {"type", "bluetooth"}, {"soft", "1"}, {"hard", "0"}})
+        write_file(root / "sys/class/rfkill/rfkill0" / name, std::string(value) + "\n");
+    std::filesystem::create_directories(root / "sys/class/bluetooth/hci0/rfkill0");
+    std::filesystem::create_directories(root / "usr/lib/firmware");
+    write_pci_ids(root);
+}
+
+std::string intel_laptop_kernel_log() {
+    return "[    0.000000] Linux version 6.18.2_1 (voidlinux@voidlinux)\n"
+           "[    3.104611] iwlwifi 0000:00:14.3: Direct firmware load for "
+           "iwlwifi-cc-a0-77.ucode failed with error -2\n"
+           "[    3.104650] iwlwifi 0000:00:14.3: no suitable firmware found!\n";
 }
 
 std::string read_file(const std::filesystem::path& file) {
@@ -129,7 +160,7 @@ FakeTools::FakeTools(const std::vector<std::string>& fakes) {
     for (const char* tool :
          {"sh",   "cat",    "sed", "basename", "head", "sleep",    "kill",    "printf",
           "echo", "dd",     "yes", "tr",       "seq",  "readlink", "dirname", "mkdir",
-          "rm",   "mktemp", "env", "wc",       "grep", "id"}) {
+          "rm",   "mktemp", "env", "wc",       "grep", "id",       "ln"}) {
         for (const char* dir : {"/usr/bin", "/bin"}) {
             const std::filesystem::path p = std::filesystem::path(dir) / tool;
             if (std::filesystem::exists(p)) {

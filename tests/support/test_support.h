@@ -44,6 +44,14 @@ void write_pci_device(const std::filesystem::path& root, const std::string& slot
 // tests use (NVIDIA from G92 to AD102, an AMD and an Intel card).
 void write_pci_ids(const std::filesystem::path& root);
 
+// A made-up Intel laptop below `root`: an i7 with microcode 0xf4, Intel
+// graphics, an AX201 Wi-Fi card (iwlwifi), a BCM4360 that nothing drives,
+// hci0 blocked by software (rfkill0), a SOF sound device, an empty firmware
+// folder, kernel 6.18.2_1 running; and a kernel log in which iwlwifi missed
+// its firmware.
+void write_intel_laptop(const std::filesystem::path& root);
+std::string intel_laptop_kernel_log();
+
 // Sets (or with nullopt unsets) environment variables and restores them.
 class EnvGuard {
   public:
@@ -62,8 +70,8 @@ class FakeTools {
     explicit FakeTools(const std::vector<std::string>& fakes = {
                            "pkexec", "xbps-install", "xbps-remove", "xbps-query",
                            "xbps-reconfigure", "driverless", "avahi-browse", "airscan-discover",
-                           "lpadmin", "lpstat", "lpoptions", "lpinfo", "cupsenable",
-                           "cupsaccept", "cancel", "ipptool", "scanimage"});
+                           "lpadmin", "lpstat", "lpoptions", "lpinfo", "cupsenable", "cupsaccept",
+                           "cancel", "ipptool", "scanimage"});
     const std::filesystem::path& bin() const { return bin_; }
     const std::filesystem::path& dir() const { return rec_; }
     // Adds a script of our own to the bin directory.

@@ -2,12 +2,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "hardware/graphics.h"
 #include "hardware/firmware.h"
+#include "hardware/graphics.h"
 #include "hardware/kernels.h"
 #include "hardware/machine.h"
 #include "i18n/catalogue.h"
 #include "packages/firmware_packages.h"
+#include "packages/machine_survey.h"
 #include "packages/packages.h"
 #include "test_support.h"
 #include "ui/graphics_text.h"
@@ -163,6 +164,15 @@ TEST(Kernels, TheModuleIsFoundWhereDkmsPutsItAndLinksOrHostileTreesNeverCount) {
     EXPECT_FALSE(has_nvidia_module(r, "6.3.13_1"));  // the release itself a link
     EXPECT_FALSE(has_nvidia_module(r, "../../src/elsewhere"));
     EXPECT_FALSE(has_nvidia_module(r, "5.10.1_1"));  // no such kernel
+    // Another module by its own name only: nvidia-drm.ko is not nvidia's,
+    // wl.ko.zst is wl's, wlan.ko is not.
+    write_file(modules / "6.18.2_1/kernel/drivers/video/nvidia-drm.ko", "");
+    write_file(modules / "6.18.2_1/updates/dkms/wlan.ko", "");
+    EXPECT_FALSE(has_nvidia_module(r, "6.18.2_1"));
+    EXPECT_FALSE(has_kernel_module(r, "6.18.2_1", "wl"));
+    write_file(modules / "6.18.2_1/updates/dkms/wl.ko.zst", "");
+    EXPECT_TRUE(has_kernel_module(r, "6.18.2_1", "wl"));
+    EXPECT_FALSE(has_kernel_module(r, "6.18.2_1", ""));
 }
 
 TEST(Graphics, SecureBootIsOnOnlyForTheValueOneAfterFourAttributeBytes) {
@@ -311,8 +321,8 @@ TEST(Machine, WifiBluetoothAndSoundComeFromSysfsBelowTheRoot) {
     std::filesystem::create_symlink(root / "sys/devices/pci0000:00/usb1/1-2/1-2:1.0",
                                     root / "sys/class/net/wlan1/device");
     std::filesystem::create_directories(root / "sys/class/net/eth0");
-    for (const auto& [name, value] : {std::pair{"name", "hci0"}, {"type", "bluetooth"},
-                                      {"soft", "1"}, {"hard", "0"}})
+    for (const auto& [name, value] :
+         {std::pair{"name", "hci0"}, {"type", "bluetooth"}, {"soft", "1"}, {"hard", "0"}})
         test::write_file(root / "sys/class/rfkill/rfkill0" / name, std::string(value) + "\n");
     test::write_file(root / "sys/class/rfkill/rfkill1/type", "wlan\n");
     test::write_file(root / "sys/class/rfkill/rfkill1/hard", "1\n");
@@ -349,6 +359,111 @@ TEST(Machine, WifiBluetoothAndSoundComeFromSysfsBelowTheRoot) {
     EXPECT_FALSE(sof_firmware_present(root));
     test::write_file(root / "usr/lib/firmware/intel/sof/sof-tgl.ri.zst", "x");
     EXPECT_TRUE(sof_firmware_present(root));
+}
+
+// What each row of This Computer offers, from the machine and what is
+// installed: one action per row, none that installs without xbps, and the
+// Bluetooth set-up before the group, the group before the next login.
+TEST(Machine, EachDeviceOffersTheOneStepItNeedsNext) {
+    test::TempDir tmp;
+    const auto root = tmp.path();
+    test::write_intel_laptop(root);
+    using Installed = std::optional<std::vector<std::string>>;
+    const auto kinds = [](const std::vector<MachineRow>& rows) {
+        std::vector<std::tuple<DeviceState, MachineAction, std::string>> out;
+        for (const MachineRow& r : rows) out.emplace_back(r.state, r.action, r.argument);
+        return out;
+    };
+    using S = DeviceState;
+    using A = MachineAction;
+    using Rows = std::vector<std::tuple<DeviceState, MachineAction, std::string>>;
+
+    MachineSurvey s =
+        survey_machine(root, Installed({"xbps", "linux6.18", "pipewire"}), "anna", {});
+    ASSERT_EQ(s.processor.size(), 1u);
+    EXPECT_EQ(s.processor[0].name, "11th Gen Intel(R) Core(TM) i7-1165G7 @ 2.80GHz");
+    EXPECT_EQ(s.processor[0].detail, "0xf4");
+    EXPECT_EQ(kinds(s.processor),
+              (Rows{{S::MicrocodeMissing, A::InstallMicrocode, "intel-ucode"}}));
+    EXPECT_EQ(kinds(s.wifi),
+              (Rows{{S::FirmwareMissing, A::InstallPackage, "linux-firmware-network"},
+                    {S::WlMissing, A::InstallWl, ""}}));
+    EXPECT_EQ(s.wifi[1].ids, "14e4:43a0");
+    EXPECT_EQ(s.wifi[1].name,
+              "Broadcom Inc. and subsidiaries BCM4360 802.11ac Dual Band "
+              "Wireless Network Adapter");
+    EXPECT_EQ(kinds(s.bluetooth),
+              (Rows{{S::RadioBlocked, A::Unblock, "0"},
+                    {S::BluetoothNotSetUp, A::SetUpBluetooth, "libspa-bluetooth"}}));
+    EXPECT_EQ(kinds(s.sound), (Rows{{S::SofFirmwareMissing, A::InstallPackage, "sof-firmware"}}));
+
+    // Without xbps nothing installs; lifting a block still works.
+    s = survey_machine(root, std::nullopt, "anna", {});
+    EXPECT_EQ(kinds(s.processor), (Rows{{S::MicrocodeInstalled, A::None, ""}}));
+    EXPECT_EQ(kinds(s.wifi), (Rows{{S::Driven, A::None, ""}, {S::NoDriver, A::None, ""}}));
+    EXPECT_EQ(kinds(s.bluetooth), (Rows{{S::RadioBlocked, A::Unblock, "0"}}));
+    EXPECT_EQ(kinds(s.sound), (Rows{{S::Driven, A::None, ""}}));
+
+    // Bluetooth set up (no PipeWire): the group, then the next login, then nothing.
+    for (const char* service : {"dbus", "bluetoothd"}) {
+        std::filesystem::create_directories(root / "var/service");
+        std::filesystem::create_symlink(std::string("/etc/sv/") + service,
+                                        root / "var/service" / service);
+    }
+    const Installed bluez({"xbps", "bluez", "linux-firmware-network", "intel-ucode"});
+    test::write_file(root / "etc/group", "wheel:x:10:anna\nbluetooth:x:986:\n");
+    EXPECT_EQ(kinds(survey_machine(root, bluez, "anna", {}).bluetooth),
+              (Rows{{S::RadioBlocked, A::Unblock, "0"},
+                    {S::BluetoothNotInGroup, A::JoinBluetoothGroup, ""}}));
+    test::write_file(root / "etc/group", "bluetooth:x:986:bob,anna\n");
+    EXPECT_EQ(std::get<0>(kinds(survey_machine(root, bluez, "anna", {}).bluetooth)[1]),
+              S::BluetoothLogInAgain);
+    EXPECT_EQ(survey_machine(root, bluez, "anna", {986}).bluetooth.size(), 1u);
+    // "ann" is not "anna"; a malformed line names nobody.
+    test::write_file(root / "etc/group", "bluetooth:x:9x6:anna\nbluetooth:x:986:ann\n");
+    EXPECT_EQ(std::get<0>(kinds(survey_machine(root, bluez, "anna", {}).bluetooth)[1]),
+              S::BluetoothNotInGroup);
+    // A switch or a key: nothing to click. The Wi-Fi firmware there now.
+    test::write_file(root / "sys/class/rfkill/rfkill0/hard", "1\n");
+    s = survey_machine(root, bluez, "anna", {986});
+    EXPECT_EQ(kinds(s.bluetooth), (Rows{{S::RadioSwitchedOff, A::None, ""}}));
+    EXPECT_EQ(std::get<0>(kinds(s.wifi)[0]), S::Driven);
+    EXPECT_EQ(kinds(s.processor), (Rows{{S::MicrocodeInstalled, A::None, ""}}));
+
+    // The Broadcom driver installed: not in use until a restart, then in
+    // use; either way its way back is offered. brcmfmac's firmware package.
+    const Installed wl({"xbps", "broadcom-wl-dkms"});
+    EXPECT_EQ(kinds(survey_machine(root, wl, "anna", {}).wifi)[1],
+              std::make_tuple(S::WlAfterRestart, A::RemoveWl, std::string()));
+    test::write_pci_device(root, "0000:03:00.0", "0x028000", "0x14e4", "0x43a0", "wl");
+    EXPECT_EQ(kinds(survey_machine(root, wl, "anna", {}).wifi)[1],
+              std::make_tuple(S::Driven, A::RemoveWl, std::string()));
+    test::write_pci_device(root, "0000:03:00.0", "0x028000", "0x14e4", "0x43a0", "brcmfmac");
+    EXPECT_EQ(kinds(survey_machine(root, wl, "anna", {}).wifi)[1],
+              std::make_tuple(S::FirmwareMissing, A::InstallPackage,
+                              std::string("linux-firmware-broadcom")));
+    for (const auto& [driver, package] : {std::pair{"iwlwifi", "linux-firmware-network"},
+                                          {"ath11k_pci", "linux-firmware-network"},
+                                          {"mt7921e", "linux-firmware-network"},
+                                          {"rtw89_8852be", "linux-firmware-network"},
+                                          {"brcmfmac", "linux-firmware-broadcom"},
+                                          {"b43", ""},
+                                          {"wl", ""},
+                                          {"ath9k", ""}})
+        EXPECT_EQ(driver_firmware_package(driver), package) << driver;
+
+    // AMD: its microcode is linux-firmware-amd.
+    test::write_file(root / "proc/cpuinfo",
+                     "vendor_id\t: AuthenticAMD\nmodel name\t: AMD Ryzen 7 5800U\n");
+    EXPECT_EQ(kinds(survey_machine(root, Installed({"xbps"}), "anna", {}).processor),
+              (Rows{{S::AmdMicrocodeMissing, A::InstallPackage, "linux-firmware-amd"}}));
+    EXPECT_EQ(kinds(survey_machine(root, Installed({"linux-firmware-amd"}), "anna", {}).processor),
+              (Rows{{S::MicrocodeInstalled, A::None, ""}}));
+    // Only the packages the page names can be installed by name.
+    EXPECT_EQ(machine_package("sof-firmware"), "sof-firmware");
+    EXPECT_EQ(machine_package("linux-firmware-network"), "linux-firmware-network");
+    EXPECT_FALSE(machine_package("sudo").has_value());
+    EXPECT_FALSE(machine_package("").has_value());
 }
 
 }  // namespace

@@ -38,6 +38,9 @@ TEST(HelperRequest, WhatKelmoraSendsRunsOneProgramByItsPathWithTheSameWords) {
         {{"cancel", "-a", "Office"}, "/usr/bin/cancel"},
         {{"ln", "-sf", "/etc/sv/ipp-usb", "/var/service/"}, "/usr/bin/ln"},
         {{"gpasswd", "-a", "anna", "scanner"}, "/usr/bin/gpasswd"},
+        {{"gpasswd", "-a", "anna", "bluetooth"}, "/usr/bin/gpasswd"},
+        {{"ln", "-sf", "/etc/sv/bluetoothd", "/var/service/"}, "/usr/bin/ln"},
+        {{"ln", "-sf", "/etc/sv/dbus", "/var/service/"}, "/usr/bin/ln"},
         {{"lpadmin", "-p", "Laser", "-o", "Duplex=DuplexNoTumble"}, "/usr/bin/lpadmin"},
         {{"lpadmin", "-p", "Laser", "-o", "media=iso_a4_210x297mm"}, "/usr/bin/lpadmin"},
         {{"cancel", "Laser-12"}, "/usr/bin/cancel"},
@@ -154,7 +157,9 @@ TEST(HelperRequest, EverythingElseIsRefusedWithAStatusThatIsNotPkexecs) {
         {{"lpadmin", "-p", "q", "-o", "job-sheets-default=none"}, refused_argument},
         {{"lpadmin", "-p", "-q", "-o", "Duplex=None"}, refused_argument},
         {{"ln", "-sf", "/etc/sv/ipp-usb/", "/var/service/"}, refused_argument},
-        {{"gpasswd", "-a", "anna", "wheel"}, refused_argument},  // the scanner group only
+        {{"gpasswd", "-a", "anna", "wheel"}, refused_argument},  // scanner and bluetooth only
+        {{"gpasswd", "-a", "anna", "bluetooth", "wheel"}, refused_argument},
+        {{"ln", "-sf", "/etc/sv/bluetoothd", "/var/service/bluetoothd"}, refused_argument},
         {{"gpasswd", "-d", "anna", "scanner"}, refused_argument},
         {{"gpasswd", "-a", "-r", "scanner"}, refused_argument},
         {{"gpasswd", "-a", "an na", "scanner"}, refused_argument},

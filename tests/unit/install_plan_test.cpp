@@ -129,6 +129,14 @@ TEST(InstallPlan, KernelHeadersJoinTheInstallOfAGenerationOnly) {
               "linux6.6-headers");
     EXPECT_EQ(plan_install(amd_packages(), {"xbps"}, {}, headers).steps.back().args,
               xbps_install_args(amd_packages()));
+    // broadcom-wl-dkms builds its module as the NVIDIA driver does: nonfree
+    // first, then the package with the headers in one transaction.
+    const InstallPlan wl =
+        plan_install({"broadcom-wl-dkms"}, {"xbps"}, {"void-repo-nonfree"}, headers);
+    ASSERT_EQ(wl.steps.size(), 2u);
+    EXPECT_EQ(wl.steps[0].args, (Args{"xbps-install", "-Syf", "void-repo-nonfree"}));
+    EXPECT_EQ(wl.steps[1].args,
+              (Args{"xbps-install", "-Su", "-y", "broadcom-wl-dkms", "linux6.6-headers"}));
     const InstallPlan twice = plan_install(nvidia_packages(0), {"nvidia390"}, {},
                                            {"linux6.6-headers", "linux6.6-headers"});
     EXPECT_EQ(std::count(twice.steps.back().args.begin(), twice.steps.back().args.end(),

@@ -40,7 +40,7 @@ test: test-build
 # Renders every shot (each must fit a 1366x768 screen) and keeps the README's
 # in docs/screenshots/ (a temporary HOME, so your own language choice is left alone).
 README_SHOTS = graphics.png graphics-laptop.png graphics-way-back.png printer-usb.png \
-	printer-network.png scanner.png
+	printer-network.png scanner.png machine.png
 screenshots: test-build
 	@home=$$(mktemp -d) && trap 'rm -rf "$$home"' EXIT && \
 	$(call WITH_DISPLAY,env HOME="$$home" LANG=C.UTF-8 ./$(BUILD)/tests/kelmora-screenshots "$$home/shots") && \

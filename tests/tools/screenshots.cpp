@@ -15,6 +15,7 @@
 #include "ui/busy_state.h"
 #include "ui/graphics_page.h"
 #include "ui/printer_page.h"
+#include "ui/machine_page.h"
 #include "ui/scanner_page.h"
 
 namespace {
@@ -139,7 +140,16 @@ int main(int argc, char** argv) {
         bool to_add = false;        // the printer page scrolled to the printers to add
         bool scanners = false;      // two scanners listed, one with its test scan
         bool hybrid = false;        // a laptop with two GPUs
+        bool machine = false;       // This Computer of an Intel laptop, each row with its step
     } shots[] = {
+        {kelmora::Lang::En, "machine", "machine.png", 0, kelmora::TaskOutcome::None, false, false,
+         false, false, false, false, false, true},
+        {kelmora::Lang::De, "machine", "machine-de-log.png", 0, kelmora::TaskOutcome::Succeeded,
+         true, false, false, false, false, false, false, true},
+        {kelmora::Lang::Es, "machine", "machine-es.png", 0, kelmora::TaskOutcome::None, false,
+         false, false, false, false, false, false, true},
+        {kelmora::Lang::Fr, "machine", "machine-fr-log.png", 0, kelmora::TaskOutcome::None, true,
+         false, false, false, false, false, false, true},
         {kelmora::Lang::En, "scanner", "scanner.png", 0, kelmora::TaskOutcome::None, false, false,
          false, false, false, true},
         {kelmora::Lang::De, "scanner", "scanner-de-log.png", 0, kelmora::TaskOutcome::Succeeded,
@@ -202,6 +212,7 @@ int main(int argc, char** argv) {
         kelmora::MainWindow win = kelmora::build_ui(app, root);
         win.widgets->stack->set_transition_type(Gtk::StackTransitionType::NONE);
         win.widgets->scanners.asked = true;  // the shot's list, not this machine's
+        win.widgets->machine.asked = true;
         win.widgets->stack->set_visible_child(shot.page);
         iterate(100);  // the detection reports
         win.widgets->combo_nvidia->set_active(shot.nvidia_entry);
@@ -276,6 +287,31 @@ int main(int argc, char** argv) {
                  {"epson2:libusb:001:004", "Epson Perfection V39", "USB", false}}};
             scan.results["Brother MFC-L2710DW series"] = {picture, kelmora::ScanFailure::None};
             kelmora::show_scanner_state(*win.widgets, shot.lang);
+        }
+        if (shot.machine) {
+            using S = kelmora::DeviceState;
+            using A = kelmora::MachineAction;
+            kelmora::MachineSurvey survey;
+            survey.processor = {{S::MicrocodeMissing, "11th Gen Intel(R) Core(TM) i7-1165G7 @ 2.80GHz",
+                                 "", "", "0xf4", A::InstallMicrocode, "intel-ucode"}};
+            survey.wifi = {{S::FirmwareMissing, "Intel Corporation Wi-Fi 6 AX201", "8086:a0f0",
+                            "iwlwifi", "", A::InstallPackage, "linux-firmware-network"},
+                           {S::WlMissing,
+                            "Broadcom Inc. and subsidiaries BCM4360 802.11ac Dual Band Wireless "
+                            "Network Adapter",
+                            "14e4:43a0", "", "", A::InstallWl}};
+            survey.bluetooth = {{S::RadioBlocked, "", "hci0", "", "", A::Unblock, "0"},
+                                {S::BluetoothNotSetUp, "", "", "", "", A::SetUpBluetooth,
+                                 "libspa-bluetooth"}};
+            survey.sound = {{S::SofFirmwareMissing,
+                             "Intel Corporation Tiger Lake-LP Smart Sound Technology Audio "
+                             "Controller",
+                             "8086:a0c8", "sof-audio-pci-intel-tgl", "", A::InstallPackage,
+                             "sof-firmware"}};
+            win.widgets->machine.survey = survey;
+            win.widgets->machine.firmware = std::vector<kelmora::MissingFirmware>{
+                {"iwlwifi-cc-a0-77.ucode", "linux-firmware-network"}};
+            kelmora::show_machine_state(*win.widgets, shot.lang);
         }
         if (shot.hybrid) {
             iterate(600);

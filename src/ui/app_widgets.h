@@ -247,6 +247,20 @@ struct AppWidgets {
 
 using AppWidgetsRef = std::shared_ptr<const AppWidgets>;
 
+// A label for text from the machine, a backend or the network: never markup,
+// wrapped (inside a word only where one is longer than the line); `dim` for
+// the lines below a row's title.
+inline Gtk::Label* plain_label(const std::string& content, bool dim) {
+    auto* l = Gtk::make_managed<Gtk::Label>();
+    l->set_use_markup(false);
+    l->set_text(content);
+    l->set_xalign(0);
+    l->set_wrap(true);
+    l->set_wrap_mode(Pango::WrapMode::WORD_CHAR);
+    if (dim) l->add_css_class("dim-label");
+    return l;
+}
+
 // A line that shows only while it has something to say.
 inline void set_line(Gtk::Label* label, const std::string& text) {
     label->set_text(text);

@@ -9,18 +9,6 @@ std::string text(Lang lang, std::string_view key) {
     return std::string(get_text(lang, key));
 }
 
-// Plain text only: every name comes from the machine.
-Gtk::Label* plain_label(const std::string& content, bool dim) {
-    auto* l = Gtk::make_managed<Gtk::Label>();
-    l->set_use_markup(false);
-    l->set_text(content);
-    l->set_xalign(0);
-    l->set_wrap(true);
-    l->set_wrap_mode(Pango::WrapMode::WORD_CHAR);
-    if (dim) l->add_css_class("dim-label");
-    return l;
-}
-
 void clear(Gtk::Box* box) {
     while (Gtk::Widget* child = box->get_first_child()) box->remove(*child);
 }

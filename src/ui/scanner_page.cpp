@@ -14,17 +14,6 @@ void name_accessible(Gtk::Widget& widget, const std::string& name) {
                                    name.c_str(), -1);
 }
 
-// Plain text only: names come from backends and the network.
-Gtk::Label* plain_label(const std::string& content, bool dim) {
-    auto* l = Gtk::make_managed<Gtk::Label>();
-    l->set_use_markup(false);
-    l->set_text(content);
-    l->set_xalign(0);
-    l->set_wrap(true);
-    if (dim) l->add_css_class("dim-label");
-    return l;
-}
-
 Gtk::Widget* scanner_row(const AppWidgets& w, const Scanner& scanner, Lang lang) {
     const ScannerPageState& state = w.scanners;
     auto* column = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 4);

@@ -15,7 +15,6 @@ the same serial number. The host is checked afterwards.
 
 usage: cups_sandbox.py KELMORA_BINARY SOURCE_DIR
 """
-import hashlib
 import os
 import shutil
 import signal
@@ -146,35 +145,15 @@ def plug_in_usb_printer(device="1-9", serial=USB_SERIAL, maker="HP", product="HP
 # ---------------------------------------------------------------- host side
 
 def why_not_here():
-    if os.geteuid() != 0:
-        return "not root"
-    for tool in ("unshare", "mount", "cupsd", "ippeveprinter", "lpadmin", "lpstat", "lp",
-                 "dbus-daemon", "Xvfb"):
-        if shutil.which(tool, path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") is None:
-            return tool + " is not installed"
-    if subprocess.run(["/usr/bin/python3", "-c", "import pyatspi"],
-                      capture_output=True).returncode != 0:
-        return "python3 module pyatspi is missing"
-    probe = ("mount -t tmpfs tmpfs /tmp && mkdir /tmp/u /tmp/w && "
-             "mount -t overlay overlay -o lowerdir=/etc/cups,upperdir=/tmp/u,workdir=/tmp/w "
-             "/etc/cups")
-    if subprocess.run(["unshare", "--mount", "--net", "--propagation", "private", "sh", "-c",
-                       probe], capture_output=True).returncode != 0:
-        return "this root may not mount tmpfs and overlay file systems in a private namespace"
-    return None
+    return sandbox.cannot_run(
+        ("cupsd", "ippeveprinter", "lpadmin", "lpstat", "lp"),
+        "mount -t tmpfs tmpfs /tmp && mkdir /tmp/u /tmp/w && "
+        "mount -t overlay overlay -o lowerdir=/etc/cups,upperdir=/tmp/u,workdir=/tmp/w /etc/cups",
+        "tmpfs and overlay file systems")
 
 
 def host_state():
-    state = {}
-    for path in WATCHED:
-        if os.path.isfile(path):
-            with open(path, "rb") as f:
-                state[path] = hashlib.sha256(f.read()).hexdigest()
-        elif os.path.isdir(path):
-            state[path] = sorted(os.listdir(path))
-        else:
-            state[path] = None
-    return state
+    return sandbox.paths_state(WATCHED)
 
 
 def host_main(kelmora, source):

@@ -13,7 +13,6 @@ afterwards.
 
 usage: machine_sandbox.py KELMORA_BINARY SOURCE_DIR
 """
-import hashlib
 import os
 import shutil
 import subprocess
@@ -61,34 +60,16 @@ exit 0
 
 
 def why_not_here():
-    if os.geteuid() != 0:
-        return "not root"
-    for tool in ("unshare", "mount", "gpasswd", "dbus-daemon", "Xvfb"):
-        if shutil.which(tool, path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") is None:
-            return tool + " is not installed"
-    if subprocess.run(["/usr/bin/python3", "-c", "import pyatspi"],
-                      capture_output=True).returncode != 0:
-        return "python3 module pyatspi is missing"
-    probe = ("mount -t tmpfs tmpfs /tmp && mkdir /tmp/u /tmp/w && "
-             "mount -t overlay overlay -o lowerdir=/etc,upperdir=/tmp/u,workdir=/tmp/w /etc && "
-             "mount -t tmpfs tmpfs /sys/class && : > /tmp/c && mount --bind /tmp/c /proc/cpuinfo")
-    if subprocess.run(["unshare", "--mount", "--net", "--propagation", "private", "sh", "-c",
-                       probe], capture_output=True).returncode != 0:
-        return "this root may not mount tmpfs, overlay and bind mounts in a private namespace"
-    return None
+    return sandbox.cannot_run(
+        ("gpasswd",),
+        "mount -t tmpfs tmpfs /tmp && mkdir /tmp/u /tmp/w && "
+        "mount -t overlay overlay -o lowerdir=/etc,upperdir=/tmp/u,workdir=/tmp/w /etc && "
+        "mount -t tmpfs tmpfs /sys/class && : > /tmp/c && mount --bind /tmp/c /proc/cpuinfo",
+        "tmpfs, overlay and bind mounts")
 
 
 def host_state():
-    state = {}
-    for path in WATCHED:
-        if os.path.isfile(path):
-            with open(path, "rb") as f:
-                state[path] = hashlib.sha256(f.read()).hexdigest()
-        elif os.path.isdir(path):
-            state[path] = sorted(os.listdir(path))
-        else:
-            state[path] = None
-    return state
+    return sandbox.paths_state(WATCHED)
 
 
 def host_main(kelmora, source):
@@ -163,26 +144,13 @@ def drive(kelmora, checks):
     from session import start_session
     start_session()
     import pyatspi
-    from atspi_test import FAILURE, SUCCESS, application, click, find, frames, text_of, wait_for
+    from atspi_test import FAILURE, SUCCESS, click, find, text_of, wait_for
     os.makedirs(HOME)
     env = dict(os.environ, PATH=BIN + ":/usr/sbin:/usr/bin:/sbin:/bin", HOME=HOME,
                LANG="C.UTF-8")
-    app_proc = subprocess.Popen([kelmora], env=env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, start_new_session=True)
+    app_proc = None
     try:
-        app = wait_for(lambda: application(app_proc.pid), "kelmora on the accessibility bus")
-        frame = wait_for(lambda: next(iter(frames(app)), None), "the main window")
-
-        def labels():
-            found = []
-            pyatspi.findAllDescendants(frame, lambda a: a.getRole() == pyatspi.ROLE_LABEL and
-                                       found.append(a.name))
-            return found
-
-        def button(name, timeout=30):
-            return wait_for(lambda: find(frame, name=name, role=pyatspi.ROLE_PUSH_BUTTON), name,
-                            timeout=timeout)
-
+        app_proc, frame, labels, button = sandbox.open_window(kelmora, env)
         log_button = find(frame, name="Installations-Log", role=pyatspi.ROLE_PUSH_BUTTON)
         if log_button is not None:
             click(log_button)
@@ -194,7 +162,7 @@ def drive(kelmora, checks):
             """Clicks, waits for the task's end and for `then` on the page;
             returns the helper requests it made."""
             before = len(text_of(log))
-            click(button(name))
+            click(button(name, timeout=30))
             wait_for(lambda: SUCCESS in text_of(log)[before:] or FAILURE in text_of(log)[before:],
                      name + " to end", timeout=120)
             ok = SUCCESS in text_of(log)[before:]
@@ -259,27 +227,7 @@ def drive(kelmora, checks):
 
 
 def inside_main(host_ns, kelmora, source):
-    status = 1
-    try:
-        kelmora = sandbox.enter(host_ns, kelmora, source, MOUNTS, helper_bin=BIN)
-        if kelmora is None:
-            return 1
-        problems = make_laptop()
-        for p in problems:
-            print("FAIL sandbox: " + p, flush=True)
-        if problems:
-            return 1
-        from atspi_test import Checks
-        checks = Checks()
-        app_proc = drive(kelmora, checks)
-        app_proc.terminate()
-        print("%d passed, %d failed" % (checks.passed, checks.failed), flush=True)
-        status = 1 if checks.failed else 0
-    except Exception as e:
-        print("FAIL sandbox: %s: %s" % (type(e).__name__, e), flush=True)
-    finally:
-        status = sandbox.without_leftovers(status)
-    return status
+    return sandbox.run_suite(host_ns, kelmora, source, MOUNTS, BIN, drive, prepare=make_laptop)
 
 
 if __name__ == "__main__":

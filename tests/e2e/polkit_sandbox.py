@@ -150,6 +150,60 @@ def host_state():
     return state
 
 
+def cannot_run(tools, probe, what):
+    """Why a suite cannot run here: not root, a tool or pyatspi missing, or
+    the mounts of `probe` (a shell line) refused in a private namespace
+    (`what` says which); None when it can."""
+    if os.geteuid() != 0:
+        return "not root"
+    for tool in ("unshare", "mount", "dbus-daemon", "Xvfb") + tuple(tools):
+        if shutil.which(tool, path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") is None:
+            return tool + " is not installed"
+    if subprocess.run(["/usr/bin/python3", "-c", "import pyatspi"],
+                      capture_output=True).returncode != 0:
+        return "python3 module pyatspi is missing"
+    if subprocess.run(["unshare", "--mount", "--net", "--propagation", "private", "sh", "-c",
+                       probe], capture_output=True).returncode != 0:
+        return "this root may not mount %s in a private namespace" % what
+    return None
+
+
+def open_window(kelmora, env, umask=0o022):
+    """kelmora started with `env`, and its window over AT-SPI: (process,
+    frame, labels(), button(name, timeout))."""
+    import pyatspi
+    from atspi_test import application, find, frames, wait_for
+    app_proc = subprocess.Popen([kelmora], env=env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, start_new_session=True, umask=umask)
+    app = wait_for(lambda: application(app_proc.pid), "kelmora on the accessibility bus")
+    frame = wait_for(lambda: next(iter(frames(app)), None), "the main window")
+
+    def labels():
+        found = []
+        pyatspi.findAllDescendants(frame, lambda a: a.getRole() == pyatspi.ROLE_LABEL and
+                                   found.append(a.name))
+        return found
+
+    def button(name, timeout=20):
+        return wait_for(lambda: find(frame, name=name, role=pyatspi.ROLE_PUSH_BUTTON), name,
+                        timeout=timeout)
+    return app_proc, frame, labels, button
+
+
+def paths_state(paths):
+    """What each path holds: a file's digest, a directory's names, or None."""
+    state = {}
+    for path in paths:
+        if os.path.isfile(path):
+            with open(path, "rb") as f:
+                state[path] = hashlib.sha256(f.read()).hexdigest()
+        elif os.path.isdir(path):
+            state[path] = sorted(os.listdir(path))
+        else:
+            state[path] = None
+    return state
+
+
 def run_on_host(suite, reason, state, namespaces, script, kelmora, source, more_leaks=list):
     """A suite's host side: skips with `reason` when there is one, runs `script`
     --inside new `namespaces` (unshare options), and fails when the host's
@@ -597,6 +651,34 @@ def inside_main(host_ns, kelmora, source):
         start_polkitd(preload=PAYLOAD + "/fake-logind.so")
         status = drive("session") or status
     except Exception as e:  # report, then clean up
+        print("FAIL sandbox: %s: %s" % (type(e).__name__, e), flush=True)
+    finally:
+        status = without_leftovers(status)
+    return status
+
+
+def run_suite(host_ns, kelmora, source, mounts, helper_bin, drive, prepare=lambda: []):
+    """A suite's inside for one kelmora run with the helper: the mounts made
+    and checked, `prepare()` (which returns its problems), then `drive(kelmora,
+    checks)`, which returns kelmora's process; the namespace left empty."""
+    status = 1
+    try:
+        kelmora = enter(host_ns, kelmora, source, mounts, helper_bin=helper_bin)
+        if kelmora is None:
+            return 1
+        problems = prepare()
+        for p in problems:
+            print("FAIL sandbox: " + p, flush=True)
+        if problems:
+            return 1
+        from atspi_test import Checks
+        checks = Checks()
+        app_proc = drive(kelmora, checks)
+        if app_proc is not None:
+            app_proc.terminate()
+        print("%d passed, %d failed" % (checks.passed, checks.failed), flush=True)
+        status = 1 if checks.failed else 0
+    except Exception as e:
         print("FAIL sandbox: %s: %s" % (type(e).__name__, e), flush=True)
     finally:
         status = without_leftovers(status)

@@ -88,7 +88,7 @@ def drive(kelmora, checks):
     from session import start_session
     start_session()
     import pyatspi
-    from atspi_test import SUCCESS, application, click, find, frames, text_of, wait_for
+    from atspi_test import SUCCESS, click, find, text_of, wait_for
     import escl_responder
     scanner = escl_responder.serve(PORT, seconds=200)
     escl_responder.serve(ADDRESS_PORT, seconds=200)
@@ -99,22 +99,9 @@ def drive(kelmora, checks):
     os.makedirs(HOME)
     env = dict(os.environ, PATH=BIN + ":/usr/sbin:/usr/bin:/sbin:/bin", HOME=HOME,
                LANG="C.UTF-8", SANE_CONFIG_DIR=CONF + ":")
-    app_proc = subprocess.Popen([kelmora], env=env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, start_new_session=True, umask=0o077)
+    app_proc = None
     try:
-        app = wait_for(lambda: application(app_proc.pid), "kelmora on the accessibility bus")
-        frame = wait_for(lambda: next(iter(frames(app)), None), "the main window")
-
-        def labels():
-            found = []
-            pyatspi.findAllDescendants(frame, lambda a: a.getRole() == pyatspi.ROLE_LABEL and
-                                       found.append(a.name))
-            return found
-
-        def button(name, timeout=20):
-            return wait_for(lambda: find(frame, name=name, role=pyatspi.ROLE_PUSH_BUTTON), name,
-                            timeout=timeout)
-
+        app_proc, frame, labels, button = sandbox.open_window(kelmora, env, umask=0o077)
         tab = find(frame, name="Scanner", role=pyatspi.ROLE_PAGE_TAB)
         click(tab)
         wait_for(lambda: NAME in labels(), "the scanner's row", timeout=40)
@@ -175,22 +162,7 @@ def drive(kelmora, checks):
 
 
 def inside_main(host_ns, kelmora, source):
-    status = 1
-    try:
-        kelmora = sandbox.enter(host_ns, kelmora, source, MOUNTS, helper_bin=BIN)
-        if kelmora is None:
-            return 1
-        from atspi_test import Checks
-        checks = Checks()
-        app_proc = drive(kelmora, checks)
-        app_proc.terminate()
-        print("%d passed, %d failed" % (checks.passed, checks.failed), flush=True)
-        status = 1 if checks.failed else 0
-    except Exception as e:
-        print("FAIL sandbox: %s: %s" % (type(e).__name__, e), flush=True)
-    finally:
-        status = sandbox.without_leftovers(status)
-    return status
+    return sandbox.run_suite(host_ns, kelmora, source, MOUNTS, BIN, drive)
 
 
 if __name__ == "__main__":

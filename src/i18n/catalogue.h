@@ -18,7 +18,7 @@ struct CatalogueEntry {
 };
 
 // All keyed texts; constant data for the whole run.
-inline constexpr std::size_t catalogue_size = 245;
+inline constexpr std::size_t catalogue_size = 246;
 extern const std::array<CatalogueEntry, catalogue_size> catalogue;
 
 // Exact, case-sensitive lookup; the empty text for an unknown key. Never allocates.

@@ -165,15 +165,24 @@ MachineSurvey survey_machine(const std::filesystem::path& root,
     return survey;
 }
 
-std::vector<MissingFirmware> missing_firmware(const std::filesystem::path& root,
-                                              std::string_view kernel_log) {
+std::vector<MissingFirmware> missing_firmware(
+    const std::filesystem::path& root, std::string_view kernel_log,
+    const std::optional<std::vector<std::string>>& installed) {
     std::vector<MissingFirmware> missing;
-    for (std::string& file : missing_firmware_from_log(kernel_log))
-        if (!firmware_present(root, file)) {
-            std::string package = firmware_package(file);
-            missing.push_back({std::move(file), std::move(package)});
-        }
+    for (std::string& file : missing_firmware_from_log(kernel_log)) {
+        std::string package = firmware_package(file);
+        missing.push_back({std::move(file), std::move(package)});
+    }
+    recheck_missing_firmware(missing, root, installed);
     return missing;
+}
+
+void recheck_missing_firmware(std::vector<MissingFirmware>& missing,
+                              const std::filesystem::path& root,
+                              const std::optional<std::vector<std::string>>& installed) {
+    std::erase_if(missing,
+                  [&](const MissingFirmware& m) { return firmware_present(root, m.file); });
+    for (MissingFirmware& m : missing) m.package_installed = has(installed, m.package);
 }
 
 }  // namespace kelmora

@@ -73,11 +73,18 @@ MachineSurvey survey_machine(const std::filesystem::path& root,
 struct MissingFirmware {
     std::string file;
     std::string package;
+    // The package is installed and does not have it: Void does not ship the file.
+    bool package_installed = false;
     bool operator==(const MissingFirmware&) const = default;
 };
 // The files of the firmware loader's lines in `kernel_log` that are still
-// missing below `root`.
-std::vector<MissingFirmware> missing_firmware(const std::filesystem::path& root,
-                                              std::string_view kernel_log);
+// missing below `root`, each with whether its package is in `installed`.
+std::vector<MissingFirmware> missing_firmware(
+    const std::filesystem::path& root, std::string_view kernel_log,
+    const std::optional<std::vector<std::string>>& installed = std::nullopt);
+// The same list again: what is there now dropped, the packages looked up anew.
+void recheck_missing_firmware(std::vector<MissingFirmware>& missing,
+                              const std::filesystem::path& root,
+                              const std::optional<std::vector<std::string>>& installed);
 
 }  // namespace kelmora

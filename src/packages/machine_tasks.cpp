@@ -119,9 +119,12 @@ TaskResult look_for_missing_firmware(std::vector<MissingFirmware>& found, const 
         const std::lock_guard lock(collected->mutex);
         kernel_log = collected->text;
     }
-    found = missing_firmware(root, kernel_log);
+    std::optional<std::vector<std::string>> installed;
+    if (const auto pkgvers = query_installed_pkgvers()) installed = package_names(*pkgvers);
+    found = missing_firmware(root, kernel_log, installed);
     for (const MissingFirmware& m : found)
-        log.line("Fehlende Firmware: " + m.file + " (Paket " + m.package + ")");
+        log.line("Fehlende Firmware: " + m.file + " (Paket " + m.package +
+                 (m.package_installed ? ", installiert, ohne diese Datei)" : ")"));
     if (found.empty()) log.line("Der Kernel hat alle Firmware gefunden, nach der er fragte.");
     return true;
 }

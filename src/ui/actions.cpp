@@ -1,6 +1,5 @@
 #include "ui/actions.h"
 
-#include "hardware/firmware.h"
 #include "packages/firmware_packages.h"
 #include "packages/machine_tasks.h"
 #include "packages/packages.h"

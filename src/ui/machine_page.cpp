@@ -176,15 +176,18 @@ void show_machine_state(const AppWidgets& w, Lang lang) {
             texts->set_hexpand(true);
             texts->append(*plain_label(missing.file, false));
             texts->append(*plain_label(
-                format_text(lang, "mc_fw_package", {{"package", missing.package}}), true));
+                format_text(lang, missing.package_installed ? "mc_fw_not_in" : "mc_fw_package",
+                            {{"package", missing.package}}),
+                true));
             box->append(*texts);
+            w.fw_list->append(*box);
+            if (missing.package_installed) continue;  // nothing to install brings it
             auto* button = Gtk::make_managed<Gtk::Button>(machine_action_text(row, lang, false));
             button->set_valign(Gtk::Align::CENTER);
             button->signal_clicked().connect([&w, row] {
                 if (w.machine_action) w.machine_action(row);
             });
             box->append(*button);
-            w.fw_list->append(*box);
         }
         if (state.firmware->empty())
             w.fw_list->append(*plain_label(text(lang, "mc_fw_none"), true));

@@ -137,7 +137,8 @@ int main(int argc, char** argv) {
         bool every_notice = false;  // restart and Secure Boot notices on
         bool network = false;       // printers found, one added
         bool way_back = false;      // nvidia470 installed, its module missing
-        bool to_add = false;        // the printer page scrolled to the printers to add
+        bool to_add = false;        // the printer page scrolled to the printers to add (This
+                                    // Computer: to its end)
         bool scanners = false;      // two scanners listed, one with its test scan
         bool hybrid = false;        // a laptop with two GPUs
         bool machine = false;       // This Computer of an Intel laptop, each row with its step
@@ -150,6 +151,8 @@ int main(int argc, char** argv) {
          false, false, false, false, false, false, true},
         {kelmora::Lang::Fr, "machine", "machine-fr-log.png", 0, kelmora::TaskOutcome::None, true,
          false, false, false, false, false, false, true},
+        {kelmora::Lang::Es, "machine", "machine-firmware-es.png", 0, kelmora::TaskOutcome::None,
+         false, false, false, false, true, false, false, true},
         {kelmora::Lang::En, "scanner", "scanner.png", 0, kelmora::TaskOutcome::None, false, false,
          false, false, false, true},
         {kelmora::Lang::De, "scanner", "scanner-de-log.png", 0, kelmora::TaskOutcome::Succeeded,
@@ -333,7 +336,11 @@ int main(int argc, char** argv) {
         kelmora::show_outcome(*win.widgets, shot.lang);
         win.log_expander->set_expanded(shot.log_open);
         iterate(400);
-        if (shot.to_add) {
+        if (shot.to_add && shot.machine) {  // the end of the page: the missing firmware
+            const auto a = win.widgets->machine_scroll->get_vadjustment();
+            a->set_value(a->get_upper() - a->get_page_size());
+            iterate(200);
+        } else if (shot.to_add) {
             double x = 0, y = 0;
             win.widgets->net_frame->translate_coordinates(*win.widgets->printer_box, 0, 0, x, y);
             win.widgets->printer_scroll->get_vadjustment()->set_value(y - 8);

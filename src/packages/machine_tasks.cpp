@@ -77,8 +77,8 @@ TaskResult remove_wl_driver(const LogSink& log) {
     const TaskResult result = run_install_plan(plan, log);
     if (result)
         log.line(
-            "broadcom-wl-dkms entfernt; ab dem nächsten Start gelten wieder die offenen "
-            "Treiber (brcmsmac, b43).");
+            "broadcom-wl-dkms entfernt; ab dem nächsten Start sind die offenen "
+            "Broadcom-Treiber nicht mehr gesperrt.");
     return result;
 }
 

@@ -103,8 +103,8 @@ void add_bluetooth(MachineSurvey& survey, const std::filesystem::path& root,
     // Without an adapter there is nothing to set up; without xbps nothing to install.
     if (adapters.empty() || !installed) return;
     const bool pipewire = has(installed, "pipewire");
-    if (!has(installed, "bluez") || !linked(root, "bluetoothd") || !linked(root, "dbus") ||
-        (pipewire && !has(installed, "libspa-bluetooth"))) {
+    if (!has(installed, "bluez") || !has(installed, "dbus") || !linked(root, "bluetoothd") ||
+        !linked(root, "dbus") || (pipewire && !has(installed, "libspa-bluetooth"))) {
         survey.bluetooth.push_back({DeviceState::BluetoothNotSetUp,
                                     {},
                                     {},

@@ -33,10 +33,12 @@ inline constexpr std::array<std::string_view, 1> ipp_usb_packages = {"ipp-usb"};
 inline constexpr std::array<std::string_view, 2> ipp_usb_service_dirs = {"/etc/sv/avahi-daemon",
                                                                          "/etc/sv/ipp-usb"};
 
-// Bluetooth: bluez, whose bluetoothd waits for dbus; PipeWire plays to
-// Bluetooth devices through libspa-bluetooth.
-inline constexpr std::array<std::string_view, 1> bluetooth_packages = {"bluez"};
-inline constexpr std::array<std::string_view, 2> bluetooth_pipewire_packages = {"bluez",
+// Bluetooth: bluez, whose bluetoothd waits for the dbus service (the
+// daemon's package, which bluez does not bring: a link to a missing service
+// would leave bluetoothd waiting forever); PipeWire plays to Bluetooth
+// devices through libspa-bluetooth.
+inline constexpr std::array<std::string_view, 2> bluetooth_packages = {"bluez", "dbus"};
+inline constexpr std::array<std::string_view, 3> bluetooth_pipewire_packages = {"bluez", "dbus",
                                                                                 "libspa-bluetooth"};
 inline constexpr std::array<std::string_view, 2> bluetooth_service_dirs = {"/etc/sv/dbus",
                                                                            "/etc/sv/bluetoothd"};

@@ -201,11 +201,12 @@ def drive(kelmora, checks):
                      open("/sys/class/rfkill/rfkill0/soft").read().strip() == "0",
                      "radio: rfkill unblock 0 lifted the block")
         calls = run("Set Up Bluetooth", "You are not in the group bluetooth.", "Bluetooth")
-        checks.check(calls[-2:] == [["ln", "-sf", "/etc/sv/dbus", "/var/service/"],
+        checks.check(calls[0] == ["xbps-install", "-Su", "-y", "bluez", "dbus"] and
+                     calls[-2:] == [["ln", "-sf", "/etc/sv/dbus", "/var/service/"],
                                     ["ln", "-sf", "/etc/sv/bluetoothd", "/var/service/"]] and
                      os.readlink("/var/service/bluetoothd") == "/etc/sv/bluetoothd" and
                      os.readlink("/var/service/dbus") == "/etc/sv/dbus",
-                     "Bluetooth: bluez, then dbus and bluetoothd linked")
+                     "Bluetooth: bluez and the dbus daemon, then dbus and bluetoothd linked")
         calls = run("Add Me to the Group", "Log out and in again to use the group bluetooth.",
                     "group")
         with open("/etc/group") as f:

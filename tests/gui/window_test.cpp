@@ -1428,7 +1428,7 @@ TEST_F(Window, ThisComputerSetsUpEachDeviceOfAnIntelLaptopWithOneClick) {
     EXPECT_TRUE(ran({{"rfkill", "unblock", "0"}}));
     EXPECT_NE(texts_below(x.bt_list).find("On."), std::string::npos);
     click(button_below(x.bt_list, "Set Up Bluetooth"));
-    EXPECT_TRUE(ran({{"xbps-install", "-Su", "-y", "bluez", "libspa-bluetooth"},
+    EXPECT_TRUE(ran({{"xbps-install", "-Su", "-y", "bluez", "dbus", "libspa-bluetooth"},
                      {"ln", "-sf", "/etc/sv/dbus", "/var/service/"},
                      {"ln", "-sf", "/etc/sv/bluetoothd", "/var/service/"}}));
     click(button_below(x.bt_list, "Add Me to the Group"));
